@@ -1,0 +1,25 @@
+#pragma once
+
+#include "core/archive/FinderCommentError.h"
+
+#include <QByteArray>
+#include <QFuture>
+#include <QString>
+
+// The archive engine: packs a folder into an encrypted backup file and restores one.
+// Both operations run on the shared thread pool and never throw; await the future
+// (QFutureWatcher / QFuture::then with a context object) to resume on the GUI thread.
+class EncryptionService
+{
+public:
+    static EncryptionService& shared();
+
+    // from: the folder to back up; to: the destination folder (created if needed).
+    QFuture<ArchiveResult> createEncryptedArchive(const QString& from, const QString& to, const QString& password,
+                                                  const QString& comment);
+    // from: the backup file; to: the container folder whose "Data" subfolder is replaced.
+    QFuture<ArchiveResult> restoreEncryptedArchive(const QString& from, const QString& to, const QString& password);
+
+private:
+    EncryptionService();
+};
