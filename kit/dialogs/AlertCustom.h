@@ -13,7 +13,8 @@
 
 // Presents an alert card over a host widget's window while isPresented reads true. The card copies the
 // selected item (else the list's first element) for the message and the buttons; closing it writes
-// isPresented false.
+// isPresented false. The owner presents after setting its flag or item, and closes the card from outside
+// by dismissing the returned overlay (or SheetOverlay::dismissAll on its window).
 template <typename Item>
 struct AlertCustomModifier
 {
