@@ -4,6 +4,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QEnterEvent>
+#include <QMouseEvent>
 #include <QSignalSpy>
 
 namespace {
@@ -138,16 +139,24 @@ private Q_SLOTS:
         QSignalSpy clicked(&button, &TrendyButtonHelper::clicked);
         QTest::mouseClick(&button, Qt::LeftButton);
         QCOMPARE(calls, 1);
-        QTest::mouseDClick(&button, Qt::LeftButton);
-        QTest::mouseClick(&button, Qt::LeftButton);
-        QCOMPARE(calls, 2);
-        QCOMPARE(clicked.count(), 2);
+        QCOMPARE(clicked.count(), 1);
+
+        // A double click is two clicks: press, release, double-click press, release.
+        const QPointF at(button.width() / 2.0, button.height() / 2.0);
+        QTest::mouseClick(&button, Qt::LeftButton, {}, at.toPoint());
+        QMouseEvent doublePress(QEvent::MouseButtonDblClick, at, button.mapToGlobal(at), Qt::LeftButton, Qt::LeftButton,
+                                Qt::NoModifier);
+        QCoreApplication::sendEvent(&button, &doublePress);
+        QVERIFY(button.isPressed());
+        QTest::mouseRelease(&button, Qt::LeftButton, {}, at.toPoint());
+        QCOMPARE(calls, 3);
+        QCOMPARE(clicked.count(), 3);
 
         // Released outside: no click. Right button: no click.
         QTest::mousePress(&button, Qt::LeftButton);
         QTest::mouseRelease(&button, Qt::LeftButton, {}, QPoint(button.width() + 5, 2));
         QTest::mouseClick(&button, Qt::RightButton);
-        QCOMPARE(calls, 2);
+        QCOMPARE(calls, 3);
     }
 
     void countdownText_data()
