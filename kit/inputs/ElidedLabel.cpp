@@ -10,7 +10,7 @@ ElidedLabel::ElidedLabel(const QString& text, int maxLines, QWidget* parent)
     , m_maxLines(qMax(1, maxLines))
     , m_color(palette().color(QPalette::WindowText))
 {
-    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Preferred);
+    QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
 }

@@ -43,6 +43,7 @@ TextEditorHelper::TextEditorHelper(const QString& placeholder, const std::option
     , m_isDisabled(isDisabled)
     , m_needFocus(needFocus)
 {
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Maximum);
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(5);

@@ -85,6 +85,7 @@ TextFieldHelper::TextFieldHelper(const QString& placeholder, const QString& titl
     , m_onExitCommand(std::move(onExitCommand))
     , m_callback(std::move(callback))
 {
+    setSizePolicy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     auto* root = new QVBoxLayout(this);
     root->setContentsMargins(0, 0, 0, 0);
     root->setSpacing(5);
@@ -93,7 +94,6 @@ TextFieldHelper::TextFieldHelper(const QString& placeholder, const QString& titl
         m_caption = new ElidedLabel(title, 2, this);
         m_caption->setFont(titleFont.font());
         m_caption->setColor(TarnColor::secondary());
-        m_caption->setContentsMargins(3, 0, 0, 0);
         auto* captionRow = new QHBoxLayout;
         captionRow->setContentsMargins(3, 0, 0, 0);
         captionRow->addWidget(m_caption);
@@ -159,7 +159,6 @@ TextFieldHelper::TextFieldHelper(const QString& placeholder, const QString& titl
     m_warningLine = new ElidedLabel(QString(), 1, this);
     m_warningLine->setFont(TarnFont(TarnFont::roboto_regular10).font());
     m_warningLine->setColor(TarnColor::red());
-    m_warningLine->setContentsMargins(10, 0, 0, 0);
     auto* warningRow = new QHBoxLayout;
     warningRow->setContentsMargins(10, 0, 0, 0);
     warningRow->addWidget(m_warningLine);

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "kit/dialogs/SheetOverlay.h"
+
 #include <QColor>
 #include <QPointer>
 #include <QUrl>
@@ -9,7 +11,6 @@
 #include <optional>
 
 class ElidedLabel;
-class SheetOverlay;
 
 // One labelled value on a line: "title:" and beside it the value, underlined in bold italics. With a
 // folder URL the value is a link that opens the folder in the file browser, or, when the folder does
