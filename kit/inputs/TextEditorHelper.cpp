@@ -113,6 +113,11 @@ TextEditorHelper::TextEditorHelper(const QString& placeholder, const std::option
 TextEditorHelper::~TextEditorHelper()
 {
     commit();
+    // The children go after the members: nothing they signal while going may reach this editor.
+    m_editor->removeEventFilter(this);
+    m_placeholder->removeEventFilter(this);
+    m_editor->disconnect(this);
+    m_box->disconnect(this);
 }
 
 void TextEditorHelper::commit()

@@ -185,6 +185,11 @@ TextFieldHelper::TextFieldHelper(const QString& placeholder, const QString& titl
 TextFieldHelper::~TextFieldHelper()
 {
     commit();
+    // The children go after the members: nothing they signal while going may reach this field.
+    m_input->removeEventFilter(this);
+    m_input->disconnect(this);
+    if (m_box)
+        m_box->disconnect(this);
 }
 
 void TextFieldHelper::commit()

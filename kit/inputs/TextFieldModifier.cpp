@@ -41,6 +41,12 @@ TextFieldModifier::TextFieldModifier(QWidget* content, const QFont& font, const 
             [this](QWidget*, QWidget* now) { onApplicationFocusChanged(now); });
 }
 
+TextFieldModifier::~TextFieldModifier()
+{
+    // Focus moves while the children go; the pulse is gone by then.
+    disconnect(qApp, nullptr, this, nullptr);
+}
+
 QColor TextFieldModifier::borderColor() const
 {
     if (m_isFocused)

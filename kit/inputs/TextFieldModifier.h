@@ -26,6 +26,7 @@ public:
     // focus the box follows. The content gets `font` and `textColor`.
     TextFieldModifier(QWidget* content, const QFont& font, const QColor& textColor, const QColor& bgColor,
                       QWidget* focusTarget = nullptr, QWidget* parent = nullptr);
+    ~TextFieldModifier() override;
 
     QWidget* content() const { return m_content; }
     QWidget* focusTarget() const { return m_focusTarget; }

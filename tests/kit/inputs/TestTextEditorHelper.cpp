@@ -154,6 +154,7 @@ private Q_SLOTS:
         QTest::newRow("focus loss") << u"focus loss"_s;
         QTest::newRow("commit") << u"commit"_s;
         QTest::newRow("destruction") << u"destruction"_s;
+        QTest::newRow("window closed while focused") << u"window"_s;
     }
 
     void pendingTypingIsFlushed()
@@ -168,8 +169,10 @@ private Q_SLOTS:
             m_elsewhere->setFocus();
         else if (path == u"commit")
             editor->commit();
-        else
+        else if (path == u"destruction")
             delete editor;
+        else
+            m_window.reset();
         QCOMPARE(m_comment, u"Umzug nach Köln"_s);
         QCOMPARE(m_writes, 1);
     }

@@ -279,6 +279,7 @@ private Q_SLOTS:
         QTest::newRow("focus loss") << u"focus loss"_s;
         QTest::newRow("commit") << u"commit"_s;
         QTest::newRow("destruction") << u"destruction"_s;
+        QTest::newRow("window closed while focused") << u"window"_s;
     }
 
     void pendingTypingIsFlushed()
@@ -298,8 +299,11 @@ private Q_SLOTS:
             QVERIFY(!field->isFocused());
         } else if (path == u"commit") {
             field->commit();
-        } else {
+        } else if (path == u"destruction") {
             delete field;
+        } else {
+            QVERIFY(field->isFocused());
+            m_window.reset();
         }
         QCOMPARE(m_owner.text, u"geheim"_s);
         QCOMPARE(m_owner.textWrites, 1);
