@@ -11,6 +11,8 @@
 #include <QPainterPath>
 #include <QVariantAnimation>
 
+#include <cmath>
+
 namespace {
 constexpr qreal bitmapIconSize = 18;
 constexpr qreal iconGap = 5;
@@ -158,7 +160,7 @@ QSize TrendyButtonHelper::sizeHint() const
     const QSizeF content = contentSize();
     const qreal width = content.width() + 2 * (m_fields.padding + 2);
     const qreal height = content.height() + 2 * (m_fields.padding - 2);
-    return QSizeF(qMax<qreal>(width, 0), qMax<qreal>(height, 0)).toSize() + QSize(1, 1);
+    return QSize(int(std::ceil(qMax<qreal>(width, 0))), int(std::ceil(qMax<qreal>(height, 0))));
 }
 
 QSize TrendyButtonHelper::minimumSizeHint() const

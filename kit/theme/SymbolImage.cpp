@@ -15,7 +15,8 @@ namespace {
 QSvgRenderer* renderer(const QString& name)
 {
     static QHash<QString, std::shared_ptr<QSvgRenderer>> renderers;
-    if (name.isEmpty())
+    // A symbol name is one file name of the symbol folder.
+    if (name.isEmpty() || name.contains(QLatin1Char('/')) || name.startsWith(QLatin1Char('.')))
         return nullptr;
     auto it = renderers.find(name);
     if (it == renderers.end()) {
