@@ -103,20 +103,20 @@ private:
     Binding<bool> m_borderedWarning;
     Binding<qreal> m_numberOfShakes;
     ConnectionType m_connectionType;
-    int m_lineLimit;
+    [[maybe_unused]] int m_lineLimit;
     std::optional<QString> m_restrictRegex;
     std::optional<QString> m_warnRegex;
     std::optional<QString> m_warnText;
     int m_characterLimit;
     bool m_isStylish;
-    bool m_isDisabled;
-    QScrollArea* m_scrollProxy;
+    [[maybe_unused]] bool m_isDisabled;
+    [[maybe_unused]] QScrollArea* m_scrollProxy;
     ButtonType m_buttonType;
     bool m_startFocus;
     std::function<void()> m_onSubmit;
     std::function<void()> m_onExitCommand;
     std::function<void()> m_callback;
-    bool m_isPopover = false;
+    [[maybe_unused]] bool m_isPopover = false;
     QString m_localCountryCode;
     QHash<QString, QString> m_countryNames;
 

@@ -375,6 +375,24 @@ private Q_SLOTS:
         QCOMPARE(box->lineWidth(), 0.5);
     }
 
+    void symbolButton()
+    {
+        int clicks = 0;
+        TextFieldButtonHelper bare(u"eye"_s, std::nullopt, Qt::gray, 20, [&clicks] { ++clicks; });
+        QCOMPARE(bare.sizeHint(), QSize(20, 20));
+        TextFieldButtonHelper labelled(u"eye"_s, u"Anzeigen"_s, Qt::gray, 20, [&clicks] { ++clicks; });
+        QVERIFY(labelled.sizeHint().width() > 20);
+        labelled.resize(labelled.sizeHint());
+        labelled.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&labelled));
+        const QPoint corner(labelled.width() - 1, labelled.height() - 1);
+        QTest::mouseClick(&labelled, Qt::LeftButton, {}, corner);
+        QCOMPARE(clicks, 1);
+        labelled.setEnabled(false);
+        QTest::mouseClick(&labelled, Qt::LeftButton, {}, corner);
+        QCOMPARE(clicks, 1);
+    }
+
     void captionAndWidth()
     {
         TextFieldHelper* blank = makeField({.title = u"   "_s});
@@ -385,6 +403,9 @@ private Q_SLOTS:
         QCOMPARE(field->caption()->text(), u"Passwort bestätigen"_s);
         QCOMPARE(field->caption()->maxLines(), 2);
         QCOMPARE(field->width(), 300);
+
+        TextFieldHelper* markup = makeField({.title = u"<b>fett</b>"_s});
+        QCOMPARE(markup->caption()->visibleLines(), QStringList{u"<b>fett</b>"_s});
     }
 };
 
