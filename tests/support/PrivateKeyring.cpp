@@ -45,7 +45,8 @@ PrivateKeyring::PrivateKeyring()
     if (!m_daemon.waitForStarted(5000)) {
         return;
     }
-    m_daemon.write(keyringPassword + '\n');
+    m_daemon.write(keyringPassword);
+    m_daemon.waitForBytesWritten(5000);
     m_daemon.closeWriteChannel();
 
     m_connection = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("private-keyring"));
@@ -57,6 +58,9 @@ PrivateKeyring::PrivateKeyring()
         }
         QThread::msleep(20);
     }
+    QFile log(base + QStringLiteral("/daemon.log"));
+    log.open(QIODevice::ReadOnly);
+    qWarning() << "The keyring daemon did not start.";
 }
 
 PrivateKeyring::~PrivateKeyring()
@@ -98,6 +102,7 @@ bool PrivateKeyring::unlock()
     open << QStringLiteral("plain") << QVariant::fromValue(QDBusVariant(QString()));
     const QDBusMessage opened = m_connection.call(open, QDBus::Block, 2000);
     if (opened.type() != QDBusMessage::ReplyMessage || opened.arguments().size() != 2) {
+        qWarning() << "session failed:" << opened.errorName() << opened.errorMessage();
         return false;
     }
     const auto session = opened.arguments().at(1).value<QDBusObjectPath>();
@@ -110,5 +115,10 @@ bool PrivateKeyring::unlock()
         secretsName, secretsPath, QStringLiteral("org.gnome.keyring.InternalUnsupportedGuiltRiddenInterface"),
         QStringLiteral("UnlockWithMasterPassword"));
     unlock << QVariant::fromValue(QDBusObjectPath(defaultCollection())) << QVariant::fromValue(master);
-    return m_connection.call(unlock, QDBus::Block, 2000).type() == QDBusMessage::ReplyMessage;
+    const QDBusMessage reply = m_connection.call(unlock, QDBus::Block, 2000);
+    if (reply.type() != QDBusMessage::ReplyMessage) {
+        qWarning() << "unlock failed:" << reply.errorName() << reply.errorMessage();
+        return false;
+    }
+    return true;
 }
