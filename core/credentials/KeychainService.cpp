@@ -59,11 +59,12 @@ bool KeychainService::getBool(const QString& key) const
 void KeychainService::setBool(bool value, const QString& key) const
 {
     // Every item of the key goes first, whatever its service, so the new value is the one read back.
-    const auto cleared = SecretStore::clear(flagItem(key));
+    if (!SecretStore::clear(flagItem(key))) {
+        qCDebug(lcDiagnostics) << "Не удалось записать флаг" << key;
+        return;
+    }
     const QString label = AppIdentity::applicationName() + QLatin1Char('/') + key;
-    const auto stored =
-        SecretStore::store(flagItem(key), label, value ? QStringLiteral("true") : QStringLiteral("false"));
-    if (!cleared || !stored) {
+    if (!SecretStore::store(flagItem(key), label, value ? QStringLiteral("true") : QStringLiteral("false"))) {
         qCDebug(lcDiagnostics) << "Не удалось записать флаг" << key;
     }
 }

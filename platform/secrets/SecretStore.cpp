@@ -2,8 +2,10 @@
 
 #include "platform/Diagnostics.h"
 
+#include <QFileInfo>
 #include <QStringDecoder>
 
+#include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
@@ -52,6 +54,24 @@ SecretStoreError errorFrom(GError* error)
     return {QString::fromUtf8(error->message)};
 }
 
+const QString timeoutMessage = QStringLiteral("The secret store did not answer in time.");
+
+// Calls given up on that have not ended yet. While one hangs, the store is taken as unresponsive
+// and further calls fail at once, so that a sequence of calls shares one deadline and no
+// threads pile up behind a hung daemon.
+std::atomic<int> abandonedCalls{0};
+
+// Where the bus library would find no session bus, it would try to launch one, which can block
+// for a long time with a display set; that is not attempted.
+bool hasSessionBus()
+{
+    if (!qEnvironmentVariableIsEmpty("DBUS_SESSION_BUS_ADDRESS")) {
+        return true;
+    }
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    return !runtime.isEmpty() && QFileInfo::exists(runtime + QStringLiteral("/bus"));
+}
+
 // Runs work(cancellable) on a worker thread and waits at most `deadline` for it. A call that
 // does not finish in time is cancelled and left to end on its own; its result is dropped.
 template <typename R, typename Work>
@@ -62,14 +82,26 @@ R bounded(std::chrono::milliseconds deadline, const char* what, Work work)
         std::mutex mutex;
         std::condition_variable finished;
         std::optional<R> result;
+        bool abandoned = false;
         GCancellable* cancellable = g_cancellable_new();
         ~Call() { g_object_unref(cancellable); }
     };
+    if (!hasSessionBus()) {
+        return fail(SecretStoreError{QStringLiteral("No D-Bus session bus is running.")});
+    }
+    if (abandonedCalls.load() > 0) {
+        qCDebug(lcDiagnostics) << "Secret store:" << what << "skipped, an earlier call still hangs";
+        return fail(SecretStoreError{timeoutMessage});
+    }
     auto call = std::make_shared<Call>();
     try {
         std::thread([call, work = std::move(work)]() mutable {
             R result = work(call->cancellable);
             const std::lock_guard lock(call->mutex);
+            if (call->abandoned) {
+                --abandonedCalls;
+                return;
+            }
             call->result.emplace(std::move(result));
             call->finished.notify_all();
         }).detach();
@@ -79,9 +111,11 @@ R bounded(std::chrono::milliseconds deadline, const char* what, Work work)
 
     std::unique_lock lock(call->mutex);
     if (!call->finished.wait_for(lock, deadline, [&] { return call->result.has_value(); })) {
+        call->abandoned = true;
+        ++abandonedCalls;
         g_cancellable_cancel(call->cancellable);
         qCDebug(lcDiagnostics) << "Secret store:" << what << "timed out";
-        return fail(SecretStoreError{QStringLiteral("The secret store did not answer in time.")});
+        return fail(SecretStoreError{timeoutMessage});
     }
     return std::move(*call->result);
 }

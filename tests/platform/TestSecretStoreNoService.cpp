@@ -30,20 +30,15 @@ class TestSecretStoreNoService : public QObject
     const SecretStore::Attributes m_item{{SecretStore::serviceAttribute, QStringLiteral("test.NoService")},
                                          {SecretStore::accountAttribute, QStringLiteral("key")}};
 
+    // All three calls together fail within the time one call may take.
     void expectPromptFailures(const QString& expectedMessage)
     {
         QElapsedTimer elapsed;
         elapsed.start();
         const auto found = SecretStore::lookup(m_item);
         QVERIFY(!found);
-        QVERIFY(elapsed.elapsed() < 2000);
-
-        elapsed.restart();
         const auto stored = SecretStore::store(m_item, QStringLiteral("label"), QStringLiteral("Geheim1"));
         QVERIFY(!stored);
-        QVERIFY(elapsed.elapsed() < 2000);
-
-        elapsed.restart();
         const auto cleared = SecretStore::clear(m_item);
         QVERIFY(!cleared);
         QVERIFY(elapsed.elapsed() < 2000);
