@@ -175,6 +175,32 @@ VoidResult storeNow(const SecretStore::Attributes& attributes, const QString& la
     if (!service) {
         return fail(errorFrom(error));
     }
+    g_autoptr(GHashTable) table = toTable(attributes);
+    QByteArray bytes = text.toUtf8();
+    g_autoptr(SecretValue) value = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
+    bytes.fill('\0');
+
+    // Items that match already are updated in place, whoever wrote them, so that a later
+    // lookup cannot find an older text.
+    GList* items = secret_service_search_sync(service, schema(), table, SECRET_SEARCH_ALL, cancellable, &error);
+    if (error) {
+        return fail(errorFrom(error));
+    }
+    g_autolist(SecretItem) found = items;
+    for (GList* entry = found; entry; entry = entry->next) {
+        if (secret_item_get_locked(SECRET_ITEM(entry->data))) {
+            return fail(SecretStoreError{lockedMessage});
+        }
+    }
+    if (found) {
+        for (GList* entry = found; entry; entry = entry->next) {
+            if (!secret_item_set_secret_sync(SECRET_ITEM(entry->data), value, cancellable, &error)) {
+                return fail(errorFrom(error));
+            }
+        }
+        return {};
+    }
+
     g_autoptr(SecretCollection) collection = secret_collection_for_alias_sync(
         service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, cancellable, &error);
     if (error) {
@@ -186,11 +212,6 @@ VoidResult storeNow(const SecretStore::Attributes& attributes, const QString& la
     if (secret_collection_get_locked(collection)) {
         return fail(SecretStoreError{lockedMessage});
     }
-
-    g_autoptr(GHashTable) table = toTable(attributes);
-    QByteArray bytes = text.toUtf8();
-    g_autoptr(SecretValue) value = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
-    bytes.fill('\0');
     const gchar* path = g_dbus_proxy_get_object_path(G_DBUS_PROXY(collection));
     if (!secret_service_store_sync(service, schema(), table, path, label.toUtf8().constData(), value, cancellable,
                                    &error)) {

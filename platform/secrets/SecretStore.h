@@ -33,7 +33,8 @@ inline const QString accountAttribute = QStringLiteral("account");
 Result<std::optional<QString>, SecretStoreError> lookup(const Attributes& attributes,
                                                         std::chrono::milliseconds deadline = defaultDeadline);
 
-// Stores the text in the default collection, replacing an item with exactly these attributes.
+// Updates the text of every item that carries all the attributes; when there is none, adds one
+// to the default collection.
 Result<void, SecretStoreError> store(const Attributes& attributes, const QString& label, const QString& text,
                                      std::chrono::milliseconds deadline = defaultDeadline);
 

@@ -122,6 +122,18 @@ private Q_SLOTS:
         QVERIFY(KeychainService(name).remove(QStringLiteral("raw")));
     }
 
+    void writeUpdatesAnItemOfAnotherWriter()
+    {
+        const QString name = service("Foreign");
+        QVERIFY(storeRaw({QStringLiteral("service"), name, QStringLiteral("account"), QStringLiteral("key")}, "alt"));
+        const KeychainService keychain(name);
+        QCOMPARE(read(keychain, QStringLiteral("key")), QStringLiteral("alt"));
+        QVERIFY(keychain.set(QStringLiteral("neu"), QStringLiteral("key")));
+        QCOMPARE(read(keychain, QStringLiteral("key")), QStringLiteral("neu"));
+        QVERIFY(keychain.remove(QStringLiteral("key")));
+        QCOMPARE(read(keychain, QStringLiteral("key")), QStringLiteral("<absent>"));
+    }
+
     void flagIsFoundWhateverTheService()
     {
         const QString key = m_prefix + QStringLiteral("flagAcrossServices");
