@@ -222,6 +222,30 @@ private Q_SLOTS:
         QVERIFY(!PasswordViewModel(m_appModel).useTouchID());
     }
 
+    void passwordNeverReachesTheLog()
+    {
+        static QStringList messages;
+        messages.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& message) { messages.append(message); });
+        const QString secret = QStringLiteral("Unverraten7");
+        {
+            PasswordViewModel viewModel(m_archiveModel);
+            enter(viewModel, secret, secret);
+            (void)viewModel.validateAndSave();
+            (void)viewModel.validateAndSave(); // asks to override
+            (void)viewModel.savePassword();
+            (void)viewModel.deletePassword();
+            enter(viewModel, secret + QLatin1Char('!'), secret);
+            (void)viewModel.validateAndSave();
+        }
+        qInstallMessageHandler(previous);
+        QVERIFY(!messages.isEmpty()); // the diagnostics are on in tests
+        for (const QString& message : std::as_const(messages)) {
+            QVERIFY2(!message.contains(secret), qPrintable(message));
+        }
+    }
+
     void publishedFieldsNotifyOnChange()
     {
         PasswordViewModel viewModel(m_archiveModel);
