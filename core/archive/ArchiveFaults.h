@@ -9,4 +9,5 @@ struct ArchiveFaults
     static inline std::atomic<int> failCreateAfterEntries{-1};
     static inline std::atomic<int> failRestoreAfterEntries{-1};
     static inline std::atomic<bool> failSwap{false};
+    static inline std::atomic<bool> failCleanup{false};
 };

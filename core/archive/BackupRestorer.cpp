@@ -302,7 +302,8 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, co
     qCDebug(lcDiagnostics).noquote() << QStringLiteral("Данные успешно восстановлены в директорию: ") + dataPath;
 
     // The old content now sits under the working name.
-    if (removeTreeAt(container.get(), workingName, &removeError))
+    removeError = ArchiveFaults::failCleanup.load() ? EBUSY : 0;
+    if (!removeError && removeTreeAt(container.get(), workingName, &removeError))
         qCDebug(lcDiagnostics).noquote() << "Временные файлы удалены.";
     else
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка удаления временных файлов: ") +

@@ -4,7 +4,6 @@
 
 #include <QFile>
 #include <QStringDecoder>
-#include <QStringEncoder>
 #include <QTextBoundaryFinder>
 
 #include <cerrno>
@@ -39,9 +38,9 @@ ArchiveResult setFinderComment(const QString& path, const QString& comment)
 {
     bool cut = false;
     const QString stored = firstCharacters(comment, maxCharacters, &cut);
-    QStringEncoder encoder(QStringEncoder::Utf8);
-    const QByteArray bytes = encoder(stored);
-    if (encoder.hasError())
+    // Lone surrogates have no UTF-8 form: the conversion must not lose anything.
+    const QByteArray bytes = stored.toUtf8();
+    if (QString::fromUtf8(bytes) != stored)
         return fail(FinderCommentError(FinderCommentError::invalidEncoding));
     if (::setxattr(QFile::encodeName(path).constData(), attributeName, bytes.constData(), size_t(bytes.size()), 0) !=
         0) {
