@@ -361,6 +361,8 @@ private Q_SLOTS:
         QTest::newRow("kept untrimmed") << QStringLiteral("  Notiz ") << QStringLiteral("success")
                                         << QStringLiteral("  Notiz ");
         QTest::newRow("4001 characters") << long4000 + QLatin1Char('x') << QStringLiteral("commentTooLong") << long4000;
+        QTest::newRow("not encodable") << QStringLiteral("a") + QChar(0xD800) << QStringLiteral("invalidEncoding")
+                                       << QString();
         QTest::newRow("too large for the file system")
             << QString(3000, QChar(0x00FC)) << QStringLiteral("failedToAddComment") << QString();
     }
