@@ -206,12 +206,13 @@ QString unpack(ZipReader& zip, int workFd)
 }
 
 // Puts the working folder in place of Data in one step. Returns an empty text on success.
-QString swapIn(int containerFd)
+QString swapIn(int containerFd, const QString& dataPath)
 {
     if (ArchiveFaults::failSwap.load())
         return QStringLiteral("injected failure of the swap");
     struct stat st = {};
     if (::fstatat(containerFd, dataName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Очистка директории: ") + dataPath;
         if (::renameat2(containerFd, workingName.constData(), containerFd, dataName.constData(), RENAME_EXCHANGE) != 0)
             return errnoText();
         return {};
@@ -291,8 +292,7 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, co
     qCDebug(lcDiagnostics).noquote() << "Распаковка завершена.";
 
     const QString dataPath = QDir(to).absoluteFilePath(QStringLiteral("Data"));
-    qCDebug(lcDiagnostics).noquote() << QStringLiteral("Очистка директории: ") + dataPath;
-    error = swapIn(container.get());
+    error = swapIn(container.get(), dataPath);
     if (!error.isEmpty()) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка замены содержимого директории: ") + error;
         dropWorkingFolder();
