@@ -79,8 +79,12 @@ public:
     {
     }
 
-    bool addRoot(const QString& path)
+    bool addRoot(const QString& given)
     {
+        // "Data/" and "Data" both name the entries "Data/...".
+        const QString path = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
+        if (QFileInfo(path).fileName().isEmpty())
+            return failed(QStringLiteral("%1: cannot back up a file system root").arg(given));
         const QByteArray local = QFile::encodeName(path);
         struct stat st = {};
         if (::stat(local.constData(), &st) != 0)

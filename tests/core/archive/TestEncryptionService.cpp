@@ -245,6 +245,13 @@ private Q_SLOTS:
         QCOMPARE(snapshot(m_source), m_sourceTree);
     }
 
+    void sourceWithTrailingSlash()
+    {
+        QVERIFY(create(m_source + QStringLiteral("/"), m_backups + QStringLiteral("/")));
+        QVERIFY(restore(onlyBackup(), m_container));
+        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
+    }
+
     // The backup is nothing but AES-256-CBC of a stored ZIP with every path under Data/.
     void standardToolsReadOurBackup()
     {
