@@ -31,7 +31,6 @@ QMap<QString, QString> snapshot(const QString& root)
         const QFileInfo info(path);
         const QString key = QDir(root).relativeFilePath(path);
         if (info.isSymLink()) {
-            items[key] = QStringLiteral("l:") + QFile::decodeName(QFile::encodeName(info.symLinkTarget()));
             QByteArray target(4096, '\0');
             const ssize_t n = ::readlink(QFile::encodeName(path).constData(), target.data(), size_t(target.size()));
             items[key] = QStringLiteral("l:") + QString::fromUtf8(target.left(int(std::max<ssize_t>(n, 0))));
