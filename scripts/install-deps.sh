@@ -13,7 +13,7 @@ packages=(
     dbus dbus-bin
     fonts-roboto fonts-urw-base35 fontconfig libfontconfig-dev
     zip unzip attr
-    time
+    time python3
 )
 
 missing=()
