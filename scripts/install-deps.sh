@@ -11,9 +11,9 @@ packages=(
     libsecret-1-dev gnome-keyring libsecret-tools
     librlottie-dev
     dbus dbus-bin
-    fonts-roboto fonts-urw-base35 fontconfig
+    fonts-roboto fonts-urw-base35 fontconfig libfontconfig-dev
     zip unzip attr
-    time
+    time python3
 )
 
 missing=()

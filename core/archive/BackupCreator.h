@@ -1,0 +1,16 @@
+#pragma once
+
+#include "core/archive/FinderCommentError.h"
+
+#include <QString>
+
+// Packs a folder into an encrypted backup file "Backup_<stamp>.orlwen" in a destination
+// folder. The ZIP stream is encrypted on the fly into a hidden temporary file that is renamed
+// when complete, so a backup appears under its name whole or not at all and no unencrypted
+// byte ever reaches the disk.
+class BackupCreator
+{
+public:
+    static ArchiveResult create(const QString& from, const QString& to, const QString& password,
+                                const QString& comment);
+};

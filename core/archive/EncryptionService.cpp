@@ -1,0 +1,38 @@
+#include "core/archive/EncryptionService.h"
+
+#include "core/archive/BackupCreator.h"
+#include "core/archive/BackupRestorer.h"
+
+#include <QtConcurrent/QtConcurrentRun>
+
+EncryptionService::EncryptionService() = default;
+
+EncryptionService& EncryptionService::shared()
+{
+    static EncryptionService instance;
+    return instance;
+}
+
+QFuture<ArchiveResult> EncryptionService::createEncryptedArchive(const QString& from, const QString& to,
+                                                                 const QString& password, const QString& comment)
+{
+    return QtConcurrent::run([from, to, password, comment]() -> ArchiveResult {
+        try {
+            return BackupCreator::create(from, to, password, comment);
+        } catch (...) {
+            return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
+        }
+    });
+}
+
+QFuture<ArchiveResult> EncryptionService::restoreEncryptedArchive(const QString& from, const QString& to,
+                                                                  const QString& password)
+{
+    return QtConcurrent::run([from, to, password]() -> ArchiveResult {
+        try {
+            return BackupRestorer::restore(from, to, password);
+        } catch (...) {
+            return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
+        }
+    });
+}

@@ -1,0 +1,121 @@
+#include "core/archive/SafeExtractor.h"
+
+#include <QFile>
+
+#include <cerrno>
+#include <cstring>
+#include <fcntl.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+QString describe(const QList<QByteArray>& components, int error)
+{
+    return QFile::decodeName(components.join('/')) + QStringLiteral(": ") +
+        QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+bool SafeExtractor::split(const QString& path, QList<QByteArray>* components, QString* error)
+{
+    components->clear();
+    if (path.startsWith(QLatin1Char('/'))) {
+        *error = QStringLiteral("absolute entry path: ") + path;
+        return false;
+    }
+    const QByteArray local = QFile::encodeName(path);
+    for (const QByteArray& part : local.split('/')) {
+        if (part.isEmpty() || part == ".")
+            continue;
+        if (part == "..") {
+            *error = QStringLiteral("entry path leaves the folder: ") + path;
+            return false;
+        }
+        components->append(part);
+    }
+    return true;
+}
+
+int SafeExtractor::openParent(const QList<QByteArray>& components, QString* error)
+{
+    int fd = ::dup(m_rootFd);
+    if (fd < 0) {
+        *error = describe(components, errno);
+        return -1;
+    }
+    for (qsizetype i = 0; i + 1 < components.size(); ++i) {
+        const char* name = components[i].constData();
+        if (::mkdirat(fd, name, 0755) != 0 && errno != EEXIST) {
+            *error = describe(components, errno);
+            ::close(fd);
+            return -1;
+        }
+        const int next = ::openat(fd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        const int openError = errno;
+        ::close(fd);
+        if (next < 0) {
+            *error = describe(components.mid(0, i + 1), openError) +
+                (openError == ELOOP || openError == ENOTDIR ? QStringLiteral(" (not a folder)") : QString());
+            return -1;
+        }
+        fd = next;
+    }
+    return fd;
+}
+
+bool SafeExtractor::makeDirectory(const QList<QByteArray>& components, QString* error)
+{
+    if (components.isEmpty())
+        return true;
+    const int parent = openParent(components, error);
+    if (parent < 0)
+        return false;
+    bool ok = true;
+    if (::mkdirat(parent, components.last().constData(), 0755) != 0) {
+        const int mkdirError = errno;
+        struct stat st = {};
+        if (mkdirError != EEXIST || ::fstatat(parent, components.last().constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 ||
+            !S_ISDIR(st.st_mode)) {
+            *error = describe(components, mkdirError == EEXIST ? ENOTDIR : mkdirError);
+            ok = false;
+        }
+    }
+    ::close(parent);
+    return ok;
+}
+
+int SafeExtractor::createFile(const QList<QByteArray>& components, mode_t mode, QString* error)
+{
+    if (components.isEmpty()) {
+        *error = QStringLiteral("file entry without a name");
+        return -1;
+    }
+    const int parent = openParent(components, error);
+    if (parent < 0)
+        return -1;
+    const int fd =
+        ::openat(parent, components.last().constData(), O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, mode);
+    if (fd < 0)
+        *error = describe(components, errno);
+    ::close(parent);
+    return fd;
+}
+
+SafeExtractor::LinkResult SafeExtractor::createSymlink(const QList<QByteArray>& components, const QByteArray& target,
+                                                       QString* error)
+{
+    if (components.isEmpty()) {
+        *error = QStringLiteral("symbolic link entry without a name");
+        return LinkResult::failed;
+    }
+    const int parent = openParent(components, error);
+    if (parent < 0)
+        return LinkResult::unsafe;
+    const bool ok = ::symlinkat(target.constData(), parent, components.last().constData()) == 0;
+    if (!ok)
+        *error = describe(components, errno);
+    ::close(parent);
+    return ok ? LinkResult::created : LinkResult::failed;
+}

@@ -1,0 +1,44 @@
+#pragma once
+
+#include <QDBusConnection>
+#include <QObject>
+#include <QString>
+
+class FingerprintReader;
+
+// One biometric check of the device owner, made fresh for each use: whether the check can be
+// made now, and the check itself. On this platform the biometric device is the fingerprint reader.
+class BiometricContext : public QObject
+{
+    Q_OBJECT
+
+public:
+    // The reason the login gives for unlocking with a finger.
+    static inline const QString unlockReason = QStringLiteral("Entsperre die App mit Touch ID");
+
+    explicit BiometricContext(QObject* parent = nullptr);
+    explicit BiometricContext(const QDBusConnection& bus, QObject* parent = nullptr);
+    ~BiometricContext() override;
+
+    // A reader is present and the user has enrolled fingers.
+    bool canEvaluatePolicy() const;
+    // Starts the check; evaluated follows exactly once, on this object's thread, after this call
+    // returns. A check that does not succeed, cancellation and every error included, is a failure.
+    void evaluatePolicy(const QString& localizedReason);
+    // Ends a running check as a failure.
+    void cancel();
+    bool isEvaluating() const { return m_evaluating; }
+    // The reason given to the running check, for the screen to show.
+    QString localizedReason() const { return m_localizedReason; }
+
+Q_SIGNALS:
+    void evaluated(bool success);
+
+private:
+    FingerprintReader* m_reader;
+    QString m_localizedReason;
+    bool m_evaluating = false;
+};
+
+// Whether the biometric login can be offered now.
+bool isTouchIDAvailable();

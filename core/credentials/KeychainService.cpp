@@ -1,0 +1,70 @@
+#include "core/credentials/KeychainService.h"
+
+#include "platform/AppIdentity.h"
+#include "platform/Diagnostics.h"
+
+namespace {
+
+SecretStore::Attributes flagItem(const QString& key)
+{
+    return {{SecretStore::accountAttribute, key}};
+}
+
+} // namespace
+
+KeychainService::KeychainService(const QString& service)
+    : m_service(service.isEmpty() ? AppIdentity::bundleIdentifier() : service)
+{
+}
+
+SecretStore::Attributes KeychainService::textItem(const QString& key) const
+{
+    return {{SecretStore::serviceAttribute, m_service}, {SecretStore::accountAttribute, key}};
+}
+
+Result<std::optional<QString>, SecretStoreError> KeychainService::getString(const QString& key) const
+{
+    auto result = SecretStore::lookup(textItem(key));
+    if (!result) {
+        qCDebug(lcDiagnostics) << "Не удалось прочитать элемент" << m_service << key << ":" << result.error().message;
+    }
+    return result;
+}
+
+Result<void, SecretStoreError> KeychainService::set(const QString& value, const QString& key) const
+{
+    const QString label = m_service + QLatin1Char('/') + key;
+    auto result = SecretStore::store(textItem(key), label, value);
+    if (!result) {
+        qCDebug(lcDiagnostics) << "Не удалось сохранить элемент" << m_service << key << ":" << result.error().message;
+    }
+    return result;
+}
+
+Result<void, SecretStoreError> KeychainService::remove(const QString& key) const
+{
+    auto result = SecretStore::clear(textItem(key));
+    if (!result) {
+        qCDebug(lcDiagnostics) << "Не удалось удалить элемент" << m_service << key << ":" << result.error().message;
+    }
+    return result;
+}
+
+bool KeychainService::getBool(const QString& key) const
+{
+    const auto result = SecretStore::lookup(flagItem(key));
+    return result && result->has_value() && **result == QLatin1String("true");
+}
+
+void KeychainService::setBool(bool value, const QString& key) const
+{
+    // Every item of the key goes first, whatever its service, so the new value is the one read back.
+    if (!SecretStore::clear(flagItem(key))) {
+        qCDebug(lcDiagnostics) << "Не удалось записать флаг" << key;
+        return;
+    }
+    const QString label = AppIdentity::applicationName() + QLatin1Char('/') + key;
+    if (!SecretStore::store(flagItem(key), label, value ? QStringLiteral("true") : QStringLiteral("false"))) {
+        qCDebug(lcDiagnostics) << "Не удалось записать флаг" << key;
+    }
+}

@@ -1,0 +1,42 @@
+#pragma once
+
+#include "platform/Result.h"
+#include "platform/secrets/SecretStore.h"
+
+#include <QString>
+
+#include <optional>
+
+// The credential store bound to one service name. Text items are found by service and key;
+// the flags of getBool/setBool are found by their key alone, whatever the service.
+//
+// Items in the desktop's secret store:
+//   app password      service "de.Tarn-Backup-Manager.MasterPassword", account "masterPassword"
+//   archive password  service "de.Tarn-Backup-Manager.ZipPassword",    account "zipPassword"
+//   Touch ID flag     no service,                                       account "useTouchID", "true"/"false"
+class KeychainService
+{
+public:
+    // An empty service name stands for the application's identifier.
+    explicit KeychainService(const QString& service = {});
+
+    QString service() const { return m_service; }
+
+    // The stored text, nothing when no item exists for the key, or the store's failure
+    // (also when the stored bytes are not UTF-8).
+    Result<std::optional<QString>, SecretStoreError> getString(const QString& key) const;
+    // Updates the item of the key, or adds it.
+    Result<void, SecretStoreError> set(const QString& value, const QString& key) const;
+    // Deletes the item of the key; none stored is a success.
+    Result<void, SecretStoreError> remove(const QString& key) const;
+
+    // True only when the flag item holds exactly "true"; every failure reads as false.
+    bool getBool(const QString& key) const;
+    // Replaces the flag item with "true" or "false". Failures are not reported.
+    void setBool(bool value, const QString& key) const;
+
+private:
+    SecretStore::Attributes textItem(const QString& key) const;
+
+    QString m_service;
+};

@@ -1,0 +1,88 @@
+#pragma once
+
+#include "core/archive/PasswordValidationError.h"
+#include "core/credentials/KeychainService.h"
+#include "core/credentials/PasswordModel.h"
+#include "platform/Result.h"
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+// The model of one password settings tab: the two entries, the password rules, and writing
+// or removing the password in the credential store.
+class PasswordViewModel : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString password1 READ password1 WRITE setPassword1 NOTIFY password1Changed)
+    Q_PROPERTY(QString password2 READ password2 WRITE setPassword2 NOTIFY password2Changed)
+    Q_PROPERTY(std::optional<PasswordValidationError> validationError READ validationError WRITE setValidationError
+                   NOTIFY validationErrorChanged)
+    Q_PROPERTY(std::optional<QString> warningText READ warningText WRITE setWarningText NOTIFY warningTextChanged)
+    Q_PROPERTY(bool isMaskedPassword READ isMaskedPassword WRITE setIsMaskedPassword NOTIFY isMaskedPasswordChanged)
+    Q_PROPERTY(bool showTextFields READ showTextFields WRITE setShowTextFields NOTIFY showTextFieldsChanged)
+    Q_PROPERTY(bool useTouchID READ useTouchID WRITE setUseTouchID NOTIFY useTouchIDChanged)
+
+public:
+    // The key of the Touch ID flag in the credential store.
+    static inline const QString touchIDKey = QStringLiteral("useTouchID");
+    static inline const QString savedText = QStringLiteral("Das Passwort wurde erfolgreich gespeichert!");
+    static inline const QString removedText = QStringLiteral("Das Passwort wurde erfolgreich entfernt!");
+
+    // Reads the Touch ID flag when the model carries the Touch ID choice.
+    explicit PasswordViewModel(const PasswordModel& model, QObject* parent = nullptr);
+
+    ModelType key() const { return m_key; }
+    void setKey(ModelType key) { m_key = key; }
+    const KeychainService& keychainService() const { return m_keychainService; }
+    QString text() const { return m_text; }
+    void setText(const QString& text) { m_text = text; }
+    bool isTouchID() const { return m_isTouchID; }
+    void setIsTouchID(bool isTouchID) { m_isTouchID = isTouchID; }
+
+    QString password1() const { return m_password1; }
+    void setPassword1(const QString& value);
+    QString password2() const { return m_password2; }
+    void setPassword2(const QString& value);
+    std::optional<PasswordValidationError> validationError() const { return m_validationError; }
+    void setValidationError(const std::optional<PasswordValidationError>& value);
+    std::optional<QString> warningText() const { return m_warningText; }
+    void setWarningText(const std::optional<QString>& value);
+    bool isMaskedPassword() const { return m_isMaskedPassword; }
+    void setIsMaskedPassword(bool value);
+    bool showTextFields() const { return m_showTextFields; }
+    void setShowTextFields(bool value);
+    bool useTouchID() const { return m_useTouchID; }
+    void setUseTouchID(bool value);
+
+    // Applies the rules to password1 (and its repetition) in order, asks before an existing
+    // archive password is replaced, then saves. The first failure is returned; nothing is written.
+    Result<void, PasswordValidationError> validateAndSave();
+    // Writes password1 without any rule.
+    Result<void, PasswordValidationError> savePassword();
+    // Removes the stored password; none stored is a success.
+    Result<void, PasswordValidationError> deletePassword();
+
+Q_SIGNALS:
+    void password1Changed();
+    void password2Changed();
+    void validationErrorChanged();
+    void warningTextChanged();
+    void isMaskedPasswordChanged();
+    void showTextFieldsChanged();
+    void useTouchIDChanged();
+
+private:
+    ModelType m_key;
+    const KeychainService m_keychainService;
+    QString m_text;
+    bool m_isTouchID;
+    QString m_password1;
+    QString m_password2;
+    std::optional<PasswordValidationError> m_validationError;
+    std::optional<QString> m_warningText;
+    bool m_isMaskedPassword = true;
+    bool m_showTextFields = false;
+    bool m_useTouchID = false;
+};

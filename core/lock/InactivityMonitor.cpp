@@ -1,0 +1,119 @@
+#include "core/lock/InactivityMonitor.h"
+
+#include "core/lock/LocalEventMonitor.h"
+#include "platform/Diagnostics.h"
+
+#include <algorithm>
+#include <climits>
+#include <cmath>
+
+namespace {
+
+int toMilliseconds(double seconds)
+{
+    const double ms = std::round(seconds * 1000.0);
+    if (!(ms > 0)) {
+        return 0;
+    }
+    return ms >= double(INT_MAX) ? INT_MAX : int(ms);
+}
+
+} // namespace
+
+InactivityMonitor::InactivityMonitor(QObject* parent)
+    : QObject(parent)
+    , m_isAutoLogoutEnabled(autoLogoutKey, false)
+    , m_timeoutInterval(timeoutKey, defaultTimeout)
+    , m_remainingTime(m_timeoutInterval.value())
+{
+    m_inactivityTimer.setSingleShot(true);
+    m_inactivityTimer.setTimerType(Qt::PreciseTimer);
+    connect(&m_inactivityTimer, &QTimer::timeout, this, &InactivityMonitor::handleInactivityTimeout);
+    m_countdownTimer.setInterval(std::chrono::seconds(1));
+    connect(&m_countdownTimer, &QTimer::timeout, this, &InactivityMonitor::countdownTick);
+}
+
+InactivityMonitor::~InactivityMonitor() = default;
+
+void InactivityMonitor::setIsAutoLogoutEnabled(bool enabled)
+{
+    const bool changed = m_isAutoLogoutEnabled.value() != enabled;
+    m_isAutoLogoutEnabled.set(enabled);
+    if (changed) {
+        Q_EMIT isAutoLogoutEnabledChanged();
+    }
+    if (!enabled) {
+        stopMonitoring();
+    } else if (m_isAuthenticated) {
+        startMonitoring();
+    }
+}
+
+void InactivityMonitor::setTimeoutInterval(double seconds)
+{
+    const bool changed = m_timeoutInterval.value() != seconds;
+    m_timeoutInterval.set(seconds);
+    if (changed) {
+        Q_EMIT timeoutIntervalChanged();
+    }
+    resetTimer();
+}
+
+void InactivityMonitor::startMonitoring()
+{
+    resetTimer();
+    m_localEventMonitor.reset();
+    m_localEventMonitor = std::make_unique<LocalEventMonitor>([this] { handleLocalEvent(); });
+}
+
+void InactivityMonitor::stopMonitoring()
+{
+    m_localEventMonitor.reset();
+    m_inactivityTimer.stop();
+    m_countdownTimer.stop();
+}
+
+void InactivityMonitor::resetTimer()
+{
+    if (!m_isAuthenticated || !m_isAutoLogoutEnabled.value()) {
+        return;
+    }
+    m_inactivityTimer.stop();
+    m_countdownTimer.stop();
+    setRemainingTime(m_timeoutInterval.value());
+    m_inactivityTimer.start(toMilliseconds(m_timeoutInterval.value()));
+    m_countdownTimer.start();
+}
+
+void InactivityMonitor::setRemainingTime(double seconds)
+{
+    if (m_remainingTime == seconds) {
+        return;
+    }
+    m_remainingTime = seconds;
+    Q_EMIT remainingTimeChanged();
+}
+
+void InactivityMonitor::handleInactivityTimeout()
+{
+    m_countdownTimer.stop();
+    qCDebug(lcDiagnostics) << "Время бездействия истекло.";
+    if (m_onTimeout) {
+        m_onTimeout();
+    }
+}
+
+void InactivityMonitor::handleLocalEvent()
+{
+    resetTimer();
+}
+
+void InactivityMonitor::countdownTick()
+{
+    if (m_remainingTime > 0) {
+        // Never below zero, whatever fraction the interval has.
+        setRemainingTime(std::max(0.0, m_remainingTime - 1.0));
+    } else {
+        m_countdownTimer.stop();
+    }
+}

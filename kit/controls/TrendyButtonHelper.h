@@ -1,0 +1,107 @@
+#pragma once
+
+#include "kit/theme/TarnFont.h"
+
+#include <QColor>
+#include <QPixmap>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class QVariantAnimation;
+
+// The push button of the kit: a filled rounded rectangle with an optional icon (a symbol or a bitmap), an
+// optional text and an optional countdown "(n)". Hovering lightens the fill, pressing dims the whole
+// button, disabled shows a grey fill and runs nothing.
+class TrendyButtonHelper : public QWidget
+{
+    Q_OBJECT
+    Q_PROPERTY(bool isHovered READ isHovered WRITE setHovered NOTIFY hoveredChanged)
+    Q_PROPERTY(bool isPressed READ isPressed WRITE setPressed NOTIFY pressedChanged)
+    Q_PROPERTY(bool isDisabled READ isDisabled WRITE setIsDisabled NOTIFY disabledChanged)
+    Q_PROPERTY(int timer READ timer WRITE setTimer NOTIFY timerChanged)
+    Q_PROPERTY(qreal pressOpacity READ pressOpacity WRITE setPressOpacity)
+
+public:
+    struct Fields
+    {
+        std::optional<QString> text;
+        std::optional<QColor> buttonColor;
+        QColor textColor;
+        std::optional<QString> iconName;
+        std::optional<QPixmap> nsImage;
+        qreal imgSize = 18;
+        std::optional<QColor> iconColor;
+        TarnFont font = TarnFont::roboto_regular14;
+        qreal padding = 10;
+        int timer = 0;
+        qreal minWidth = 0;
+        Qt::Alignment alignment = Qt::AlignCenter;
+        bool isDisabled = false;
+        std::function<void()> callback;
+    };
+
+    explicit TrendyButtonHelper(Fields fields, QWidget* parent = nullptr);
+
+    bool isHovered() const { return m_hovered; }
+    void setHovered(bool hovered);
+    bool isPressed() const { return m_pressed; }
+    void setPressed(bool pressed);
+    bool isDisabled() const { return m_fields.isDisabled; }
+    void setIsDisabled(bool disabled);
+    int timer() const { return m_fields.timer; }
+    void setTimer(int value);
+    qreal pressOpacity() const { return m_pressOpacity; }
+    void setPressOpacity(qreal opacity);
+
+    const Fields& fields() const { return m_fields; }
+    void setText(const std::optional<QString>& text);
+    void setCallback(std::function<void()> callback);
+
+    // The fill for the current disabled and hovered state.
+    QColor fillColor() const;
+    // The countdown as shown, empty while the timer is below 1.
+    QString countdownText() const;
+
+    QSize sizeHint() const override;
+    QSize minimumSizeHint() const override;
+
+public Q_SLOTS:
+    // What a click does: runs the callback unless disabled.
+    void trigger();
+
+Q_SIGNALS:
+    void clicked();
+    void hoveredChanged(bool hovered);
+    void pressedChanged(bool pressed);
+    void disabledChanged(bool disabled);
+    void timerChanged(int value);
+
+protected:
+    void paintEvent(QPaintEvent* event) override;
+    void enterEvent(QEnterEvent* event) override;
+    void leaveEvent(QEvent* event) override;
+    void mousePressEvent(QMouseEvent* event) override;
+    void mouseReleaseEvent(QMouseEvent* event) override;
+
+private:
+    struct Layout
+    {
+        QRectF background;
+        QRectF icon;
+        QRectF text;
+        QRectF countdown;
+    };
+    Layout layoutIn(const QRectF& bounds) const;
+    QSizeF contentSize() const;
+    qreal iconWidth() const;
+    QFont countdownFont() const;
+
+    Fields m_fields;
+    QFont m_font;
+    bool m_hovered = false;
+    bool m_pressed = false;
+    qreal m_pressOpacity = 1.0;
+    QVariantAnimation* m_pressAnimation = nullptr;
+};

@@ -1,0 +1,118 @@
+#include "kit/inputs/SecureInputView.h"
+
+#include "kit/theme/FontFaces.h"
+#include "kit/theme/TarnColor.h"
+
+#include <QKeyEvent>
+#include <QPainter>
+#include <QStyle>
+#include <QStyleOptionFrame>
+#include <QTimer>
+
+SecureInputView::SecureInputView(Binding<QString> text, qreal fontSize, const QString& placeholderString,
+                                 bool shouldSelectAll, std::function<void()> onEnterPressed, QWidget* parent)
+    : QLineEdit(parent)
+    , m_text(std::move(text))
+    , m_fontSize(fontSize)
+    , m_placeholderString(placeholderString)
+    , m_shouldSelectAll(shouldSelectAll)
+    , m_onEnterPressed(std::move(onEnterPressed))
+{
+    setEchoMode(QLineEdit::Password);
+    setFrame(false);
+    setFont(FontFaces::systemFont(m_fontSize, QFont::Normal));
+    setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
+    QPalette p = palette();
+    p.setColor(QPalette::Text, TarnColor::accentColor());
+    p.setColor(QPalette::Base, Qt::transparent);
+    p.setColor(QPalette::Window, Qt::transparent);
+    setPalette(p);
+    setAttribute(Qt::WA_MacShowFocusRect, false);
+
+    // The binding follows the field once the keystroke's event has been handled; the write takes
+    // the field's text as it is then, so writes queued in a burst land in order with the last text.
+    connect(this, &QLineEdit::textEdited, this, [this] {
+        m_writePending = true;
+        QTimer::singleShot(0, this, &SecureInputView::writePending);
+    });
+    refresh();
+}
+
+SecureInputView::~SecureInputView()
+{
+    writePending();
+}
+
+void SecureInputView::writePending()
+{
+    if (!m_writePending)
+        return;
+    m_writePending = false;
+    m_text.set(QLineEdit::text());
+}
+
+void SecureInputView::refresh()
+{
+    // While a keystroke's write is queued the field is newer than the binding.
+    const QString bound = m_text.get();
+    if (!m_writePending && bound != QLineEdit::text())
+        setText(bound);
+    if (m_shouldSelectAll)
+        queueSelectAllIfEditing();
+}
+
+void SecureInputView::setShouldSelectAll(bool shouldSelectAll)
+{
+    m_shouldSelectAll = shouldSelectAll;
+    if (m_shouldSelectAll)
+        queueSelectAllIfEditing();
+}
+
+QFont SecureInputView::placeholderFont() const
+{
+    return FontFaces::systemFont(m_fontSize - 2, QFont::Normal);
+}
+
+QColor SecureInputView::placeholderColor() const
+{
+    return TarnColor::secondary();
+}
+
+void SecureInputView::queueSelectAllIfEditing()
+{
+    QTimer::singleShot(0, this, [this] {
+        if (hasFocus())
+            selectAll();
+    });
+}
+
+void SecureInputView::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+        event->accept();
+        QTimer::singleShot(0, this, [this] {
+            writePending();
+            if (m_onEnterPressed)
+                m_onEnterPressed();
+            selectAll();
+        });
+        return;
+    }
+    QLineEdit::keyPressEvent(event);
+}
+
+void SecureInputView::paintEvent(QPaintEvent* event)
+{
+    QLineEdit::paintEvent(event);
+    if (!QLineEdit::text().isEmpty() || m_placeholderString.isEmpty())
+        return;
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QRect textRect = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+    QPainter painter(this);
+    painter.setFont(placeholderFont());
+    painter.setPen(placeholderColor());
+    const QFontMetrics metrics(placeholderFont());
+    painter.drawText(textRect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
+                     metrics.elidedText(m_placeholderString, Qt::ElideRight, textRect.width()));
+}

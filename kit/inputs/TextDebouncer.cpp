@@ -1,0 +1,31 @@
+#include "kit/inputs/TextDebouncer.h"
+
+TextDebouncer::TextDebouncer(QObject* parent)
+    : QObject(parent)
+{
+    m_timer.setSingleShot(true);
+    m_timer.setInterval(defaultIntervalMs);
+    connect(&m_timer, &QTimer::timeout, this, &TextDebouncer::flush);
+}
+
+void TextDebouncer::push(const QString& text)
+{
+    m_value = text;
+    m_pending = true;
+    m_timer.start();
+}
+
+void TextDebouncer::flush()
+{
+    m_timer.stop();
+    if (!m_pending)
+        return;
+    m_pending = false;
+    Q_EMIT delivered(m_value);
+}
+
+void TextDebouncer::cancel()
+{
+    m_timer.stop();
+    m_pending = false;
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "kit/dialogs/SheetOverlay.h"
+
+#include <QColor>
+#include <QPointer>
+#include <QUrl>
+#include <QWidget>
+
+#include <functional>
+#include <optional>
+
+class ElidedLabel;
+
+// One labelled value on a line: "title:" and beside it the value, underlined in bold italics. With a
+// folder URL the value is a link that opens the folder in the file browser, or, when the folder does
+// not exist (or is not a folder), shows a "Fehler" card.
+class TextViewHelper : public QWidget
+{
+    Q_OBJECT
+
+public:
+    // Opens a folder in the platform's file browser.
+    using FolderOpener = std::function<void(const QUrl& folder)>;
+
+    TextViewHelper(const QString& title, const std::optional<QString>& text, const std::optional<QUrl>& url,
+                   const QColor& color, QWidget* parent = nullptr);
+
+    void setText(const std::optional<QString>& text);
+    void setUrl(const std::optional<QUrl>& url);
+    void setColor(const QColor& color);
+
+    std::optional<QString> text() const { return m_text; }
+    std::optional<QUrl> url() const { return m_url; }
+    QColor color() const { return m_color; }
+    bool isFolderNotExists() const { return m_isFolderNotExists; }
+    bool isLink() const { return m_text && m_url; }
+
+    ElidedLabel* titleLabel() const { return m_titleLabel; }
+    ElidedLabel* valueLabel() const { return m_valueLabel; }
+    // The open warning card, or nullptr.
+    SheetOverlay* alert() const { return m_alert; }
+
+    // The link's action: opens an existing folder, else shows the warning card.
+    void checkFolder();
+
+    // Replaces how folders are opened (tests); an empty opener restores the platform's.
+    static void setFolderOpener(FolderOpener opener);
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override;
+
+private:
+    void updateValue();
+    void setFolderNotExists(bool value);
+
+    std::optional<QString> m_text;
+    std::optional<QUrl> m_url;
+    QColor m_color;
+    bool m_isFolderNotExists = false;
+
+    ElidedLabel* m_titleLabel = nullptr;
+    ElidedLabel* m_valueLabel = nullptr;
+    QPointer<SheetOverlay> m_alert;
+};

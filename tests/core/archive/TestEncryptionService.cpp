@@ -1,0 +1,576 @@
+#include "core/archive/ArchiveCipher.h"
+#include "core/archive/ArchiveFaults.h"
+#include "core/archive/EncryptionService.h"
+#include "core/archive/FinderComment.h"
+#include "tests/support/TestMain.h"
+
+#include <QCryptographicHash>
+#include <QDirIterator>
+#include <QProcess>
+#include <QRandomGenerator>
+#include <QRegularExpression>
+#include <QTemporaryDir>
+
+#include <archive.h>
+#include <archive_entry.h>
+
+#include <sys/xattr.h>
+
+namespace {
+
+const QString password = QStringLiteral("Geheim 1");
+
+// One line per item below root: "d", "l:<target>" or "f:<sha256>", keyed by relative path.
+QMap<QString, QString> snapshot(const QString& root)
+{
+    QMap<QString, QString> items;
+    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
+                    QDirIterator::Subdirectories);
+    while (it.hasNext()) {
+        const QString path = it.next();
+        const QFileInfo info(path);
+        const QString key = QDir(root).relativeFilePath(path);
+        if (info.isSymLink()) {
+            QByteArray target(4096, '\0');
+            const ssize_t n = ::readlink(QFile::encodeName(path).constData(), target.data(), size_t(target.size()));
+            items[key] = QStringLiteral("l:") + QString::fromUtf8(target.left(int(std::max<ssize_t>(n, 0))));
+        } else if (info.isDir()) {
+            items[key] = QStringLiteral("d");
+        } else {
+            QFile file(path);
+            file.open(QIODevice::ReadOnly);
+            items[key] = QStringLiteral("f:") +
+                QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
+        }
+    }
+    return items;
+}
+
+void writeFile(const QString& path, const QByteArray& content)
+{
+    QDir().mkpath(QFileInfo(path).absolutePath());
+    QFile file(path);
+    QVERIFY(file.open(QIODevice::WriteOnly));
+    QCOMPARE(file.write(content), content.size());
+}
+
+QByteArray randomBytes(qsizetype size, quint32 seed)
+{
+    QRandomGenerator generator(seed);
+    QByteArray bytes(size, Qt::Uninitialized);
+    for (qsizetype i = 0; i < size; ++i)
+        bytes[i] = char(generator.bounded(256));
+    return bytes;
+}
+
+// A data folder with the shapes a backup must carry.
+void makeFixture(const QString& data)
+{
+    writeFile(data + QStringLiteral("/notes.txt"), "Termine\n");
+    writeFile(data + QStringLiteral("/Ordner mit Leerzeichen/Grüße Ä ö ß.txt"), "Umlaute im Namen\n");
+    writeFile(data + QStringLiteral("/a/b/c/tief.txt"), "tief verschachtelt\n");
+    writeFile(data + QStringLiteral("/a/leer.txt"), QByteArray());
+    writeFile(data + QStringLiteral("/a/gross.bin"), randomBytes(16384 * 3 + 5, 1));
+    writeFile(data + QStringLiteral("/a/sehr gross.bin"), randomBytes(3 * 1024 * 1024 + 77, 2));
+    writeFile(data + QStringLiteral("/.versteckt"), "hidden\n");
+    QDir().mkpath(data + QStringLiteral("/leerer Ordner"));
+    QDir().mkpath(data + QStringLiteral("/a/leer/noch leerer"));
+    QVERIFY(QFile::link(QStringLiteral("../notes.txt"), data + QStringLiteral("/a/relativ")));
+    QVERIFY(QFile::link(QStringLiteral("/etc/hostname"), data + QStringLiteral("/absolut")));
+    QVERIFY(QFile::link(QStringLiteral("b/c"), data + QStringLiteral("/a/ordnerlink")));
+    QVERIFY(QFile::link(QStringLiteral("gibt es nicht"), data + QStringLiteral("/verwaist")));
+}
+
+QString keyHex(const QString& pw)
+{
+    return QString::fromLatin1(ArchiveCipher::deriveKey(pw).toHex());
+}
+
+QString ivHex()
+{
+    return QString::fromLatin1(ArchiveCipher::iv().toHex());
+}
+
+int runTool(const QString& program, const QStringList& args, const QString& dir = QString(), QByteArray* out = nullptr)
+{
+    QProcess process;
+    process.setWorkingDirectory(dir);
+    process.start(program, args);
+    if (!process.waitForFinished(120000))
+        return -1;
+    if (out)
+        *out = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+struct ZipItem
+{
+    QByteArray path;
+    int type; // AE_IFREG, AE_IFDIR, AE_IFLNK
+    QByteArray content; // file content or link target
+};
+
+// A stored ZIP with exactly these entries, in this order.
+QByteArray makeZip(const QList<ZipItem>& items)
+{
+    QByteArray buffer(1 << 20, '\0');
+    size_t used = 0;
+    archive* a = archive_write_new();
+    archive_write_set_format_zip(a);
+    archive_write_set_options(a, "zip:compression=store");
+    archive_write_open_memory(a, buffer.data(), size_t(buffer.size()), &used);
+    for (const ZipItem& item : items) {
+        archive_entry* e = archive_entry_new();
+        archive_entry_set_pathname(e, item.path.constData());
+        archive_entry_set_filetype(e, unsigned(item.type));
+        archive_entry_set_perm(e, item.type == AE_IFDIR ? 0755 : 0644);
+        if (item.type == AE_IFLNK)
+            archive_entry_set_symlink(e, item.content.constData());
+        archive_entry_set_size(e, item.type == AE_IFREG ? item.content.size() : 0);
+        archive_write_header(a, e);
+        if (item.type == AE_IFREG)
+            archive_write_data(a, item.content.constData(), size_t(item.content.size()));
+        archive_entry_free(e);
+    }
+    archive_write_close(a);
+    archive_write_free(a);
+    buffer.truncate(qsizetype(used));
+    return buffer;
+}
+
+QByteArray encrypt(const QByteArray& plain, const QString& pw = password)
+{
+    return ArchiveCipher::aesEncrypt(ArchiveCipher::deriveKey(pw), ArchiveCipher::iv(), plain).value_or(QByteArray());
+}
+
+QStringList visibleAndHidden(const QString& dir)
+{
+    return QDir(dir).entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot, QDir::Name);
+}
+
+ArchiveResult create(const QString& from, const QString& to, const QString& pw = password,
+                     const QString& comment = QString())
+{
+    return EncryptionService::shared().createEncryptedArchive(from, to, pw, comment).result();
+}
+
+ArchiveResult restore(const QString& from, const QString& to, const QString& pw = password)
+{
+    return EncryptionService::shared().restoreEncryptedArchive(from, to, pw).result();
+}
+
+const char* codeName(const ArchiveResult& result)
+{
+    return result ? "success" : FinderCommentError::name(result.error().code);
+}
+
+} // namespace
+
+class TestEncryptionService : public QObject
+{
+    Q_OBJECT
+
+private:
+    QTemporaryDir m_dir;
+    QString m_source; // .../Data with the fixture
+    QString m_backups;
+    QString m_container; // holds an old Data
+    QMap<QString, QString> m_sourceTree;
+    QMap<QString, QString> m_oldTree;
+
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+    QString onlyBackup() const
+    {
+        const QStringList names = visibleAndHidden(m_backups);
+        return names.size() == 1 ? m_backups + QLatin1Char('/') + names.first() : QString();
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_dir.isValid());
+        m_source = path(QStringLiteral("source/Data"));
+        makeFixture(m_source);
+        m_sourceTree = snapshot(m_source);
+        QVERIFY(m_sourceTree.size() > 15);
+    }
+
+    void init()
+    {
+        m_backups = path(QStringLiteral("backups"));
+        m_container = path(QStringLiteral("container"));
+        writeFile(m_container + QStringLiteral("/Data/alt.txt"), "alte Daten");
+        writeFile(m_container + QStringLiteral("/Data/.alt versteckt"), "alt");
+        writeFile(m_container + QStringLiteral("/Data/Unterordner/alt2.txt"), "alt 2");
+        m_oldTree = snapshot(m_container + QStringLiteral("/Data"));
+        ArchiveFaults::failCreateAfterEntries = -1;
+        ArchiveFaults::failRestoreAfterEntries = -1;
+        ArchiveFaults::failSwap = false;
+        ArchiveFaults::failCleanup = false;
+    }
+
+    void cleanup()
+    {
+        QDir(m_backups).removeRecursively();
+        QDir(m_container).removeRecursively();
+        QDir(path(QStringLiteral("outside"))).removeRecursively();
+    }
+
+    void roundTrip_data()
+    {
+        QTest::addColumn<QString>("pw");
+        QTest::newRow("password") << password;
+        QTest::newRow("empty password") << QString();
+        QTest::newRow("umlauts in password") << QStringLiteral("Pässwört ß");
+    }
+
+    void roundTrip()
+    {
+        QFETCH(QString, pw);
+        QVERIFY(create(m_source, m_backups, pw, QStringLiteral("Vor dem Update")));
+        const QString backup = onlyBackup();
+        QVERIFY2(QRegularExpression(QStringLiteral("/Backup_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.orlwen$"))
+                     .match(backup)
+                     .hasMatch(),
+                 qPrintable(backup));
+        QCOMPARE(getFinderComment(backup), std::optional<QString>(QStringLiteral("Vor dem Update")));
+        QCOMPARE(QFileInfo(backup).size() % 16, 0);
+
+        const ArchiveResult result = restore(backup, m_container, pw);
+        QVERIFY2(result, codeName(result));
+        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
+        QCOMPARE(visibleAndHidden(m_container), QStringList{QStringLiteral("Data")});
+        QCOMPARE(snapshot(m_source), m_sourceTree);
+    }
+
+    void sourceWithTrailingSlash()
+    {
+        QVERIFY(create(m_source + QStringLiteral("/"), m_backups + QStringLiteral("/")));
+        QVERIFY(restore(onlyBackup(), m_container));
+        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
+    }
+
+    // The backup is nothing but AES-256-CBC of a stored ZIP with every path under Data/.
+    void standardToolsReadOurBackup()
+    {
+        QVERIFY(create(m_source, m_backups));
+        const QString plain = path(QStringLiteral("outside/plain.zip"));
+        QDir().mkpath(path(QStringLiteral("outside")));
+        QCOMPARE(runTool(QStringLiteral("openssl"),
+                         {QStringLiteral("enc"), QStringLiteral("-d"), QStringLiteral("-aes-256-cbc"),
+                          QStringLiteral("-K"), keyHex(password), QStringLiteral("-iv"), ivHex(), QStringLiteral("-in"),
+                          onlyBackup(), QStringLiteral("-out"), plain}),
+                 0);
+        QCOMPARE(runTool(QStringLiteral("unzip"), {QStringLiteral("-tq"), plain}), 0);
+        QByteArray listing;
+        QCOMPARE(runTool(QStringLiteral("zipinfo"), {QStringLiteral("-l"), plain}, QString(), &listing), 0);
+        int entries = 0;
+        for (const QByteArray& line : listing.split('\n')) {
+            const QList<QByteArray> fields = line.simplified().split(' ');
+            if (fields.size() < 10 || !(line.startsWith('-') || line.startsWith('d') || line.startsWith('l')))
+                continue;
+            ++entries;
+            QCOMPARE(fields[6], QByteArray("stor"));
+            QVERIFY2(fields[9].startsWith("Data/"), line.constData());
+        }
+        QCOMPARE(entries, m_sourceTree.size() + 1);
+        const QString unpacked = path(QStringLiteral("outside/unzipped"));
+        QDir().mkpath(unpacked);
+        QCOMPARE(runTool(QStringLiteral("unzip"), {QStringLiteral("-q"), plain}, unpacked), 0);
+        QCOMPARE(snapshot(unpacked + QStringLiteral("/Data")), m_sourceTree);
+    }
+
+    void restoresBackupMadeWithStandardTools()
+    {
+        QDir().mkpath(path(QStringLiteral("outside")));
+        const QString zip = path(QStringLiteral("outside/tools.zip"));
+        const QString backup = path(QStringLiteral("outside/Backup_2024-03-05_14-07-09.orlwen"));
+        QCOMPARE(runTool(QStringLiteral("zip"),
+                         {QStringLiteral("-0"), QStringLiteral("-r"), QStringLiteral("-y"), QStringLiteral("-q"), zip,
+                          QStringLiteral("Data")},
+                         path(QStringLiteral("source"))),
+                 0);
+        QCOMPARE(runTool(QStringLiteral("openssl"),
+                         {QStringLiteral("enc"), QStringLiteral("-aes-256-cbc"), QStringLiteral("-K"), keyHex(password),
+                          QStringLiteral("-iv"), ivHex(), QStringLiteral("-in"), zip, QStringLiteral("-out"), backup}),
+                 0);
+        const ArchiveResult result = restore(backup, m_container);
+        QVERIFY2(result, codeName(result));
+        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
+    }
+
+    void createFailures_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("code");
+        using E = FinderCommentError;
+        QTest::newRow("source missing") << QStringLiteral("source missing") << int(E::directoryNotFound);
+        QTest::newRow("destination inside source") << QStringLiteral("inside") << int(E::archiveCreationFailed);
+        QTest::newRow("destination is source") << QStringLiteral("same") << int(E::archiveCreationFailed);
+        QTest::newRow("destination inside source through a link")
+            << QStringLiteral("via link") << int(E::archiveCreationFailed);
+        QTest::newRow("destination is a file") << QStringLiteral("file") << int(E::archiveCreationFailed);
+        QTest::newRow("failure while packing") << QStringLiteral("midway") << int(E::archiveCreationFailed);
+    }
+
+    void createFailures()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, code);
+        QString from = m_source;
+        QString to = m_backups + QStringLiteral("/neu/tiefer");
+        if (kind == QLatin1String("source missing"))
+            from = path(QStringLiteral("nirgends/Data"));
+        else if (kind == QLatin1String("inside"))
+            to = m_source + QStringLiteral("/a/Backups");
+        else if (kind == QLatin1String("same"))
+            to = m_source + QStringLiteral("/");
+        else if (kind == QLatin1String("via link")) {
+            QDir().mkpath(m_backups);
+            QVERIFY(QFile::link(m_source + QStringLiteral("/a"), m_backups + QStringLiteral("/zu-a")));
+            to = m_backups + QStringLiteral("/zu-a/Backups");
+        } else if (kind == QLatin1String("file")) {
+            writeFile(m_backups + QStringLiteral("/datei"), "x");
+            to = m_backups + QStringLiteral("/datei");
+        } else if (kind == QLatin1String("midway")) {
+            ArchiveFaults::failCreateAfterEntries = 5;
+            QDir().mkpath(to);
+        }
+        const QStringList before = QFileInfo::exists(m_backups) ? visibleAndHidden(m_backups) : QStringList();
+        const ArchiveResult result = create(from, to);
+        QVERIFY(!result);
+        QCOMPARE(FinderCommentError::name(result.error().code),
+                 FinderCommentError::name(FinderCommentError::Code(code)));
+        QCOMPARE(snapshot(m_source), m_sourceTree);
+        if (kind == QLatin1String("midway"))
+            QCOMPARE(visibleAndHidden(to), QStringList());
+        else
+            QCOMPARE(QFileInfo::exists(m_backups) ? visibleAndHidden(m_backups) : QStringList(), before);
+    }
+
+    void createsMissingDestination()
+    {
+        const QString to = m_backups + QStringLiteral("/eins/zwei");
+        QVERIFY(create(m_source, to));
+        QCOMPARE(visibleAndHidden(to).size(), 1);
+    }
+
+    void commentOutcomes_data()
+    {
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<QString>("code");
+        QTest::addColumn<QString>("stored");
+        const QString long4000 = QString(4000, QLatin1Char('k'));
+        QTest::newRow("none") << QString() << QStringLiteral("success") << QString();
+        QTest::newRow("blanks and tabs only") << QStringLiteral(" \t  ") << QStringLiteral("success") << QString();
+        QTest::newRow("kept untrimmed") << QStringLiteral("  Notiz ") << QStringLiteral("success")
+                                        << QStringLiteral("  Notiz ");
+        QTest::newRow("4001 characters") << long4000 + QLatin1Char('x') << QStringLiteral("commentTooLong") << long4000;
+        QTest::newRow("not encodable") << QStringLiteral("a") + QChar(0xD800) << QStringLiteral("invalidEncoding")
+                                       << QString();
+        QTest::newRow("too large for the file system")
+            << QString(3000, QChar(0x00FC)) << QStringLiteral("failedToAddComment") << QString();
+    }
+
+    // A comment failure still leaves a complete, restorable backup and no temporary file.
+    void commentOutcomes()
+    {
+        QFETCH(QString, comment);
+        QFETCH(QString, code);
+        QFETCH(QString, stored);
+        const ArchiveResult result = create(m_source, m_backups, password, comment);
+        QCOMPARE(QString::fromLatin1(codeName(result)), code);
+        if (code == QLatin1String("commentTooLong"))
+            QCOMPARE(result.error().truncatedComment, stored);
+        const QString backup = onlyBackup();
+        QVERIFY(!backup.isEmpty());
+        QCOMPARE(getFinderComment(backup), stored.isEmpty() ? std::nullopt : std::optional<QString>(stored));
+        if (comment.trimmed().isEmpty())
+            QVERIFY(::getxattr(QFile::encodeName(backup).constData(), "user.com.apple.metadata:kMDItemFinderComment",
+                               nullptr, 0) < 0);
+        QVERIFY(restore(backup, m_container));
+        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
+    }
+
+    void sameSecondReplacesTheEarlierBackup()
+    {
+        const QString small = path(QStringLiteral("klein/Data"));
+        writeFile(small + QStringLiteral("/x"), "x");
+        for (int attempt = 0; attempt < 10; ++attempt) {
+            QDir(m_backups).removeRecursively();
+            const QString before = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+            QVERIFY(create(small, m_backups, password, QStringLiteral("erstes")));
+            QVERIFY(create(small, m_backups, password, QStringLiteral("zweites")));
+            const QString after = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+            if (before != after)
+                continue;
+            QCOMPARE(visibleAndHidden(m_backups).size(), 1);
+            QCOMPARE(getFinderComment(onlyBackup()), std::optional<QString>(QStringLiteral("zweites")));
+            return;
+        }
+        QSKIP("every attempt crossed a second boundary");
+    }
+
+    void restoreFailures_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::addColumn<int>("code");
+        using E = FinderCommentError;
+        QTest::newRow("empty backup") << QStringLiteral("empty") << int(E::encryptedFileNotFound);
+        QTest::newRow("missing backup") << QStringLiteral("missing") << int(E::archiveCreationFailed);
+        QTest::newRow("truncated mid-block") << QStringLiteral("truncated") << int(E::archiveCreationFailed);
+        QTest::newRow("invalid padding") << QStringLiteral("bad padding") << int(E::archiveCreationFailed);
+        QTest::newRow("no ZIP signature")
+            << QStringLiteral("no signature") << int(E::missingEndOfCentralDirectoryRecord);
+        QTest::newRow("fewer than 4 bytes") << QStringLiteral("short") << int(E::missingEndOfCentralDirectoryRecord);
+        QTest::newRow("ZIP cut in half") << QStringLiteral("half zip") << int(E::archiveCreationFailed);
+        QTest::newRow("bit flipped") << QStringLiteral("bit flip") << int(E::archiveCreationFailed);
+        QTest::newRow("entry with ../") << QStringLiteral("dotdot") << int(E::archiveCreationFailed);
+        QTest::newRow("entry with Data/../../") << QStringLiteral("data dotdot") << int(E::archiveCreationFailed);
+        QTest::newRow("absolute entry") << QStringLiteral("absolute") << int(E::archiveCreationFailed);
+        QTest::newRow("write through a link to outside")
+            << QStringLiteral("through link") << int(E::archiveCreationFailed);
+        QTest::newRow("folder through a link to ..")
+            << QStringLiteral("through parent link") << int(E::archiveCreationFailed);
+        QTest::newRow("failure while unpacking") << QStringLiteral("midway") << int(E::archiveCreationFailed);
+        QTest::newRow("swap fails") << QStringLiteral("swap") << int(E::archiveCreationFailed);
+    }
+
+    // Every failure leaves the old Data complete, no working folder, and nothing outside.
+    void restoreFailures()
+    {
+        QFETCH(QString, kind);
+        QFETCH(int, code);
+        const QString outside = path(QStringLiteral("outside"));
+        QDir().mkpath(outside);
+        const QString backup = outside + QStringLiteral("/Backup_2024-03-05_14-07-09.orlwen");
+        QByteArray bytes;
+        const QByteArray good = makeZip({{"Data/", AE_IFDIR, {}}, {"Data/neu.txt", AE_IFREG, "neu"}});
+        if (kind == QLatin1String("truncated")) {
+            bytes = encrypt(good).chopped(5);
+        } else if (kind == QLatin1String("bad padding")) {
+            bytes = *ArchiveCipher::aesEncrypt(ArchiveCipher::deriveKey(password), ArchiveCipher::iv(),
+                                               good + QByteArray(16 - good.size() % 16, '\0'), false);
+        } else if (kind == QLatin1String("no signature")) {
+            bytes = encrypt("kein ZIP-Archiv, nur Text");
+        } else if (kind == QLatin1String("short")) {
+            bytes = encrypt("PK\x03");
+        } else if (kind == QLatin1String("half zip")) {
+            bytes = encrypt(good.left(good.size() / 2));
+        } else if (kind == QLatin1String("bit flip")) {
+            const QByteArray zip = makeZip({{"Data/gross.bin", AE_IFREG, randomBytes(200000, 3)}});
+            bytes = encrypt(zip);
+            bytes[100000] = char(bytes[100000] ^ 0x10);
+        } else if (kind == QLatin1String("dotdot")) {
+            bytes = encrypt(makeZip({{"Data/ok.txt", AE_IFREG, "ok"}, {"../entkommen.txt", AE_IFREG, "x"}}));
+        } else if (kind == QLatin1String("data dotdot")) {
+            bytes = encrypt(makeZip({{"Data/../../entkommen.txt", AE_IFREG, "x"}}));
+        } else if (kind == QLatin1String("absolute")) {
+            bytes = encrypt(makeZip({{QFile::encodeName(outside) + "/entkommen.txt", AE_IFREG, "x"}}));
+        } else if (kind == QLatin1String("through link")) {
+            bytes = encrypt(makeZip(
+                {{"Data/link", AE_IFLNK, QFile::encodeName(outside)}, {"Data/link/entkommen.txt", AE_IFREG, "x"}}));
+        } else if (kind == QLatin1String("through parent link")) {
+            bytes = encrypt(makeZip({{"Data/hoch", AE_IFLNK, ".."}, {"Data/hoch/Data/neu/", AE_IFDIR, {}}}));
+        } else if (kind == QLatin1String("midway")) {
+            ArchiveFaults::failRestoreAfterEntries = 1;
+            bytes = encrypt(good);
+        } else if (kind == QLatin1String("swap")) {
+            ArchiveFaults::failSwap = true;
+            bytes = encrypt(good);
+        }
+        if (kind != QLatin1String("missing"))
+            writeFile(backup, bytes);
+
+        const ArchiveResult result = restore(backup, m_container);
+        QVERIFY(!result);
+        QCOMPARE(FinderCommentError::name(result.error().code),
+                 FinderCommentError::name(FinderCommentError::Code(code)));
+        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_oldTree);
+        QCOMPARE(visibleAndHidden(m_container), QStringList{QStringLiteral("Data")});
+        QStringList outsideNow = visibleAndHidden(outside);
+        outsideNow.removeAll(QFileInfo(backup).fileName());
+        QCOMPARE(outsideNow, QStringList());
+        QVERIFY(!QFileInfo::exists(m_dir.filePath(QStringLiteral("entkommen.txt"))));
+        QVERIFY(!QFileInfo::exists(path(QStringLiteral("container/entkommen.txt"))));
+    }
+
+    void wrongPassword()
+    {
+        QVERIFY(create(m_source, m_backups));
+        const ArchiveResult result = restore(onlyBackup(), m_container, QStringLiteral("falsch"));
+        QVERIFY(!result);
+        // Invalid padding is the rule; a wrong key that happens to end in valid padding fails the signature.
+        QVERIFY2(result.error().code == FinderCommentError::archiveCreationFailed ||
+                     result.error().code == FinderCommentError::missingEndOfCentralDirectoryRecord,
+                 codeName(result));
+        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_oldTree);
+        QCOMPARE(visibleAndHidden(m_container), QStringList{QStringLiteral("Data")});
+    }
+
+    // Once swapped in, the new Data stands even when the old content cannot be removed.
+    void failedCleanupIsStillSuccess()
+    {
+        QVERIFY(create(m_source, m_backups));
+        ArchiveFaults::failCleanup = true;
+        const ArchiveResult result = restore(onlyBackup(), m_container);
+        QVERIFY2(result, codeName(result));
+        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
+        QCOMPARE(snapshot(m_container + QStringLiteral("/.TempData")), m_oldTree);
+        // The next restore clears the leftover first.
+        ArchiveFaults::failCleanup = false;
+        QVERIFY(restore(onlyBackup(), m_container));
+        QCOMPARE(visibleAndHidden(m_container), QStringList{QStringLiteral("Data")});
+    }
+
+    void restoreEdgeCases_data()
+    {
+        QTest::addColumn<QByteArray>("zip");
+        QTest::addColumn<bool>("withOldData");
+        QTest::addColumn<QStringList>("expected"); // "path=description" lines of the new Data
+        const QString outside = path(QStringLiteral("outside"));
+        QTest::newRow("entry outside Data/ lands in Data")
+            << makeZip({{"Data/", AE_IFDIR, {}}, {"Other/file", AE_IFREG, "x"}}) << true
+            << QStringList{QStringLiteral("Other=d"), QStringLiteral("Other/file=f:x")};
+        QTest::newRow("link to outside is created as stored")
+            << makeZip({{"Data/weg", AE_IFLNK, QFile::encodeName(outside)}}) << true
+            << QStringList{QStringLiteral("weg=l:") + outside};
+        QTest::newRow("container without Data") << makeZip({{"Data/a/b.txt", AE_IFREG, "b"}}) << false
+                                                << QStringList{QStringLiteral("a=d"), QStringLiteral("a/b.txt=f:b")};
+        QTest::newRow("empty archive") << makeZip({{"Data/", AE_IFDIR, {}}}) << true << QStringList();
+    }
+
+    void restoreEdgeCases()
+    {
+        QFETCH(QByteArray, zip);
+        QFETCH(bool, withOldData);
+        QFETCH(QStringList, expected);
+        if (!withOldData)
+            QDir(m_container).removeRecursively();
+        QDir().mkpath(path(QStringLiteral("outside")));
+        const QString backup = path(QStringLiteral("outside/Backup_2024-03-05_14-07-09.orlwen"));
+        writeFile(backup, encrypt(zip));
+        const ArchiveResult result = restore(backup, m_container);
+        QVERIFY2(result, codeName(result));
+        QStringList actual;
+        const auto tree = snapshot(m_container + QStringLiteral("/Data"));
+        for (auto it = tree.begin(); it != tree.end(); ++it) {
+            QString value = it.value();
+            if (value ==
+                QStringLiteral("f:") +
+                    QString::fromLatin1(QCryptographicHash::hash("x", QCryptographicHash::Sha256).toHex()))
+                value = QStringLiteral("f:x");
+            if (value ==
+                QStringLiteral("f:") +
+                    QString::fromLatin1(QCryptographicHash::hash("b", QCryptographicHash::Sha256).toHex()))
+                value = QStringLiteral("f:b");
+            actual << it.key() + QLatin1Char('=') + value;
+        }
+        QCOMPARE(actual, expected);
+        QCOMPARE(visibleAndHidden(m_container), QStringList{QStringLiteral("Data")});
+    }
+};
+
+TARN_TEST_MAIN(TestEncryptionService)
+#include "TestEncryptionService.moc"

@@ -1,0 +1,106 @@
+#include "core/credentials/KeychainService.h"
+#include "core/credentials/PasswordViewModel.h"
+#include "tests/support/PrivateKeyring.h"
+#include "tests/support/TestMain.h"
+
+#include <QElapsedTimer>
+
+#include <memory>
+
+// A keyring of its own whose default collection gets locked: no call may wait for an unlock
+// prompt, and failures reach the user with the store's description.
+class TestLockedKeyring : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<PrivateKeyring> m_keyring;
+    const QString m_service = QStringLiteral("test.TestLockedKeyring.ZipPassword");
+    const PasswordModel m_archiveModel{ModelType::zipPassword, m_service, QString(), false};
+    const PasswordModel m_appModel{ModelType::masterPassword, QStringLiteral("test.TestLockedKeyring.Master"),
+                                   QString(), true};
+    const QString m_flagKey = QStringLiteral("useTouchID");
+    QElapsedTimer m_elapsed;
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_keyring = std::make_unique<PrivateKeyring>();
+        QVERIFY(m_keyring->isRunning());
+        qputenv("DBUS_SESSION_BUS_ADDRESS", m_keyring->busAddress().toUtf8());
+
+        // Stored while the keyring is open.
+        const KeychainService keychain(m_service);
+        QVERIFY(keychain.set(QStringLiteral("Vorher1"), QStringLiteral("zipPassword")));
+        keychain.setBool(true, m_flagKey);
+        QVERIFY(keychain.getBool(m_flagKey));
+        QVERIFY(m_keyring->lock());
+    }
+
+    void cleanupTestCase() { m_keyring.reset(); }
+
+    void init() { m_elapsed.start(); }
+    // Every case fails fast: the deadline of the store, no prompt.
+    void cleanup() { QVERIFY(m_elapsed.elapsed() < 2000); }
+
+    void readFails()
+    {
+        const auto result = KeychainService(m_service).getString(QStringLiteral("zipPassword"));
+        QVERIFY(!result);
+        QCOMPARE(result.error().message, QStringLiteral("The keyring is locked."));
+    }
+
+    void writeFails()
+    {
+        const auto result = KeychainService(m_service).set(QStringLiteral("Neu1"), QStringLiteral("zipPassword"));
+        QVERIFY(!result);
+        QCOMPARE(result.error().message, QStringLiteral("The keyring is locked."));
+    }
+
+    void removeFails() { QVERIFY(!KeychainService(m_service).remove(QStringLiteral("zipPassword"))); }
+
+    void flagReadsFalse()
+    {
+        const KeychainService keychain(m_service);
+        QVERIFY(!keychain.getBool(m_flagKey));
+        keychain.setBool(false, m_flagKey); // silent
+        QVERIFY(!PasswordViewModel(m_appModel).useTouchID());
+    }
+
+    void saveReportsTheStoresDescription()
+    {
+        PasswordViewModel viewModel(m_archiveModel);
+        viewModel.setPassword1(QStringLiteral("Geheim2"));
+        viewModel.setPassword2(QStringLiteral("Geheim2"));
+        // The existing password cannot be read, so there is no question; the write then fails.
+        const auto result = viewModel.validateAndSave();
+        QVERIFY(!result);
+        QCOMPARE(result.error(), PasswordValidationError::keychain(QStringLiteral("The keyring is locked.")));
+        QCOMPARE(result.error().errorDescription(),
+                 QStringLiteral("Es gab einen Fehler beim Zugriff auf den Schlüsselbund: The keyring is locked."));
+        QVERIFY(!result.error().errorDescription().contains(QStringLiteral("Geheim2")));
+        QCOMPARE(viewModel.warningText(), std::nullopt);
+    }
+
+    void removalReportsCannotBeDeleted()
+    {
+        PasswordViewModel viewModel(m_archiveModel);
+        const auto result = viewModel.deletePassword();
+        QVERIFY(!result);
+        QCOMPARE(result.error(), PasswordValidationError(PasswordValidationError::passwordCannotBeDeleted));
+        QCOMPARE(viewModel.warningText(), std::nullopt);
+    }
+
+    // Last: nothing of the failed calls was written or removed.
+    void unlockedAgainEverythingIsAsBefore()
+    {
+        QVERIFY(m_keyring->unlock());
+        const KeychainService keychain(m_service);
+        const auto result = keychain.getString(QStringLiteral("zipPassword"));
+        QVERIFY(result);
+        QCOMPARE(result->value_or(QString()), QStringLiteral("Vorher1"));
+        QVERIFY(keychain.getBool(m_flagKey));
+    }
+};
+
+TARN_TEST_MAIN(TestLockedKeyring)
+#include "TestLockedKeyring.moc"

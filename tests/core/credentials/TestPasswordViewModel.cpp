@@ -1,0 +1,271 @@
+#include "core/credentials/PasswordViewModel.h"
+#include "tests/support/TestMain.h"
+
+// The one test executable that uses the application's real credential-store items
+// (and the real Touch ID flag); all others use names of their own.
+class TestPasswordViewModel : public QObject
+{
+    Q_OBJECT
+
+    const PasswordModel m_appModel{ModelType::masterPassword, QStringLiteral("de.Tarn-Backup-Manager.MasterPassword"),
+                                   QStringLiteral("App-Passwort"), true};
+    const PasswordModel m_archiveModel{ModelType::zipPassword, QStringLiteral("de.Tarn-Backup-Manager.ZipPassword"),
+                                       QStringLiteral("Archiv-Passwort"), false};
+
+    static QString stored(const PasswordModel& model)
+    {
+        const auto result = KeychainService(model.service).getString(rawValue(model.key));
+        if (!result) {
+            return QStringLiteral("<error: %1>").arg(result.error().message);
+        }
+        return result->value_or(QStringLiteral("<absent>"));
+    }
+
+    static void enter(PasswordViewModel& viewModel, const QString& first, const QString& second)
+    {
+        viewModel.setPassword1(first);
+        viewModel.setPassword2(second);
+    }
+
+    static int failureOf(const Result<void, PasswordValidationError>& result)
+    {
+        return result ? -1 : int(result.error().code);
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        for (const PasswordModel& model : {m_appModel, m_archiveModel}) {
+            QVERIFY(KeychainService(model.service).remove(rawValue(model.key)));
+        }
+        QVERIFY(SecretStore::clear({{SecretStore::accountAttribute, PasswordViewModel::touchIDKey}}));
+    }
+
+    void cleanupTestCase() { init(); }
+
+    void modelTypeRawValues()
+    {
+        QCOMPARE(rawValue(ModelType::masterPassword), QStringLiteral("masterPassword"));
+        QCOMPARE(rawValue(ModelType::zipPassword), QStringLiteral("zipPassword"));
+        QCOMPARE(modelTypeFromRawValue(QStringLiteral("zipPassword")), std::optional(ModelType::zipPassword));
+        QCOMPARE(modelTypeFromRawValue(QStringLiteral("ZipPassword")), std::nullopt);
+        QCOMPARE(modelTypeFromRawValue(QString()), std::nullopt);
+    }
+
+    void rulesApplyInOrder_data()
+    {
+        QTest::addColumn<QString>("password1");
+        QTest::addColumn<QString>("password2");
+        QTest::addColumn<int>("expected");
+
+        using E = PasswordValidationError;
+        QTest::newRow("empty") << ""
+                               << "" << int(E::passwordTooWeak);
+        QTest::newRow("three letters") << "abc"
+                                       << "abc" << int(E::passwordTooWeak);
+        QTest::newRow("three with a space") << "a b"
+                                            << "a b" << int(E::passwordTooWeak);
+        QTest::newRow("three, repetition differs") << "ab!"
+                                                   << "xyz" << int(E::passwordTooWeak);
+        QTest::newRow("three combined characters")
+            << QStringLiteral("e\u0301a\u0308o\u0308") << QStringLiteral("e\u0301a\u0308o\u0308")
+            << int(E::passwordTooWeak);
+        QTest::newRow("two emoji in four code units") << "😀😀"
+                                                      << "😀😀" << int(E::passwordTooWeak);
+        QTest::newRow("four letters with a space") << "ab cd"
+                                                   << "ab cd" << int(E::passwordContainsSpaces);
+        QTest::newRow("space and punctuation") << "ab c!"
+                                               << "xyz" << int(E::passwordContainsSpaces);
+        QTest::newRow("one punctuation mark") << "Passwort1."
+                                              << "Passwort1." << int(E::passwordInvalidCharacters);
+        QTest::newRow("tab") << "Pass\twort"
+                             << "Pass\twort" << int(E::passwordInvalidCharacters);
+        QTest::newRow("no-break space") << QStringLiteral("Pass\u00A0wort") << QStringLiteral("Pass\u00A0wort")
+                                        << int(E::passwordInvalidCharacters);
+        QTest::newRow("symbol") << "Pass€wort"
+                                << "Pass€wort" << int(E::passwordInvalidCharacters);
+        QTest::newRow("emoji") << "Pass😀"
+                               << "Pass😀" << int(E::passwordInvalidCharacters);
+        QTest::newRow("superscript digit") << "Pass²"
+                                           << "Pass²" << int(E::passwordInvalidCharacters);
+        QTest::newRow("invalid before mismatch") << "Pass-wort"
+                                                 << "anders" << int(E::passwordInvalidCharacters);
+        QTest::newRow("last character differs") << "Passwort1"
+                                                << "Passwort2" << int(E::passwordsDoNotMatch);
+        QTest::newRow("umlauts, sharp s and digits") << "Äöüß2024"
+                                                     << "Äöüß2025" << int(E::passwordsDoNotMatch);
+        QTest::newRow("other scripts and digits")
+            << QStringLiteral("Пароль密码٣٤") << QStringLiteral("Пароль密码٣") << int(E::passwordsDoNotMatch);
+        QTest::newRow("combining mark") << QStringLiteral("Cafe\u0301s") << QStringLiteral("Cafés")
+                                        << int(E::passwordsDoNotMatch);
+        QTest::newRow("repetition only is checked for equality") << "Passwort"
+                                                                 << "Pass wort!" << int(E::passwordsDoNotMatch);
+    }
+
+    void rulesApplyInOrder()
+    {
+        QFETCH(QString, password1);
+        QFETCH(QString, password2);
+        QFETCH(int, expected);
+
+        for (const PasswordModel& model : {m_appModel, m_archiveModel}) {
+            PasswordViewModel viewModel(model);
+            enter(viewModel, password1, password2);
+            QCOMPARE(failureOf(viewModel.validateAndSave()), expected);
+            QCOMPARE(stored(model), QStringLiteral("<absent>"));
+            QCOMPARE(viewModel.password1(), password1);
+            QCOMPARE(viewModel.password2(), password2);
+            QCOMPARE(viewModel.warningText(), std::nullopt);
+        }
+    }
+
+    void validPasswordIsSaved_data()
+    {
+        QTest::addColumn<QString>("password");
+        QTest::newRow("letters and digits") << "Geheim42";
+        QTest::newRow("four characters") << "abcd";
+        QTest::newRow("umlauts and sharp s") << "Größe1";
+        QTest::newRow("other scripts") << QStringLiteral("密码Пароль٣");
+    }
+
+    void validPasswordIsSaved()
+    {
+        QFETCH(QString, password);
+        for (const PasswordModel& model : {m_appModel, m_archiveModel}) {
+            PasswordViewModel viewModel(model);
+            enter(viewModel, password, password);
+            QVERIFY(viewModel.validateAndSave());
+            QCOMPARE(stored(model), password);
+            QCOMPARE(viewModel.warningText(),
+                     std::optional(QStringLiteral("Das Passwort wurde erfolgreich gespeichert!")));
+            // The entries stay.
+            QCOMPARE(viewModel.password1(), password);
+            QCOMPARE(viewModel.password2(), password);
+        }
+    }
+
+    void archivePasswordIsReplacedOnlyAfterAsking()
+    {
+        PasswordViewModel first(m_archiveModel);
+        enter(first, QStringLiteral("Archiv1"), QStringLiteral("Archiv1"));
+        QVERIFY(first.validateAndSave());
+
+        PasswordViewModel second(m_archiveModel);
+        enter(second, QStringLiteral("Archiv2"), QStringLiteral("Archiv2"));
+        const auto asked = second.validateAndSave();
+        QCOMPARE(failureOf(asked), int(PasswordValidationError::existingPasswordNeedsOverride));
+        QCOMPARE(asked.error().errorDescription(),
+                 QStringLiteral("Es gibt bereits ein Passwort im Schlüsselbund. Möchtest du das vorhandene Passwort "
+                                "überschreiben? Backups, die mit dem alten Passwort gespeichert wurden, können danach "
+                                "**nicht mehr wiederhergestellt** werden."));
+        QCOMPARE(stored(m_archiveModel), QStringLiteral("Archiv1"));
+        QCOMPARE(second.warningText(), std::nullopt);
+
+        // The user confirmed.
+        QVERIFY(second.savePassword());
+        QCOMPARE(stored(m_archiveModel), QStringLiteral("Archiv2"));
+        QCOMPARE(second.warningText(), std::optional(PasswordViewModel::savedText));
+    }
+
+    void appPasswordIsReplacedWithoutAsking()
+    {
+        QVERIFY(KeychainService(m_appModel.service).set(QStringLiteral("Alt1"), QStringLiteral("masterPassword")));
+        PasswordViewModel viewModel(m_appModel);
+        enter(viewModel, QStringLiteral("Neu12"), QStringLiteral("Neu12"));
+        QVERIFY(viewModel.validateAndSave());
+        QCOMPARE(stored(m_appModel), QStringLiteral("Neu12"));
+    }
+
+    void archiveTabTurnedAppTabAsksToo()
+    {
+        // After the app password is removed, its tab asks like the archive tab.
+        QVERIFY(KeychainService(m_appModel.service).set(QStringLiteral("Alt1"), QStringLiteral("masterPassword")));
+        PasswordViewModel viewModel(m_appModel);
+        viewModel.setIsTouchID(false);
+        enter(viewModel, QStringLiteral("Neu12"), QStringLiteral("Neu12"));
+        QCOMPARE(failureOf(viewModel.validateAndSave()), int(PasswordValidationError::existingPasswordNeedsOverride));
+        QCOMPARE(stored(m_appModel), QStringLiteral("Alt1"));
+    }
+
+    void savePasswordAppliesNoRule()
+    {
+        PasswordViewModel viewModel(m_archiveModel);
+        enter(viewModel, QStringLiteral("a b"), QString());
+        QVERIFY(viewModel.savePassword());
+        QCOMPARE(stored(m_archiveModel), QStringLiteral("a b"));
+    }
+
+    void deletePassword()
+    {
+        PasswordViewModel viewModel(m_archiveModel);
+        QVERIFY(viewModel.keychainService().set(QStringLiteral("Archiv1"), QStringLiteral("zipPassword")));
+        QVERIFY(viewModel.deletePassword());
+        QCOMPARE(stored(m_archiveModel), QStringLiteral("<absent>"));
+        QCOMPARE(viewModel.warningText(), std::optional(QStringLiteral("Das Passwort wurde erfolgreich entfernt!")));
+
+        // Nothing stored: still a success.
+        PasswordViewModel again(m_appModel);
+        QVERIFY(again.deletePassword());
+        QCOMPARE(again.warningText(), std::optional(PasswordViewModel::removedText));
+    }
+
+    void touchIDChoiceStartsFromTheFlag()
+    {
+        const KeychainService anyService(QStringLiteral("de.Tarn-Backup-Manager.ZipPassword"));
+        QVERIFY(!PasswordViewModel(m_appModel).useTouchID());
+
+        anyService.setBool(true, QStringLiteral("useTouchID"));
+        QVERIFY(PasswordViewModel(m_appModel).useTouchID());
+        QVERIFY(!PasswordViewModel(m_archiveModel).useTouchID());
+
+        anyService.setBool(false, QStringLiteral("useTouchID"));
+        QVERIFY(!PasswordViewModel(m_appModel).useTouchID());
+    }
+
+    void passwordNeverReachesTheLog()
+    {
+        static QStringList messages;
+        messages.clear();
+        const QtMessageHandler previous = qInstallMessageHandler(
+            [](QtMsgType, const QMessageLogContext&, const QString& message) { messages.append(message); });
+        const QString secret = QStringLiteral("Unverraten7");
+        {
+            PasswordViewModel viewModel(m_archiveModel);
+            enter(viewModel, secret, secret);
+            (void)viewModel.validateAndSave();
+            (void)viewModel.validateAndSave(); // asks to override
+            (void)viewModel.savePassword();
+            (void)viewModel.deletePassword();
+            enter(viewModel, secret + QLatin1Char('!'), secret);
+            (void)viewModel.validateAndSave();
+        }
+        qInstallMessageHandler(previous);
+        QVERIFY(!messages.isEmpty()); // the diagnostics are on in tests
+        for (const QString& message : std::as_const(messages)) {
+            QVERIFY2(!message.contains(secret), qPrintable(message));
+        }
+    }
+
+    void publishedFieldsNotifyOnChange()
+    {
+        PasswordViewModel viewModel(m_archiveModel);
+        QCOMPARE(viewModel.isMaskedPassword(), true);
+        QCOMPARE(viewModel.showTextFields(), false);
+        QCOMPARE(viewModel.validationError(), std::nullopt);
+
+        QSignalSpy errorSpy(&viewModel, &PasswordViewModel::validationErrorChanged);
+        viewModel.setValidationError(PasswordValidationError::keychain(QStringLiteral("a")));
+        viewModel.setValidationError(PasswordValidationError::keychain(QStringLiteral("a")));
+        viewModel.setValidationError(PasswordValidationError::keychain(QStringLiteral("b")));
+        viewModel.setValidationError(std::nullopt);
+        QCOMPARE(errorSpy.count(), 3);
+
+        QSignalSpy maskSpy(&viewModel, &PasswordViewModel::isMaskedPasswordChanged);
+        QVERIFY(viewModel.setProperty("isMaskedPassword", false));
+        QCOMPARE(maskSpy.count(), 1);
+        QCOMPARE(viewModel.isMaskedPassword(), false);
+    }
+};
+
+TARN_TEST_MAIN(TestPasswordViewModel)
+#include "TestPasswordViewModel.moc"

@@ -1,0 +1,242 @@
+#include "core/lock/InactivityMonitor.h"
+#include "core/lock/LocalEventMonitor.h"
+#include "tests/support/TestMain.h"
+
+#include <QGuiApplication>
+#include <QSettings>
+#include <QWindow>
+
+using namespace std::chrono_literals;
+
+class TestInactivityMonitor : public QObject
+{
+    Q_OBJECT
+
+    // Authenticated with automatic logout on: watching.
+    static void startWatching(InactivityMonitor& monitor, double timeout)
+    {
+        monitor.setTimeoutInterval(timeout);
+        monitor.setIsAuthenticated(true);
+        monitor.setIsAutoLogoutEnabled(true);
+    }
+
+    static bool isIdle(const InactivityMonitor& monitor)
+    {
+        return !monitor.hasLocalEventMonitor() && !monitor.isTimeoutPending() && !monitor.isCountdownRunning();
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        QSettings settings;
+        settings.remove(InactivityMonitor::autoLogoutKey);
+        settings.remove(InactivityMonitor::timeoutKey);
+    }
+
+    void defaultsAreWrittenAtCreation()
+    {
+        const InactivityMonitor monitor;
+        QCOMPARE(monitor.isAutoLogoutEnabled(), false);
+        QCOMPARE(monitor.timeoutInterval(), 600.0);
+        QCOMPARE(monitor.remainingTime(), 600.0);
+        QVERIFY(isIdle(monitor));
+
+        const QSettings settings;
+        QCOMPARE(PreferenceStore::storedBool(settings.value(QStringLiteral("isAutoLogoutEnabled"))),
+                 std::optional(false));
+        QCOMPARE(PreferenceStore::storedDouble(settings.value(QStringLiteral("LogoutTimeout"))), std::optional(600.0));
+    }
+
+    void storedValuesAreRead_data()
+    {
+        QTest::addColumn<QVariant>("storedEnabled");
+        QTest::addColumn<QVariant>("storedTimeout");
+        QTest::addColumn<bool>("enabled");
+        QTest::addColumn<double>("timeout");
+        QTest::newRow("stored") << QVariant(true) << QVariant(300.0) << true << 300.0;
+        QTest::newRow("stored as text") << QVariant(QStringLiteral("true")) << QVariant(QStringLiteral("3600")) << true
+                                        << 3600.0;
+        QTest::newRow("wrong types") << QVariant(QStringLiteral("ja")) << QVariant(QStringLiteral("zehn")) << false
+                                     << 600.0;
+    }
+
+    void storedValuesAreRead()
+    {
+        QFETCH(QVariant, storedEnabled);
+        QFETCH(QVariant, storedTimeout);
+        QFETCH(bool, enabled);
+        QFETCH(double, timeout);
+        {
+            QSettings settings;
+            settings.setValue(InactivityMonitor::autoLogoutKey, storedEnabled);
+            settings.setValue(InactivityMonitor::timeoutKey, storedTimeout);
+        }
+        const InactivityMonitor monitor;
+        QCOMPARE(monitor.isAutoLogoutEnabled(), enabled);
+        QCOMPARE(monitor.timeoutInterval(), timeout);
+        QCOMPARE(monitor.remainingTime(), timeout);
+        // Not logged in: stored "on" starts nothing.
+        QVERIFY(isIdle(monitor));
+        // A value of the wrong type is replaced by the one in use.
+        const QSettings settings;
+        QCOMPARE(PreferenceStore::storedBool(settings.value(InactivityMonitor::autoLogoutKey)), std::optional(enabled));
+        QCOMPARE(PreferenceStore::storedDouble(settings.value(InactivityMonitor::timeoutKey)), std::optional(timeout));
+    }
+
+    void settingsAreWrittenBack()
+    {
+        InactivityMonitor monitor;
+        monitor.setIsAutoLogoutEnabled(true);
+        monitor.setTimeoutInterval(1800);
+        const QSettings settings;
+        QCOMPARE(settings.value(InactivityMonitor::autoLogoutKey).toBool(), true);
+        QCOMPARE(settings.value(InactivityMonitor::timeoutKey).toDouble(), 1800.0);
+    }
+
+    void switchingOnWhileLoggedOutStartsNothing()
+    {
+        InactivityMonitor monitor;
+        monitor.setIsAutoLogoutEnabled(true);
+        QVERIFY(isIdle(monitor));
+        monitor.setTimeoutInterval(30);
+        QVERIFY(isIdle(monitor));
+
+        // The later login starts it.
+        monitor.setIsAuthenticated(true);
+        monitor.startMonitoring();
+        QVERIFY(monitor.hasLocalEventMonitor());
+        QVERIFY(monitor.isTimeoutPending());
+        QVERIFY(monitor.isCountdownRunning());
+    }
+
+    void switchingOnTwiceInstallsOneEventMonitor()
+    {
+        const int before = LocalEventMonitor::installedCount();
+        InactivityMonitor monitor;
+        monitor.setIsAuthenticated(true);
+        monitor.setIsAutoLogoutEnabled(true);
+        monitor.setIsAutoLogoutEnabled(true);
+        monitor.startMonitoring();
+        QCOMPARE(LocalEventMonitor::installedCount(), before + 1);
+        monitor.setIsAutoLogoutEnabled(false);
+        QCOMPARE(LocalEventMonitor::installedCount(), before);
+        QVERIFY(isIdle(monitor));
+    }
+
+    void activityRestartsTheCountdown()
+    {
+        QWindow window;
+        window.resize(200, 100);
+        window.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&window));
+
+        InactivityMonitor monitor;
+        monitor.setCountdownTickInterval(5ms);
+        startWatching(monitor, 3);
+        QTRY_COMPARE(monitor.remainingTime(), 0.0);
+
+        QTest::mouseMove(&window, QPoint(30, 30));
+        QCOMPARE(monitor.remainingTime(), 3.0);
+        QVERIFY(monitor.isCountdownRunning());
+
+        QTRY_VERIFY(monitor.remainingTime() < 3.0);
+        QTest::keyClick(&window, Qt::Key_A);
+        QCOMPARE(monitor.remainingTime(), 3.0);
+
+        // Pressing a modifier alone is no activity.
+        QTRY_VERIFY(monitor.remainingTime() < 3.0);
+        QTest::keyClick(&window, Qt::Key_Shift);
+        QVERIFY(monitor.remainingTime() < 3.0);
+
+        // Logged out: events no longer count.
+        monitor.setIsAuthenticated(false);
+        monitor.stopMonitoring();
+        const double left = monitor.remainingTime();
+        QTest::mouseMove(&window, QPoint(40, 40));
+        QCOMPARE(monitor.remainingTime(), left);
+    }
+
+    void countdownStopsAtZero()
+    {
+        InactivityMonitor monitor;
+        monitor.setCountdownTickInterval(5ms);
+        startWatching(monitor, 2.5);
+        QTRY_VERIFY(!monitor.isCountdownRunning());
+        QCOMPARE(monitor.remainingTime(), 0.0);
+        QVERIFY(monitor.isTimeoutPending());
+    }
+
+    void timeoutCallsOnTimeoutOnceAndStopsTheCountdown()
+    {
+        InactivityMonitor monitor;
+        int timeouts = 0;
+        monitor.setOnTimeout([&] { ++timeouts; });
+        startWatching(monitor, 0.05);
+        QVERIFY(monitor.isCountdownRunning());
+
+        QTRY_COMPARE(timeouts, 1);
+        QVERIFY(!monitor.isCountdownRunning());
+        QVERIFY(!monitor.isTimeoutPending());
+        QCOMPARE(monitor.remainingTime(), 0.05);
+        // The event monitor stays until the owner logs out.
+        QVERIFY(monitor.hasLocalEventMonitor());
+    }
+
+    void logoutOnTimeoutLeavesTheMonitorIdle()
+    {
+        InactivityMonitor monitor;
+        monitor.setOnTimeout([&] {
+            monitor.setIsAuthenticated(false);
+            monitor.stopMonitoring();
+        });
+        startWatching(monitor, 0.01);
+        QTRY_VERIFY(isIdle(monitor));
+        QVERIFY(!monitor.isAuthenticated());
+    }
+
+    void newTimeoutRestartsTheTimers()
+    {
+        InactivityMonitor monitor;
+        monitor.setCountdownTickInterval(5ms);
+        startWatching(monitor, 5);
+        QTRY_VERIFY(monitor.remainingTime() < 5.0);
+        QSignalSpy changed(&monitor, &InactivityMonitor::timeoutIntervalChanged);
+        monitor.setTimeoutInterval(7);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(monitor.remainingTime(), 7.0);
+        QVERIFY(monitor.isTimeoutPending());
+        QVERIFY(monitor.isCountdownRunning());
+    }
+
+    void newTimeoutWhileLoggedOutStartsNothing()
+    {
+        InactivityMonitor monitor;
+        monitor.setIsAutoLogoutEnabled(true);
+        monitor.setTimeoutInterval(60);
+        QVERIFY(isIdle(monitor));
+        QCOMPARE(monitor.remainingTime(), 600.0);
+    }
+
+    void stopOnAnIdleMonitorIsHarmless()
+    {
+        InactivityMonitor monitor;
+        monitor.stopMonitoring();
+        monitor.stopMonitoring();
+        monitor.resetTimer();
+        QVERIFY(isIdle(monitor));
+        QCOMPARE(monitor.remainingTime(), 600.0);
+    }
+
+    void switchingOffStopsWatching()
+    {
+        InactivityMonitor monitor;
+        startWatching(monitor, 60);
+        QVERIFY(monitor.hasLocalEventMonitor());
+        monitor.setIsAutoLogoutEnabled(false);
+        QVERIFY(isIdle(monitor));
+        QCOMPARE(QSettings().value(InactivityMonitor::autoLogoutKey).toBool(), false);
+    }
+};
+
+TARN_TEST_MAIN_WITH(TestInactivityMonitor, QGuiApplication)
+#include "TestInactivityMonitor.moc"

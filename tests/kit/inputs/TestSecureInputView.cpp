@@ -1,0 +1,196 @@
+#include "kit/inputs/SecureInputView.h"
+#include "kit/inputs/TextFieldModifier.h"
+#include "tests/support/TestMain.h"
+
+#include <QLineEdit>
+#include <QVBoxLayout>
+
+#include <memory>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+qreal sizeOf(const QFont& font)
+{
+    return font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF();
+}
+
+} // namespace
+
+class TestSecureInputView : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<QWidget> m_window;
+    QLineEdit* m_elsewhere = nullptr;
+    QString m_password;
+    int m_enters = 0;
+
+    SecureInputView* makeField(bool withAction = true)
+    {
+        m_window = std::make_unique<QWidget>();
+        auto* layout = new QVBoxLayout(m_window.get());
+        std::function<void()> onEnter;
+        if (withAction)
+            onEnter = [this] { ++m_enters; };
+        auto* field =
+            new SecureInputView(Binding<QString>::to(&m_password), 24, u"Master-Passwort eingeben"_s, false, onEnter);
+        layout->addWidget(field);
+        m_elsewhere = new QLineEdit;
+        layout->addWidget(m_elsewhere);
+        m_window->show();
+        m_window->activateWindow();
+        if (!QTest::qWaitForWindowActive(m_window.get()))
+            qWarning("window not active");
+        field->setFocus();
+        return field;
+    }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_password.clear();
+        m_enters = 0;
+    }
+    void cleanup() { m_window.reset(); }
+
+    void lookAndPlaceholder()
+    {
+        SecureInputView* field = makeField();
+        QCOMPARE(field->echoMode(), QLineEdit::Password);
+        QVERIFY(!field->hasFrame());
+        QCOMPARE(sizeOf(field->font()), 24.0);
+        QCOMPARE(sizeOf(field->placeholderFont()), 22.0);
+        QCOMPARE(field->placeholderString(), u"Master-Passwort eingeben"_s);
+        QCOMPARE(field->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    }
+
+    void typingReachesBindingAfterTheEvent()
+    {
+        SecureInputView* field = makeField();
+        QTest::keyClicks(field, u"abc"_s);
+        QCOMPARE(field->text(), u"abc"_s);
+        QTRY_COMPARE(m_password, u"abc"_s);
+        field->refresh();
+        QCOMPARE(field->text(), u"abc"_s);
+        QCOMPARE(field->cursorPosition(), 3);
+    }
+
+    void queuedWritesKeepKeystrokesAndCaret()
+    {
+        SecureInputView* field = makeField();
+        QTest::keyClicks(field, u"abd"_s);
+        QTest::keyClick(field, Qt::Key_Left);
+        QTest::keyClicks(field, u"c"_s);
+        // The owner redraws before the queued writes ran: its value is stale.
+        QCOMPARE(m_password, QString());
+        field->refresh();
+        QCOMPARE(field->text(), u"abcd"_s);
+        QCOMPARE(field->cursorPosition(), 3);
+        QTRY_COMPARE(m_password, u"abcd"_s);
+        QCOMPARE(field->cursorPosition(), 3);
+    }
+
+    void outsideTextReplacesEntry()
+    {
+        SecureInputView* field = makeField();
+        m_password = u"alt"_s;
+        field->refresh();
+        QCOMPARE(field->text(), u"alt"_s);
+        m_password.clear();
+        field->refresh();
+        QCOMPARE(field->text(), QString());
+    }
+
+    void returnRunsActionAndSelectsAll_data()
+    {
+        QTest::addColumn<bool>("withAction");
+        QTest::newRow("with action") << true;
+        QTest::newRow("without action") << false;
+    }
+
+    void returnRunsActionAndSelectsAll()
+    {
+        QFETCH(bool, withAction);
+        SecureInputView* field = makeField(withAction);
+        QString passwordAtEnter;
+        QTest::keyClicks(field, u"geheim"_s);
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_COMPARE(field->selectedText().size(), 6);
+        QCOMPARE(m_enters, withAction ? 1 : 0);
+        QCOMPARE(field->text(), u"geheim"_s);
+        QCOMPARE(m_password, u"geheim"_s);
+    }
+
+    void enterActionReadsTheLatestKeystroke()
+    {
+        QString seen;
+        m_window = std::make_unique<QWidget>();
+        auto* layout = new QVBoxLayout(m_window.get());
+        auto* field = new SecureInputView(Binding<QString>::to(&m_password), 24, u""_s, false,
+                                          [this, &seen] { seen = m_password; });
+        layout->addWidget(field);
+        m_window->show();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        field->setFocus();
+        QTest::keyClicks(field, u"pw"_s);
+        QTest::keyClick(field, Qt::Key_Enter);
+        QTRY_COMPARE(seen, u"pw"_s);
+    }
+
+    void selectAllOnlyWhileEditing()
+    {
+        SecureInputView* field = makeField();
+        QTest::keyClicks(field, u"abc"_s);
+        m_elsewhere->setFocus();
+        field->setShouldSelectAll(true);
+        field->refresh();
+        QTest::qWait(0);
+        QCoreApplication::processEvents();
+        QVERIFY(!field->hasSelectedText());
+
+        field->setFocus();
+        field->deselect();
+        field->refresh();
+        QTRY_COMPARE(field->selectedText().size(), 3);
+    }
+
+    void destructionWritesPendingKeystrokes()
+    {
+        SecureInputView* field = makeField();
+        QTest::keyClicks(field, u"xyz"_s);
+        QCOMPARE(m_password, QString());
+        delete field;
+        QCOMPARE(m_password, u"xyz"_s);
+    }
+
+    void sharedFrameForTheLogin()
+    {
+        m_window = std::make_unique<QWidget>();
+        auto* layout = new QVBoxLayout(m_window.get());
+        auto* field = new SecureInputView(Binding<QString>::to(&m_password), 24, u""_s);
+        auto* box = new TextFieldModifier(field, field->font(), Qt::black, Qt::white);
+        box->setPadding(QMargins(10, 4, 10, 4));
+        box->setPulseDuration(30);
+        layout->addWidget(box);
+        auto* other = new QLineEdit;
+        layout->addWidget(other);
+        m_window->show();
+        m_window->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(m_window.get()));
+        other->setFocus();
+        QCOMPARE(box->lineWidth(), 0.5);
+        QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(2, 2));
+        QVERIFY(field->hasFocus());
+        QCOMPARE(box->lineWidth(), 2.5);
+        QTRY_COMPARE(box->lineWidth(), 1.0);
+        other->setFocus();
+        QCOMPARE(box->lineWidth(), 0.5);
+    }
+};
+
+TARN_TEST_GUI_MAIN(TestSecureInputView)
+#include "TestSecureInputView.moc"

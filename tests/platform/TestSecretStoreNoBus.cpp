@@ -1,0 +1,49 @@
+#include "platform/secrets/SecretStore.h"
+#include "tests/support/TestMain.h"
+
+#include <QElapsedTimer>
+#include <QTemporaryDir>
+
+// No session bus at all, with a display set (where the bus library would try to launch one).
+class TestSecretStoreNoBus : public QObject
+{
+    Q_OBJECT
+
+    QTemporaryDir m_runtime;
+    const SecretStore::Attributes m_item{{SecretStore::serviceAttribute, QStringLiteral("test.NoBus")},
+                                         {SecretStore::accountAttribute, QStringLiteral("key")}};
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        QVERIFY(m_runtime.isValid());
+        qunsetenv("DBUS_SESSION_BUS_ADDRESS");
+        qputenv("XDG_RUNTIME_DIR", QFile::encodeName(m_runtime.path()));
+        qputenv("DISPLAY", ":97");
+    }
+
+    void everyCallFailsPromptly()
+    {
+        for (int round = 0; round < 2; ++round) {
+            QElapsedTimer elapsed;
+            elapsed.start();
+            const auto found = SecretStore::lookup(m_item);
+            QVERIFY(!found);
+            QCOMPARE(found.error().message, QStringLiteral("No D-Bus session bus is running."));
+            QVERIFY(elapsed.elapsed() < 2000);
+
+            elapsed.restart();
+            const auto stored = SecretStore::store(m_item, QStringLiteral("label"), QStringLiteral("Geheim1"));
+            QVERIFY(!stored);
+            QVERIFY(!stored.error().message.contains(QStringLiteral("Geheim1")));
+            QVERIFY(elapsed.elapsed() < 2000);
+
+            elapsed.restart();
+            QVERIFY(!SecretStore::clear(m_item));
+            QVERIFY(elapsed.elapsed() < 2000);
+        }
+    }
+};
+
+TARN_TEST_MAIN(TestSecretStoreNoBus)
+#include "TestSecretStoreNoBus.moc"

@@ -1,0 +1,52 @@
+#include "tests/support/PrivateBus.h"
+
+#include <QFile>
+
+PrivateBus::PrivateBus()
+{
+    if (!m_dir.isValid()) {
+        return;
+    }
+    const QString config = m_dir.filePath(QStringLiteral("bus.conf"));
+    QFile file(config);
+    if (!file.open(QIODevice::WriteOnly)) {
+        return;
+    }
+    file.write(QStringLiteral("<!DOCTYPE busconfig PUBLIC \"-//freedesktop//DTD D-Bus Bus Configuration 1.0//EN\"\n"
+                              " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
+                              "<busconfig>\n"
+                              "  <type>session</type>\n"
+                              "  <listen>unix:dir=%1</listen>\n"
+                              "  <auth>EXTERNAL</auth>\n"
+                              "  <policy context=\"default\">\n"
+                              "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
+                              "    <allow eavesdrop=\"true\"/>\n"
+                              "    <allow own=\"*\"/>\n"
+                              "  </policy>\n"
+                              "</busconfig>\n")
+                   .arg(m_dir.path())
+                   .toUtf8());
+    file.close();
+
+    m_daemon.setProgram(QStringLiteral("dbus-daemon"));
+    m_daemon.setArguments(
+        {QStringLiteral("--nofork"), QStringLiteral("--print-address=1"), QStringLiteral("--config-file=") + config});
+    m_daemon.setProcessChannelMode(QProcess::SeparateChannels);
+    m_daemon.start();
+    if (!m_daemon.waitForStarted(5000)) {
+        return;
+    }
+    while (!m_daemon.canReadLine() && m_daemon.waitForReadyRead(5000)) { }
+    m_address = QString::fromUtf8(m_daemon.readLine()).trimmed();
+}
+
+PrivateBus::~PrivateBus()
+{
+    if (m_daemon.state() != QProcess::NotRunning) {
+        m_daemon.terminate();
+        if (!m_daemon.waitForFinished(3000)) {
+            m_daemon.kill();
+            m_daemon.waitForFinished(3000);
+        }
+    }
+}

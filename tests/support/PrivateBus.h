@@ -1,0 +1,28 @@
+#pragma once
+
+#include <QProcess>
+#include <QString>
+#include <QTemporaryDir>
+
+// A private D-Bus daemon of the session type, with no service activation, for the life of the
+// object. Tests use it to run a bus without a keyring, or to register fake system services
+// without clashing with tests that run in parallel.
+class PrivateBus
+{
+public:
+    PrivateBus();
+    ~PrivateBus();
+
+    PrivateBus(const PrivateBus&) = delete;
+    PrivateBus& operator=(const PrivateBus&) = delete;
+
+    bool isRunning() const { return !m_address.isEmpty(); }
+    QString address() const { return m_address; }
+    // A folder that lives as long as the bus (for XDG_RUNTIME_DIR of helper daemons and the like).
+    QString scratchPath() const { return m_dir.path(); }
+
+private:
+    QTemporaryDir m_dir;
+    QProcess m_daemon;
+    QString m_address;
+};
