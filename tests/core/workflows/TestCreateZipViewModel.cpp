@@ -191,7 +191,7 @@ private:
     void watchThreads(CreateZipViewModel& model)
     {
         auto check = [this] {
-            if (QThread::currentThread() != qApp->thread())
+            if (QThread::currentThread() != QCoreApplication::instance()->thread())
                 ++m_offThreadChanges;
         };
         connect(&model, &CreateZipViewModel::isDirectoryAvailableChanged, this, check, Qt::DirectConnection);

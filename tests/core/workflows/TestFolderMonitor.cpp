@@ -50,7 +50,7 @@ struct Recorder
             {
                 std::lock_guard lock(mutex);
                 threadName = QThread::currentThread()->objectName();
-                onMainThread = QThread::currentThread() == qApp->thread();
+                onMainThread = QThread::currentThread() == QCoreApplication::instance()->thread();
             }
             ++calls;
             called.release();

@@ -103,7 +103,7 @@ private Q_SLOTS:
         connect(
             &model, &RestoreZipViewModel::filesChanged, this,
             [&] {
-                if (QThread::currentThread() != qApp->thread())
+                if (QThread::currentThread() != QCoreApplication::instance()->thread())
                     ++offThread;
             },
             Qt::DirectConnection);
