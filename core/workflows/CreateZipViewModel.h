@@ -1,0 +1,64 @@
+#pragma once
+
+#include "core/archive/FinderCommentError.h"
+
+#include <QFuture>
+#include <QObject>
+#include <QUrl>
+
+#include <memory>
+
+class FolderMonitor;
+
+// The create screen's model: where the backup goes, whether that folder exists, the comment,
+// and the call into the archive engine.
+class CreateZipViewModel : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(QString zipStatusMessage READ zipStatusMessage WRITE setZipStatusMessage NOTIFY zipStatusMessageChanged)
+    Q_PROPERTY(QString comment READ comment WRITE setComment NOTIFY commentChanged)
+    Q_PROPERTY(QUrl destinationPath READ destinationPath NOTIFY destinationPathChanged)
+    Q_PROPERTY(bool isDirectoryAvailable READ isDirectoryAvailable NOTIFY isDirectoryAvailableChanged)
+
+public:
+    static QString missingFolderText();
+    // ~/Library/Containers/de.orlwen/Data: the folder that is backed up.
+    static QUrl appDataFolderURL();
+
+    // Reads the backup folder from the settings and starts watching it.
+    explicit CreateZipViewModel(QObject* parent = nullptr);
+    ~CreateZipViewModel() override;
+
+    QString zipStatusMessage() const { return m_zipStatusMessage; }
+    void setZipStatusMessage(const QString& message);
+    QString comment() const { return m_comment; }
+    void setComment(const QString& comment);
+    QUrl destinationPath() const { return m_destinationPath; }
+    bool isDirectoryAvailable() const { return m_isDirectoryAvailable; }
+
+    void startMonitoring();
+    // Schedules the availability check on the model's thread and returns at once; callable from any thread.
+    void checkDirectoryAvailability();
+
+    // Packs the data folder into a backup in destinationPath. Fails at once with archiveCreationFailed
+    // when no backup folder is set; otherwise the engine works off this thread and the future
+    // finishes on it. Changes no published field.
+    QFuture<ArchiveResult> createZip(const QString& password);
+
+Q_SIGNALS:
+    void zipStatusMessageChanged();
+    void commentChanged();
+    void destinationPathChanged();
+    void isDirectoryAvailableChanged();
+
+private:
+    void applyDirectoryAvailability();
+    void watch(const QString& path);
+    void setIsDirectoryAvailable(bool available);
+
+    QString m_zipStatusMessage;
+    QString m_comment;
+    QUrl m_destinationPath;
+    bool m_isDirectoryAvailable = true;
+    std::unique_ptr<FolderMonitor> m_folderMonitor;
+};

@@ -1,0 +1,41 @@
+#include "core/workflows/PathViewModel.h"
+
+#include "platform/Diagnostics.h"
+
+#include <QSettings>
+
+QString PathViewModel::savedPathKey()
+{
+    return QStringLiteral("savedPathKey");
+}
+
+PathViewModel::PathViewModel(QObject* parent)
+    : QObject(parent)
+{
+}
+
+void PathViewModel::setRestorePath(const QUrl& restorePath)
+{
+    if (m_restorePath == restorePath)
+        return;
+    m_restorePath = restorePath;
+    Q_EMIT restorePathChanged();
+}
+
+void PathViewModel::loadPath()
+{
+    const QString path = QSettings().value(savedPathKey()).toString();
+    const QUrl url = QUrl::fromLocalFile(path);
+    if (path.isEmpty() || !url.isValid())
+        return;
+    setRestorePath(url);
+}
+
+void PathViewModel::savePath()
+{
+    const QString path = m_restorePath.toLocalFile();
+    if (path.isEmpty())
+        return;
+    QSettings().setValue(savedPathKey(), path);
+    qCDebug(lcDiagnostics) << "Путь сохранён:" << path;
+}

@@ -1,0 +1,162 @@
+#include "core/workflows/RestoreZipViewModel.h"
+
+#include "core/archive/EncryptionService.h"
+#include "core/workflows/FolderMonitor.h"
+#include "core/workflows/FutureRelay.h"
+#include "platform/Diagnostics.h"
+
+#include <QDir>
+#include <QTextBoundaryFinder>
+
+#include <algorithm>
+
+namespace {
+
+// Characters as the user sees them: a letter with a combining accent or an emoji sequence counts once.
+int perceivedLength(const QString& text)
+{
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    int count = 0;
+    while (finder.toNextBoundary() != -1)
+        ++count;
+    return count;
+}
+
+QString warningTextFor(const FinderCommentError& error)
+{
+    switch (error.code) {
+    case FinderCommentError::commentTooLong:
+        return QStringLiteral("Der Kommentar ist zu lang und wurde auf %1 Zeichen verkürzt.")
+            .arg(perceivedLength(error.truncatedComment));
+    case FinderCommentError::failedToAddComment:
+        return QStringLiteral("Der Kommentar konnte nicht hinzugefügt werden.");
+    case FinderCommentError::invalidEncoding:
+        return QStringLiteral("Die Kodierung des Kommentars ist ungültig.");
+    case FinderCommentError::directoryNotFound:
+        return QStringLiteral("Das Zielverzeichnis wurde nicht gefunden.");
+    case FinderCommentError::archiveCreationFailed:
+        return QStringLiteral("Fehler beim Erstellen oder Wiederherstellen des Archivs.");
+    case FinderCommentError::encryptedFileNotFound:
+        return QStringLiteral("Die verschlüsselte Datei wurde nicht gefunden oder nicht bereitgestellt.");
+    case FinderCommentError::missingEndOfCentralDirectoryRecord:
+        return QStringLiteral("Das Archiv ist beschädigt: Die End-of-Central-Directory-Record fehlt.");
+    case FinderCommentError::decryptionFailed:
+        return QStringLiteral("Die Entschlüsselung ist fehlgeschlagen. Bitte überprüfen Sie Ihr Passwort.");
+    case FinderCommentError::insufficientPermissions:
+        return QStringLiteral("Unzureichende Berechtigungen, um die Operation durchzuführen.");
+    }
+    return {};
+}
+
+} // namespace
+
+QUrl RestoreZipViewModel::containerURL()
+{
+    return QUrl::fromLocalFile(QDir::homePath() + QStringLiteral("/Library/Containers/de.orlwen"));
+}
+
+RestoreZipViewModel::RestoreZipViewModel(QObject* parent)
+    : QObject(parent)
+{
+}
+
+RestoreZipViewModel::~RestoreZipViewModel()
+{
+    // Joins the watcher's thread while this object is still whole; its queued lists die with it.
+    m_folderMonitor.reset();
+}
+
+void RestoreZipViewModel::setUrl(const QUrl& url)
+{
+    const bool changed = m_url != url;
+    m_url = url;
+    if (changed)
+        Q_EMIT urlChanged();
+
+    if (url.isEmpty()) {
+        m_folderMonitor.reset();
+        return;
+    }
+    m_folderMonitor = std::make_unique<FolderMonitor>(url.toLocalFile());
+    loadFiles(url);
+}
+
+void RestoreZipViewModel::setSelectedURL(const QUrl& selectedURL)
+{
+    if (m_selectedURL == selectedURL)
+        return;
+    m_selectedURL = selectedURL;
+    Q_EMIT selectedURLChanged();
+}
+
+void RestoreZipViewModel::setWarningText(const QString& warningText)
+{
+    if (m_warningText == warningText && m_warningText.isNull() == warningText.isNull())
+        return;
+    m_warningText = warningText;
+    Q_EMIT warningTextChanged();
+}
+
+void RestoreZipViewModel::setFiles(const QList<QUrl>& files)
+{
+    if (m_files == files)
+        return;
+    m_files = files;
+    Q_EMIT filesChanged();
+}
+
+void RestoreZipViewModel::loadFiles(const QUrl& folder)
+{
+    const QString path = folder.toLocalFile();
+    if (m_folderMonitor) {
+        // Runs on the watcher's thread. This model outlives its watcher (the destructor joins it),
+        // and a queued list is dropped if the model is gone by the time it would arrive.
+        m_folderMonitor->setFolderDidChange([this, path] { listFolder(path); });
+        m_folderMonitor->startMonitoring();
+    }
+    listFolder(path);
+}
+
+void RestoreZipViewModel::listFolder(const QString& folder)
+{
+    // Missing or unreadable folders list as empty.
+    const QFileInfoList entries =
+        QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+    QList<QUrl> files;
+    files.reserve(entries.size());
+    for (const QFileInfo& entry : entries)
+        files.append(QUrl::fromLocalFile(entry.absoluteFilePath()));
+    std::sort(files.begin(), files.end(), [](const QUrl& a, const QUrl& b) { return a.fileName() < b.fileName(); });
+
+    QMetaObject::invokeMethod(
+        this, [this, files] { setFiles(files); }, Qt::QueuedConnection);
+}
+
+QFuture<ArchiveResult> RestoreZipViewModel::restoreBackup(const QString& password)
+{
+    if (m_selectedURL.isEmpty()) {
+        qCDebug(lcDiagnostics).noquote() << "Файл для восстановления не выбран.";
+        return QtFuture::makeReadyFuture(
+            ArchiveResult(fail(FinderCommentError(FinderCommentError::encryptedFileNotFound))));
+    }
+    const QString destination = containerURL().toLocalFile();
+    return relayResult(
+        this, EncryptionService::shared().restoreEncryptedArchive(m_selectedURL.toLocalFile(), destination, password),
+        [destination](const ArchiveResult& result) {
+            if (result)
+                qCDebug(lcDiagnostics).noquote() << QStringLiteral("Архив успешно восстановлен в ") + destination;
+            else
+                qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при восстановлении архива: ") +
+                        QLatin1String(FinderCommentError::name(result.error().code));
+        });
+}
+
+void RestoreZipViewModel::handleResult(const ArchiveResult& result)
+{
+    if (result)
+        return;
+    const QString text = warningTextFor(result.error());
+    qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: ") +
+            QLatin1String(FinderCommentError::name(result.error().code)) + QStringLiteral(" — ") + text;
+    setWarningText(text);
+}

@@ -1,0 +1,252 @@
+#include "core/workflows/FolderMonitor.h"
+#include "core/workflows/RestoreZipViewModel.h"
+#include "tests/support/TestMain.h"
+
+#include <QDir>
+#include <QFile>
+#include <QSemaphore>
+#include <QSignalSpy>
+#include <QTemporaryDir>
+
+#include <dirent.h>
+
+namespace {
+
+int openDescriptorCount()
+{
+    int count = 0;
+    if (DIR* dir = ::opendir("/proc/self/fd")) {
+        while (const dirent* entry = ::readdir(dir)) {
+            if (entry->d_name[0] != '.')
+                ++count;
+        }
+        ::closedir(dir);
+    }
+    return count - 1;
+}
+
+bool touch(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::WriteOnly);
+}
+
+QStringList names(const QList<QUrl>& urls)
+{
+    QStringList result;
+    for (const QUrl& url : urls)
+        result.append(url.fileName());
+    return result;
+}
+
+ArchiveResult failure(FinderCommentError::Code code, const QString& truncated = {})
+{
+    return fail(FinderCommentError(code, truncated));
+}
+
+} // namespace
+
+class TestRestoreZipViewModel : public QObject
+{
+    Q_OBJECT
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<QTemporaryDir>();
+        QVERIFY(m_dir->isValid());
+        m_folder = m_dir->filePath(QStringLiteral("backups"));
+        QVERIFY(QDir().mkdir(m_folder));
+    }
+
+    void cleanup() { m_dir.reset(); }
+
+    void listsVisibleEntriesByName()
+    {
+        for (const char* name :
+             {"b-backup.orlwen", "a-backup.orlwen", ".hidden", ".Backup_2024-01-01_00-00-00.zip", "Zeta", "ä-umlaut"})
+            QVERIFY(touch(m_folder + QLatin1Char('/') + QString::fromUtf8(name)));
+        QVERIFY(QDir(m_folder).mkdir(QStringLiteral("sub folder")));
+        QVERIFY(QDir(m_folder).mkdir(QStringLiteral(".hiddenFolder")));
+
+        RestoreZipViewModel model;
+        model.setUrl(QUrl::fromLocalFile(m_folder));
+        // Plain comparison of the names: upper case before lower case, umlauts after ASCII.
+        const QStringList expected{QStringLiteral("Zeta"), QStringLiteral("a-backup.orlwen"),
+                                   QStringLiteral("b-backup.orlwen"), QStringLiteral("sub folder"),
+                                   QStringLiteral("ä-umlaut")};
+        QTRY_COMPARE(names(model.files()), expected);
+        for (const QUrl& url : model.files()) {
+            QVERIFY(url.isLocalFile());
+            QCOMPARE(QFileInfo(url.toLocalFile()).absolutePath(), m_folder);
+        }
+        QVERIFY(model.warningText().isNull());
+    }
+
+    void missingFolderListsEmpty()
+    {
+        QVERIFY(touch(m_folder + QStringLiteral("/a.orlwen")));
+        RestoreZipViewModel model;
+        model.setUrl(QUrl::fromLocalFile(m_folder));
+        QTRY_COMPARE(model.files().size(), 1);
+
+        model.setUrl(QUrl::fromLocalFile(m_dir->filePath(QStringLiteral("missing"))));
+        QTRY_VERIFY(model.files().isEmpty());
+        QVERIFY(model.warningText().isNull());
+    }
+
+    void changesInsideUpdateFilesOnMainThread()
+    {
+        QVERIFY(touch(m_folder + QStringLiteral("/a.orlwen")));
+        RestoreZipViewModel model;
+        int offThread = 0;
+        connect(
+            &model, &RestoreZipViewModel::filesChanged, this,
+            [&] {
+                if (QThread::currentThread() != QCoreApplication::instance()->thread())
+                    ++offThread;
+            },
+            Qt::DirectConnection);
+        model.setUrl(QUrl::fromLocalFile(m_folder));
+        QTRY_COMPARE(names(model.files()), QStringList{QStringLiteral("a.orlwen")});
+
+        QVERIFY(touch(m_folder + QStringLiteral("/b.orlwen")));
+        QTRY_COMPARE(names(model.files()), (QStringList{QStringLiteral("a.orlwen"), QStringLiteral("b.orlwen")}));
+        QVERIFY(QFile::rename(m_folder + QStringLiteral("/a.orlwen"), m_folder + QStringLiteral("/c.orlwen")));
+        QTRY_COMPARE(names(model.files()), (QStringList{QStringLiteral("b.orlwen"), QStringLiteral("c.orlwen")}));
+        QVERIFY(QFile::remove(m_folder + QStringLiteral("/b.orlwen")));
+        QTRY_COMPARE(names(model.files()), QStringList{QStringLiteral("c.orlwen")});
+        QCOMPARE(offThread, 0);
+    }
+
+    void newUrlReplacesWatch()
+    {
+        const QString other = m_dir->filePath(QStringLiteral("other"));
+        QVERIFY(QDir().mkdir(other));
+        RestoreZipViewModel model;
+        model.setUrl(QUrl::fromLocalFile(m_folder));
+        model.setUrl(QUrl::fromLocalFile(other));
+        QVERIFY(touch(m_folder + QStringLiteral("/old.orlwen")));
+        QVERIFY(touch(other + QStringLiteral("/new.orlwen")));
+        QTRY_COMPARE(names(model.files()), QStringList{QStringLiteral("new.orlwen")});
+        QCOMPARE(model.url().toLocalFile(), other);
+    }
+
+    void clearingUrlKeepsFilesAndStopsWatching()
+    {
+        QVERIFY(touch(m_folder + QStringLiteral("/a.orlwen")));
+        const int before = openDescriptorCount();
+        RestoreZipViewModel model;
+        model.setUrl(QUrl::fromLocalFile(m_folder));
+        QTRY_COMPARE(model.files().size(), 1);
+        QVERIFY(openDescriptorCount() > before);
+
+        QSignalSpy urlChanged(&model, &RestoreZipViewModel::urlChanged);
+        model.setUrl(QUrl());
+        QCOMPARE(urlChanged.count(), 1);
+        QCOMPARE(openDescriptorCount(), before);
+
+        // Another watcher sees the change; by then the model would have been told too.
+        QSemaphore seen;
+        FolderMonitor witness(m_folder);
+        witness.setFolderDidChange([&] { seen.release(); });
+        witness.startMonitoring();
+        QVERIFY(touch(m_folder + QStringLiteral("/b.orlwen")));
+        QVERIFY(seen.tryAcquire(1, 10000));
+        QCoreApplication::processEvents();
+        QCOMPARE(names(model.files()), QStringList{QStringLiteral("a.orlwen")});
+    }
+
+    void restoreWithoutSelectionFails()
+    {
+        RestoreZipViewModel model;
+        const QFuture<ArchiveResult> future = model.restoreBackup(QStringLiteral("secret"));
+        QVERIFY(future.isFinished()); // the engine was never asked
+        QCOMPARE(future.result().error().code, FinderCommentError::encryptedFileNotFound);
+        model.handleResult(future.result());
+        QCOMPARE(model.warningText(),
+                 QStringLiteral("Die verschlüsselte Datei wurde nicht gefunden oder nicht bereitgestellt."));
+    }
+
+    void containerIsUnderHome()
+    {
+        QCOMPARE(RestoreZipViewModel::containerURL().toLocalFile(),
+                 QDir::homePath() + QStringLiteral("/Library/Containers/de.orlwen"));
+    }
+
+    void warningTexts_data()
+    {
+        using E = FinderCommentError;
+        QTest::addColumn<int>("code");
+        QTest::addColumn<QString>("truncated");
+        QTest::addColumn<QString>("text");
+
+        QTest::newRow("commentTooLong") << int(E::commentTooLong) << QString(4000, QLatin1Char('a'))
+                                        << "Der Kommentar ist zu lang und wurde auf 4000 Zeichen verkürzt.";
+        // Three letters with combining accents and a family emoji: four characters to the user.
+        QTest::newRow("commentTooLong, combined characters")
+            << int(E::commentTooLong)
+            << QStringLiteral("e\u0301a\u0308o\u0302\U0001F468\u200D\U0001F469\u200D\U0001F467")
+            << "Der Kommentar ist zu lang und wurde auf 4 Zeichen verkürzt.";
+        QTest::newRow("failedToAddComment")
+            << int(E::failedToAddComment) << QString() << "Der Kommentar konnte nicht hinzugefügt werden.";
+        QTest::newRow("invalidEncoding") << int(E::invalidEncoding) << QString()
+                                         << "Die Kodierung des Kommentars ist ungültig.";
+        QTest::newRow("directoryNotFound")
+            << int(E::directoryNotFound) << QString() << "Das Zielverzeichnis wurde nicht gefunden.";
+        QTest::newRow("archiveCreationFailed")
+            << int(E::archiveCreationFailed) << QString() << "Fehler beim Erstellen oder Wiederherstellen des Archivs.";
+        QTest::newRow("encryptedFileNotFound")
+            << int(E::encryptedFileNotFound) << QString()
+            << "Die verschlüsselte Datei wurde nicht gefunden oder nicht bereitgestellt.";
+        QTest::newRow("missingEndOfCentralDirectoryRecord")
+            << int(E::missingEndOfCentralDirectoryRecord) << QString()
+            << "Das Archiv ist beschädigt: Die End-of-Central-Directory-Record fehlt.";
+        QTest::newRow("decryptionFailed")
+            << int(E::decryptionFailed) << QString()
+            << "Die Entschlüsselung ist fehlgeschlagen. Bitte überprüfen Sie Ihr Passwort.";
+        QTest::newRow("insufficientPermissions") << int(E::insufficientPermissions) << QString()
+                                                 << "Unzureichende Berechtigungen, um die Operation durchzuführen.";
+    }
+
+    void warningTexts()
+    {
+        QFETCH(int, code);
+        QFETCH(QString, truncated);
+        QFETCH(QString, text);
+        RestoreZipViewModel model;
+        QSignalSpy changed(&model, &RestoreZipViewModel::warningTextChanged);
+        model.handleResult(failure(static_cast<FinderCommentError::Code>(code), truncated));
+        QCOMPARE(model.warningText(), text);
+        QCOMPARE(changed.count(), 1);
+    }
+
+    void successKeepsEarlierWarning()
+    {
+        RestoreZipViewModel model;
+        model.handleResult(failure(FinderCommentError::directoryNotFound));
+        const QString earlier = model.warningText();
+        model.handleResult(ArchiveResult());
+        QCOMPARE(model.warningText(), earlier);
+    }
+
+    void destroyedWithListingsInFlight()
+    {
+        const int before = openDescriptorCount();
+        for (int i = 0; i < 20; ++i) {
+            auto* model = new RestoreZipViewModel;
+            model->setUrl(QUrl::fromLocalFile(m_folder));
+            QVERIFY(touch(m_folder + QStringLiteral("/f%1").arg(i)));
+            delete model;
+        }
+        QCoreApplication::processEvents();
+        QCOMPARE(openDescriptorCount(), before);
+    }
+
+private:
+    std::unique_ptr<QTemporaryDir> m_dir;
+    QString m_folder;
+};
+
+TARN_TEST_MAIN(TestRestoreZipViewModel)
+#include "TestRestoreZipViewModel.moc"
