@@ -1,6 +1,7 @@
 #include "core/archive/ArchiveCipher.h"
 #include "core/archive/CipherSink.h"
 #include "core/archive/CipherSource.h"
+#include "tests/support/FileFixtures.h"
 #include "tests/support/TestMain.h"
 
 #include <QRandomGenerator>
@@ -10,15 +11,6 @@
 #include <unistd.h>
 
 namespace {
-
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char(generator.bounded(256));
-    return bytes;
-}
 
 QByteArray sinkEncrypt(const QByteArray& key, const QByteArray& plain, qsizetype piece)
 {

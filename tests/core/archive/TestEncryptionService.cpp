@@ -2,6 +2,7 @@
 #include "core/archive/ArchiveFaults.h"
 #include "core/archive/EncryptionService.h"
 #include "core/archive/FinderComment.h"
+#include "tests/support/FileFixtures.h"
 #include "tests/support/TestMain.h"
 
 #include <QCryptographicHash>
@@ -20,59 +21,16 @@ namespace {
 
 const QString password = QStringLiteral("Geheim 1");
 
-// One line per item below root: "d", "l:<target>" or "f:<sha256>", keyed by relative path.
-QMap<QString, QString> snapshot(const QString& root)
-{
-    QMap<QString, QString> items;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QFileInfo info(path);
-        const QString key = QDir(root).relativeFilePath(path);
-        if (info.isSymLink()) {
-            QByteArray target(4096, '\0');
-            const ssize_t n = ::readlink(QFile::encodeName(path).constData(), target.data(), size_t(target.size()));
-            items[key] = QStringLiteral("l:") + QString::fromUtf8(target.left(int(std::max<ssize_t>(n, 0))));
-        } else if (info.isDir()) {
-            items[key] = QStringLiteral("d");
-        } else {
-            QFile file(path);
-            file.open(QIODevice::ReadOnly);
-            items[key] = QStringLiteral("f:") +
-                QString::fromLatin1(QCryptographicHash::hash(file.readAll(), QCryptographicHash::Sha256).toHex());
-        }
-    }
-    return items;
-}
-
-void writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    QVERIFY(file.open(QIODevice::WriteOnly));
-    QCOMPARE(file.write(content), content.size());
-}
-
-QByteArray randomBytes(qsizetype size, quint32 seed)
-{
-    QRandomGenerator generator(seed);
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (qsizetype i = 0; i < size; ++i)
-        bytes[i] = char(generator.bounded(256));
-    return bytes;
-}
-
 // A data folder with the shapes a backup must carry.
 void makeFixture(const QString& data)
 {
-    writeFile(data + QStringLiteral("/notes.txt"), "Termine\n");
-    writeFile(data + QStringLiteral("/Ordner mit Leerzeichen/Grüße Ä ö ß.txt"), "Umlaute im Namen\n");
-    writeFile(data + QStringLiteral("/a/b/c/tief.txt"), "tief verschachtelt\n");
-    writeFile(data + QStringLiteral("/a/leer.txt"), QByteArray());
-    writeFile(data + QStringLiteral("/a/gross.bin"), randomBytes(16384 * 3 + 5, 1));
-    writeFile(data + QStringLiteral("/a/sehr gross.bin"), randomBytes(3 * 1024 * 1024 + 77, 2));
-    writeFile(data + QStringLiteral("/.versteckt"), "hidden\n");
+    QVERIFY(writeFile(data + QStringLiteral("/notes.txt"), "Termine\n"));
+    QVERIFY(writeFile(data + QStringLiteral("/Ordner mit Leerzeichen/Grüße Ä ö ß.txt"), "Umlaute im Namen\n"));
+    QVERIFY(writeFile(data + QStringLiteral("/a/b/c/tief.txt"), "tief verschachtelt\n"));
+    QVERIFY(writeFile(data + QStringLiteral("/a/leer.txt"), QByteArray()));
+    QVERIFY(writeFile(data + QStringLiteral("/a/gross.bin"), randomBytes(16384 * 3 + 5, 1)));
+    QVERIFY(writeFile(data + QStringLiteral("/a/sehr gross.bin"), randomBytes(3 * 1024 * 1024 + 77, 2)));
+    QVERIFY(writeFile(data + QStringLiteral("/.versteckt"), "hidden\n"));
     QDir().mkpath(data + QStringLiteral("/leerer Ordner"));
     QDir().mkpath(data + QStringLiteral("/a/leer/noch leerer"));
     QVERIFY(QFile::link(QStringLiteral("../notes.txt"), data + QStringLiteral("/a/relativ")));
@@ -192,7 +150,7 @@ private Q_SLOTS:
         QVERIFY(m_dir.isValid());
         m_source = path(QStringLiteral("source/Data"));
         makeFixture(m_source);
-        m_sourceTree = snapshot(m_source);
+        m_sourceTree = treeSnapshot(m_source);
         QVERIFY(m_sourceTree.size() > 15);
     }
 
@@ -200,10 +158,10 @@ private Q_SLOTS:
     {
         m_backups = path(QStringLiteral("backups"));
         m_container = path(QStringLiteral("container"));
-        writeFile(m_container + QStringLiteral("/Data/alt.txt"), "alte Daten");
-        writeFile(m_container + QStringLiteral("/Data/.alt versteckt"), "alt");
-        writeFile(m_container + QStringLiteral("/Data/Unterordner/alt2.txt"), "alt 2");
-        m_oldTree = snapshot(m_container + QStringLiteral("/Data"));
+        QVERIFY(writeFile(m_container + QStringLiteral("/Data/alt.txt"), "alte Daten"));
+        QVERIFY(writeFile(m_container + QStringLiteral("/Data/.alt versteckt"), "alt"));
+        QVERIFY(writeFile(m_container + QStringLiteral("/Data/Unterordner/alt2.txt"), "alt 2"));
+        m_oldTree = treeSnapshot(m_container + QStringLiteral("/Data"));
         ArchiveFaults::failCreateAfterEntries = -1;
         ArchiveFaults::failRestoreAfterEntries = -1;
         ArchiveFaults::failSwap = false;
@@ -239,16 +197,16 @@ private Q_SLOTS:
 
         const ArchiveResult result = restore(backup, m_container, pw);
         QVERIFY2(result, codeName(result));
-        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
+        QCOMPARE(treeSnapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
         QCOMPARE(visibleAndHidden(m_container), QStringList{QStringLiteral("Data")});
-        QCOMPARE(snapshot(m_source), m_sourceTree);
+        QCOMPARE(treeSnapshot(m_source), m_sourceTree);
     }
 
     void sourceWithTrailingSlash()
     {
         QVERIFY(create(m_source + QStringLiteral("/"), m_backups + QStringLiteral("/")));
         QVERIFY(restore(onlyBackup(), m_container));
-        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
+        QCOMPARE(treeSnapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
     }
 
     // The backup is nothing but AES-256-CBC of a stored ZIP with every path under Data/.
@@ -278,7 +236,7 @@ private Q_SLOTS:
         const QString unpacked = path(QStringLiteral("outside/unzipped"));
         QDir().mkpath(unpacked);
         QCOMPARE(runTool(QStringLiteral("unzip"), {QStringLiteral("-q"), plain}, unpacked), 0);
-        QCOMPARE(snapshot(unpacked + QStringLiteral("/Data")), m_sourceTree);
+        QCOMPARE(treeSnapshot(unpacked + QStringLiteral("/Data")), m_sourceTree);
     }
 
     void restoresBackupMadeWithStandardTools()
@@ -297,7 +255,7 @@ private Q_SLOTS:
                  0);
         const ArchiveResult result = restore(backup, m_container);
         QVERIFY2(result, codeName(result));
-        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
+        QCOMPARE(treeSnapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
     }
 
     void createFailures_data()
@@ -331,7 +289,7 @@ private Q_SLOTS:
             QVERIFY(QFile::link(m_source + QStringLiteral("/a"), m_backups + QStringLiteral("/zu-a")));
             to = m_backups + QStringLiteral("/zu-a/Backups");
         } else if (kind == QLatin1String("file")) {
-            writeFile(m_backups + QStringLiteral("/datei"), "x");
+            QVERIFY(writeFile(m_backups + QStringLiteral("/datei"), "x"));
             to = m_backups + QStringLiteral("/datei");
         } else if (kind == QLatin1String("midway")) {
             ArchiveFaults::failCreateAfterEntries = 5;
@@ -342,7 +300,7 @@ private Q_SLOTS:
         QVERIFY(!result);
         QCOMPARE(FinderCommentError::name(result.error().code),
                  FinderCommentError::name(FinderCommentError::Code(code)));
-        QCOMPARE(snapshot(m_source), m_sourceTree);
+        QCOMPARE(treeSnapshot(m_source), m_sourceTree);
         if (kind == QLatin1String("midway"))
             QCOMPARE(visibleAndHidden(to), QStringList());
         else
@@ -390,13 +348,13 @@ private Q_SLOTS:
             QVERIFY(::getxattr(QFile::encodeName(backup).constData(), "user.com.apple.metadata:kMDItemFinderComment",
                                nullptr, 0) < 0);
         QVERIFY(restore(backup, m_container));
-        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
+        QCOMPARE(treeSnapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
     }
 
     void sameSecondReplacesTheEarlierBackup()
     {
         const QString small = path(QStringLiteral("klein/Data"));
-        writeFile(small + QStringLiteral("/x"), "x");
+        QVERIFY(writeFile(small + QStringLiteral("/x"), "x"));
         for (int attempt = 0; attempt < 10; ++attempt) {
             QDir(m_backups).removeRecursively();
             const QString before = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
@@ -481,13 +439,13 @@ private Q_SLOTS:
             bytes = encrypt(good);
         }
         if (kind != QLatin1String("missing"))
-            writeFile(backup, bytes);
+            QVERIFY(writeFile(backup, bytes));
 
         const ArchiveResult result = restore(backup, m_container);
         QVERIFY(!result);
         QCOMPARE(FinderCommentError::name(result.error().code),
                  FinderCommentError::name(FinderCommentError::Code(code)));
-        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_oldTree);
+        QCOMPARE(treeSnapshot(m_container + QStringLiteral("/Data")), m_oldTree);
         QCOMPARE(visibleAndHidden(m_container), QStringList{QStringLiteral("Data")});
         QStringList outsideNow = visibleAndHidden(outside);
         outsideNow.removeAll(QFileInfo(backup).fileName());
@@ -505,7 +463,7 @@ private Q_SLOTS:
         QVERIFY2(result.error().code == FinderCommentError::archiveCreationFailed ||
                      result.error().code == FinderCommentError::missingEndOfCentralDirectoryRecord,
                  codeName(result));
-        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_oldTree);
+        QCOMPARE(treeSnapshot(m_container + QStringLiteral("/Data")), m_oldTree);
         QCOMPARE(visibleAndHidden(m_container), QStringList{QStringLiteral("Data")});
     }
 
@@ -516,8 +474,8 @@ private Q_SLOTS:
         ArchiveFaults::failCleanup = true;
         const ArchiveResult result = restore(onlyBackup(), m_container);
         QVERIFY2(result, codeName(result));
-        QCOMPARE(snapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
-        QCOMPARE(snapshot(m_container + QStringLiteral("/.TempData")), m_oldTree);
+        QCOMPARE(treeSnapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
+        QCOMPARE(treeSnapshot(m_container + QStringLiteral("/.TempData")), m_oldTree);
         // The next restore clears the leftover first.
         ArchiveFaults::failCleanup = false;
         QVERIFY(restore(onlyBackup(), m_container));
@@ -550,11 +508,11 @@ private Q_SLOTS:
             QDir(m_container).removeRecursively();
         QDir().mkpath(path(QStringLiteral("outside")));
         const QString backup = path(QStringLiteral("outside/Backup_2024-03-05_14-07-09.orlwen"));
-        writeFile(backup, encrypt(zip));
+        QVERIFY(writeFile(backup, encrypt(zip)));
         const ArchiveResult result = restore(backup, m_container);
         QVERIFY2(result, codeName(result));
         QStringList actual;
-        const auto tree = snapshot(m_container + QStringLiteral("/Data"));
+        const auto tree = treeSnapshot(m_container + QStringLiteral("/Data"));
         for (auto it = tree.begin(); it != tree.end(); ++it) {
             QString value = it.value();
             if (value ==

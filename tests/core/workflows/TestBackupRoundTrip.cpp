@@ -2,6 +2,7 @@
 #include "core/workflows/CreateZipViewModel.h"
 #include "core/workflows/PathViewModel.h"
 #include "core/workflows/RestoreZipViewModel.h"
+#include "tests/support/FileFixtures.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -17,40 +18,6 @@ namespace {
 
 constexpr int engineTimeout = 60000;
 
-bool writeFile(const QString& path, const QByteArray& content)
-{
-    QDir().mkpath(QFileInfo(path).absolutePath());
-    QFile file(path);
-    return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
-}
-
-// Every file and folder below root, hidden ones included, with the files' contents.
-QMap<QString, QByteArray> snapshot(const QString& root)
-{
-    QMap<QString, QByteArray> result;
-    QDirIterator it(root, QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot,
-                    QDirIterator::Subdirectories);
-    while (it.hasNext()) {
-        const QString path = it.next();
-        const QString relative = QDir(root).relativeFilePath(path);
-        if (it.fileInfo().isDir()) {
-            result.insert(relative + QLatin1Char('/'), {});
-        } else {
-            QFile file(path);
-            result.insert(relative, file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray("<unreadable>"));
-        }
-    }
-    return result;
-}
-
-QByteArray randomBytes(int size)
-{
-    QByteArray bytes(size, Qt::Uninitialized);
-    for (char& b : bytes)
-        b = static_cast<char>(QRandomGenerator::global()->bounded(256));
-    return bytes;
-}
-
 } // namespace
 
 class TestBackupRoundTrip : public QObject
@@ -63,7 +30,7 @@ private Q_SLOTS:
         m_data = CreateZipViewModel::appDataFolderURL().toLocalFile();
         QDir(m_data).removeRecursively();
         QVERIFY(writeFile(m_data + QStringLiteral("/notes.txt"), "Hallo"));
-        QVERIFY(writeFile(m_data + QStringLiteral("/Unterordner/tief/daten.bin"), randomBytes(300 * 1024)));
+        QVERIFY(writeFile(m_data + QStringLiteral("/Unterordner/tief/daten.bin"), randomBytes(300 * 1024, 7)));
         QVERIFY(writeFile(m_data + QStringLiteral("/leer.txt"), {}));
         QVERIFY(writeFile(m_data + QStringLiteral("/Umlaut äöü ß.txt"), "Grüße"));
         QVERIFY(writeFile(m_data + QStringLiteral("/.einstellungen"), "versteckt"));
@@ -84,7 +51,7 @@ private Q_SLOTS:
 
     void createThenRestoreBringsDataBack()
     {
-        const QMap<QString, QByteArray> original = snapshot(m_data);
+        const QMap<QString, QString> original = treeSnapshot(m_data);
 
         CreateZipViewModel create;
         create.setComment(QStringLiteral("Vor dem Update"));
@@ -105,7 +72,7 @@ private Q_SLOTS:
         QVERIFY(QFile::remove(m_data + QStringLiteral("/notes.txt")));
         QVERIFY(writeFile(m_data + QStringLiteral("/neu.txt"), "neu"));
         QVERIFY(writeFile(m_data + QStringLiteral("/Unterordner/tief/daten.bin"), "überschrieben"));
-        QVERIFY(snapshot(m_data) != original);
+        QVERIFY(treeSnapshot(m_data) != original);
 
         restore.setSelectedURL(backup);
         const QFuture<ArchiveResult> restored = restore.restoreBackup(QStringLiteral("geheim1"));
@@ -113,7 +80,7 @@ private Q_SLOTS:
         QVERIFY2(restored.result(), restored.result() ? "" : FinderCommentError::name(restored.result().error().code));
         restore.handleResult(restored.result());
         QVERIFY(restore.warningText().isNull());
-        QCOMPARE(snapshot(m_data), original);
+        QCOMPARE(treeSnapshot(m_data), original);
     }
 
     void failedRestoreWarnsAndKeepsData_data()
@@ -132,7 +99,7 @@ private Q_SLOTS:
         QUrl backup;
         if (corrupt) {
             const QString path = m_backups + QStringLiteral("/Backup_2020-01-01_00-00-00.orlwen");
-            QVERIFY(writeFile(path, randomBytes(4096)));
+            QVERIFY(writeFile(path, randomBytes(4096, 7)));
             backup = QUrl::fromLocalFile(path);
         } else {
             CreateZipViewModel create;
@@ -145,7 +112,7 @@ private Q_SLOTS:
             QCOMPARE(getFinderComment(backup.toLocalFile()), std::nullopt); // an empty comment writes none
         }
         QVERIFY(writeFile(m_data + QStringLiteral("/nach dem Backup.txt"), "bleibt"));
-        const QMap<QString, QByteArray> before = snapshot(m_data);
+        const QMap<QString, QString> before = treeSnapshot(m_data);
 
         RestoreZipViewModel restore;
         restore.setSelectedURL(backup);
@@ -161,7 +128,7 @@ private Q_SLOTS:
                  code == FinderCommentError::archiveCreationFailed
                      ? QStringLiteral("Fehler beim Erstellen oder Wiederherstellen des Archivs.")
                      : QStringLiteral("Das Archiv ist beschädigt: Die End-of-Central-Directory-Record fehlt."));
-        QCOMPARE(snapshot(m_data), before);
+        QCOMPARE(treeSnapshot(m_data), before);
     }
 
     void modelsClosedWhileEngineWorks()

@@ -1,4 +1,5 @@
 #include "core/workflows/FolderMonitor.h"
+#include "tests/support/FileFixtures.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -15,19 +16,6 @@
 #include <unistd.h>
 
 namespace {
-
-int openDescriptorCount()
-{
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (const dirent* entry = ::readdir(dir)) {
-            if (entry->d_name[0] != '.')
-                ++count;
-        }
-        ::closedir(dir);
-    }
-    return count - 1; // the listing's own descriptor
-}
 
 bool touch(const QString& path)
 {

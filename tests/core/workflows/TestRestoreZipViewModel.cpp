@@ -1,5 +1,6 @@
 #include "core/workflows/FolderMonitor.h"
 #include "core/workflows/RestoreZipViewModel.h"
+#include "tests/support/FileFixtures.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -11,19 +12,6 @@
 #include <dirent.h>
 
 namespace {
-
-int openDescriptorCount()
-{
-    int count = 0;
-    if (DIR* dir = ::opendir("/proc/self/fd")) {
-        while (const dirent* entry = ::readdir(dir)) {
-            if (entry->d_name[0] != '.')
-                ++count;
-        }
-        ::closedir(dir);
-    }
-    return count - 1;
-}
 
 bool touch(const QString& path)
 {

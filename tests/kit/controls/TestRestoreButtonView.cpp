@@ -2,22 +2,12 @@
 #include "kit/theme/Motion.h"
 #include "kit/theme/TarnColor.h"
 #include "tests/support/TestMain.h"
+#include "tests/support/WidgetEvents.h"
 
 #include <QEnterEvent>
 #include <QSignalSpy>
 
 namespace {
-
-void hover(QWidget* widget, bool inside)
-{
-    if (inside) {
-        QEnterEvent enter(QPointF(2, 2), QPointF(2, 2), widget->mapToGlobal(QPointF(2, 2)));
-        QCoreApplication::sendEvent(widget, &enter);
-    } else {
-        QEvent leave(QEvent::Leave);
-        QCoreApplication::sendEvent(widget, &leave);
-    }
-}
 
 } // namespace
 
