@@ -13,7 +13,8 @@ QString toHex(const QColor& color)
 {
     if (!color.isValid())
         return QStringLiteral("5856D6");
-    const QColor rgb = color.spec() == QColor::ExtendedRgb ? color : color.toRgb();
+    // Components are clamped to 0...1, so every channel fits two hex digits.
+    const QColor rgb = color.toRgb();
     const long r = std::lroundf(rgb.redF() * 255.0f);
     const long g = std::lroundf(rgb.greenF() * 255.0f);
     const long b = std::lroundf(rgb.blueF() * 255.0f);

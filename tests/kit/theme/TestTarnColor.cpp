@@ -20,6 +20,7 @@ private Q_SLOTS:
         QTest::newRow("transparent") << QColor(0x12, 0x34, 0x56, 0) << "12345600";
         QTest::newRow("no components") << QColor() << "5856D6";
         QTest::newRow("hsv is converted") << QColor::fromHsv(0, 255, 255) << "FF0000";
+        QTest::newRow("extended range is clamped") << QColor::fromRgbF(1.25f, -0.5f, 0.5f) << "FF0080";
     }
 
     void toHex()
