@@ -291,6 +291,14 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, co
     }
     qCDebug(lcDiagnostics).noquote() << "Распаковка завершена.";
 
+    // The new content must be on disk before it replaces the old: after a power loss the swap
+    // could otherwise survive while the files behind it do not.
+    if (::syncfs(container.get()) != 0) {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка распаковки архива: ") + errnoText();
+        dropWorkingFolder();
+        return fail(failure(FinderCommentError::archiveCreationFailed));
+    }
+
     const QString dataPath = QDir(to).absoluteFilePath(QStringLiteral("Data"));
     error = swapIn(container.get(), dataPath);
     if (!error.isEmpty()) {
