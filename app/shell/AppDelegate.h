@@ -1,0 +1,79 @@
+#pragma once
+
+#include <QObject>
+#include <QPointer>
+
+class DraggableWindow;
+class InactivityMonitor;
+class StandardUpdaterController;
+class Updater;
+class UpdaterDelegate;
+
+// Starts the application: the inactivity monitor, the updater and the main window. Holds the
+// authentication flag that decides between the login and the main screen, the window's locked and
+// unlocked looks and the lock item of its toolbar.
+class AppDelegate : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool isAuthenticated READ isAuthenticated WRITE setIsAuthenticated NOTIFY isAuthenticatedChanged)
+
+public:
+    explicit AppDelegate(QObject* parent = nullptr);
+    ~AppDelegate() override;
+
+    DraggableWindow* mainWindow() const;
+    StandardUpdaterController* updaterController() const { return m_updaterController; }
+    Updater* updater() const;
+    UpdaterDelegate* updaterDelegate() const { return m_updaterDelegate; }
+    InactivityMonitor* inactivityMonitor() const { return m_inactivityMonitor; }
+
+    bool isTouchIdOnAppear() const { return m_isTouchIdOnAppear; }
+    void setIsTouchIdOnAppear(bool value) { m_isTouchIdOnAppear = value; }
+
+    bool isAuthenticated() const { return m_isAuthenticated; }
+    // Every write counts, also of an unchanged value: it is published, then applied to the monitor.
+    void setIsAuthenticated(bool authenticated);
+
+    // Launch: the monitor's logout action, the first authentication state, the main window.
+    void applicationDidFinishLaunching();
+    // Before the process quits.
+    void applicationWillTerminate();
+    // Another launch asked this instance to show itself.
+    void applicationShouldHandleReopen();
+
+    void applyUnlockedWindowStyle(DraggableWindow* window);
+    void applyLockedWindowStyle(DraggableWindow* window);
+    void showLockButton();
+    void hideLockButton();
+
+    // Backup work in progress: while any runs, an inactivity timeout does not log out; the
+    // inactivity time counts again from the end of the last one.
+    void beginBackgroundWork();
+    void endBackgroundWork();
+    bool isBackgroundWorkRunning() const { return m_backgroundWork > 0; }
+
+public Q_SLOTS:
+    // The lock item's action.
+    void customButtonAction();
+    // Asks the application to open its settings window.
+    void openSettings();
+
+Q_SIGNALS:
+    void isAuthenticatedChanged(bool authenticated);
+    void settingsRequested();
+
+private:
+    void setupApplication();
+    void setupMainWindow();
+    void applyAuthenticationState();
+    void performLogout();
+    void lockMainWindow();
+
+    QPointer<DraggableWindow> m_mainWindow;
+    StandardUpdaterController* m_updaterController = nullptr;
+    UpdaterDelegate* m_updaterDelegate = nullptr;
+    InactivityMonitor* m_inactivityMonitor = nullptr;
+    bool m_isTouchIdOnAppear = true;
+    bool m_isAuthenticated = false;
+    int m_backgroundWork = 0;
+};

@@ -1,0 +1,77 @@
+#include "tests/screens/ScreenCatalog.h"
+
+#include "platform/AppIdentity.h"
+#include "tests/support/TestEnvironment.h"
+
+#include <QApplication>
+#include <QDeadlineTimer>
+#include <QDir>
+#include <QList>
+#include <QPair>
+#include <QWidget>
+
+#include <cstdio>
+
+namespace {
+
+QList<QPair<QString, ScreenCatalog::Scene>>& scenes()
+{
+    static QList<QPair<QString, ScreenCatalog::Scene>> list;
+    return list;
+}
+
+QString& outputFolder()
+{
+    static QString folder;
+    return folder;
+}
+
+} // namespace
+
+ScreenCatalog::Registration::Registration(const char* area, Scene scene)
+{
+    scenes().append({QString::fromLatin1(area), std::move(scene)});
+}
+
+void ScreenCatalog::save(QWidget* widget, const QString& name)
+{
+    QWidget* window = widget->window();
+    const QString path = outputFolder() + QLatin1Char('/') + name + QStringLiteral(".png");
+    if (!window->grab().save(path)) {
+        std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
+        return;
+    }
+    std::printf("%s\n", qPrintable(path));
+}
+
+void ScreenCatalog::settle(int milliseconds)
+{
+    QDeadlineTimer deadline(milliseconds);
+    while (!deadline.hasExpired()) {
+        QCoreApplication::processEvents(QEventLoop::AllEvents, 20);
+    }
+}
+
+// Usage: tarn-render-screens <output folder> [area...]
+int main(int argc, char** argv)
+{
+    TestEnvironment environment;
+    QApplication application(argc, argv);
+    AppIdentity::apply();
+
+    const QStringList arguments = QCoreApplication::arguments().mid(1);
+    if (arguments.isEmpty()) {
+        std::fprintf(stderr, "usage: tarn-render-screens <output folder> [area...]\n");
+        return 2;
+    }
+    outputFolder() = arguments.first();
+    QDir().mkpath(outputFolder());
+    const QStringList areas = arguments.mid(1);
+
+    for (const auto& [area, scene] : scenes()) {
+        if (areas.isEmpty() || areas.contains(area)) {
+            scene();
+        }
+    }
+    return 0;
+}
