@@ -28,6 +28,11 @@ bool BiometricContext::canEvaluatePolicy() const
     return m_reader->isAvailable();
 }
 
+QFuture<bool> BiometricContext::canEvaluatePolicyAsync() const
+{
+    return QtFuture::makeReadyFuture(canEvaluatePolicy());
+}
+
 void BiometricContext::evaluatePolicy(const QString& localizedReason)
 {
     if (m_evaluating) {
@@ -48,4 +53,9 @@ void BiometricContext::cancel()
 bool isTouchIDAvailable()
 {
     return BiometricContext().canEvaluatePolicy();
+}
+
+QFuture<bool> isTouchIDAvailableAsync()
+{
+    return QtFuture::makeReadyFuture(isTouchIDAvailable());
 }

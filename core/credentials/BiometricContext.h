@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QFuture>
 #include <QObject>
 #include <QString>
 
@@ -22,6 +23,8 @@ public:
 
     // A reader is present and the user has enrolled fingers.
     bool canEvaluatePolicy() const;
+    // The same answer without blocking the caller; the future finishes on this object's thread.
+    QFuture<bool> canEvaluatePolicyAsync() const;
     // Starts the check; evaluated follows exactly once, on this object's thread, after this call
     // returns. A check that does not succeed, cancellation and every error included, is a failure.
     void evaluatePolicy(const QString& localizedReason);
@@ -42,3 +45,5 @@ private:
 
 // Whether the biometric login can be offered now.
 bool isTouchIDAvailable();
+// The same without blocking the caller.
+QFuture<bool> isTouchIDAvailableAsync();

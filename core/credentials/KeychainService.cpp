@@ -3,6 +3,8 @@
 #include "platform/AppIdentity.h"
 #include "platform/Diagnostics.h"
 
+#include <QtConcurrent>
+
 namespace {
 
 SecretStore::Attributes flagItem(const QString& key)
@@ -67,4 +69,24 @@ void KeychainService::setBool(bool value, const QString& key) const
     if (!SecretStore::store(flagItem(key), label, value ? QStringLiteral("true") : QStringLiteral("false"))) {
         qCDebug(lcDiagnostics) << "Не удалось записать флаг" << key;
     }
+}
+
+QFuture<Result<std::optional<QString>, SecretStoreError>> KeychainService::getStringAsync(const QString& key) const
+{
+    return QtConcurrent::run([store = *this, key] { return store.getString(key); });
+}
+
+QFuture<Result<void, SecretStoreError>> KeychainService::setAsync(const QString& value, const QString& key) const
+{
+    return QtConcurrent::run([store = *this, value, key] { return store.set(value, key); });
+}
+
+QFuture<Result<void, SecretStoreError>> KeychainService::removeAsync(const QString& key) const
+{
+    return QtConcurrent::run([store = *this, key] { return store.remove(key); });
+}
+
+QFuture<bool> KeychainService::getBoolAsync(const QString& key) const
+{
+    return QtConcurrent::run([store = *this, key] { return store.getBool(key); });
 }

@@ -3,6 +3,7 @@
 #include "platform/Result.h"
 #include "platform/secrets/SecretStore.h"
 
+#include <QFuture>
 #include <QString>
 
 #include <optional>
@@ -29,6 +30,13 @@ public:
     Result<void, SecretStoreError> set(const QString& value, const QString& key) const;
     // Deletes the item of the key; none stored is a success.
     Result<void, SecretStoreError> remove(const QString& key) const;
+
+    // The same calls off the calling thread. Continue the future on the GUI thread with a context
+    // object: future.then(context, [](const auto& result) { ... }).
+    QFuture<Result<std::optional<QString>, SecretStoreError>> getStringAsync(const QString& key) const;
+    QFuture<Result<void, SecretStoreError>> setAsync(const QString& value, const QString& key) const;
+    QFuture<Result<void, SecretStoreError>> removeAsync(const QString& key) const;
+    QFuture<bool> getBoolAsync(const QString& key) const;
 
     // True only when the flag item holds exactly "true"; every failure reads as false.
     bool getBool(const QString& key) const;

@@ -1,0 +1,48 @@
+#include "core/workflows/ContainerGuard.h"
+
+#include "core/workflows/RestoreZipViewModel.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QStringList>
+
+namespace {
+
+QString resolved(const QString& path)
+{
+    QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QStringList missing;
+    while (!QFileInfo::exists(existing) && existing != QLatin1String("/")) {
+        missing.prepend(QFileInfo(existing).fileName());
+        existing = QFileInfo(existing).path();
+    }
+    const QString canonical = QFileInfo(existing).canonicalFilePath();
+    const QString base = canonical.isEmpty() ? existing : canonical;
+    return missing.isEmpty() ? base : QDir::cleanPath(base + QLatin1Char('/') + missing.join(QLatin1Char('/')));
+}
+
+bool isSameOrInside(const QString& path, const QString& folder)
+{
+    if (path == folder || folder == QLatin1String("/")) {
+        return true;
+    }
+    return path.startsWith(folder + QLatin1Char('/'));
+}
+
+} // namespace
+
+bool ContainerGuard::overlapsContainer(const QString& folder)
+{
+    if (folder.isEmpty()) {
+        return false;
+    }
+    const QString candidate = resolved(folder);
+    const QString container = resolved(RestoreZipViewModel::containerURL().toLocalFile());
+    return isSameOrInside(candidate, container) || isSameOrInside(container, candidate);
+}
+
+QString ContainerGuard::refusalText()
+{
+    return QStringLiteral("Dieser Ordner kann nicht als Speicherort dienen, da er im Ordner der Betreuungssoftware "
+                          "liegt oder ihn enthält.");
+}
