@@ -105,6 +105,16 @@ class TestUpdater : public QObject
         return updater;
     }
 
+    // An updater after a user check of the served feed; nothing when the check did not end.
+    std::unique_ptr<Updater> checkedUpdater(RecordingDelegate* delegate)
+    {
+        auto updater = startedUpdater(delegate);
+        updater->checkForUpdates();
+        if (!QTest::qWaitFor([&] { return updater->canCheckForUpdates(); }))
+            return nullptr;
+        return updater;
+    }
+
 private Q_SLOTS:
     void initTestCase() { QVERIFY(m_server.isListening()); }
 
@@ -283,13 +293,11 @@ private Q_SLOTS:
                              LoopbackHttpServer::Response{200, served, {}, sendLength});
 
         RecordingDelegate delegate;
-        const auto updater = startedUpdater(&delegate);
+        const auto updater = checkedUpdater(&delegate);
+        QVERIFY(updater && updater->foundUpdate());
         updater->setPublicKey(keyText);
-        QSignalSpy found(updater.get(), &Updater::userUpdateFound);
         QSignalSpy downloaded(updater.get(), &Updater::updateDownloaded);
         QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
-        updater->checkForUpdates();
-        QTRY_COMPARE(found.count(), 1);
 
         updater->downloadUpdate();
         QVERIFY(!updater->canCheckForUpdates() || failure == u"noPublicKey");
@@ -319,10 +327,9 @@ private Q_SLOTS:
         m_server.setRedirect(QStringLiteral("/files/") + packageName, https);
 
         RecordingDelegate delegate;
-        const auto updater = startedUpdater(&delegate);
+        const auto updater = checkedUpdater(&delegate);
+        QVERIFY(updater && updater->foundUpdate());
         QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
-        updater->checkForUpdates();
-        QTRY_VERIFY(updater->foundUpdate());
         updater->downloadUpdate();
         QTRY_COMPARE(failed.count(), 1);
         QCOMPARE(failed.first().first().value<UpdateError>().code, UpdateError::redirectToOtherScheme);
@@ -335,10 +342,9 @@ private Q_SLOTS:
         QVERIFY(writeFile(QDir(Updater::downloadFolder()).filePath(packageName), "mine"));
         serveFeed(feedOffering(m_payload.size()), Serve::plain);
         RecordingDelegate delegate;
-        const auto updater = startedUpdater(&delegate);
+        const auto updater = checkedUpdater(&delegate);
+        QVERIFY(updater && updater->foundUpdate());
         QSignalSpy downloaded(updater.get(), &Updater::updateDownloaded);
-        updater->checkForUpdates();
-        QTRY_VERIFY(updater->foundUpdate());
         updater->downloadUpdate();
         QTRY_COMPARE(downloaded.count(), 1);
         const QString renamed = QStringLiteral("tarn-backup-manager_99.1_amd64 (1).deb");
@@ -351,11 +357,10 @@ private Q_SLOTS:
     {
         serveFeed(feedOffering(m_payload.size()), Serve::plain);
         RecordingDelegate delegate;
-        const auto updater = startedUpdater(&delegate);
+        const auto updater = checkedUpdater(&delegate);
+        QVERIFY(updater && updater->foundUpdate());
         QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
         QSignalSpy downloaded(updater.get(), &Updater::updateDownloaded);
-        updater->checkForUpdates();
-        QTRY_VERIFY(updater->foundUpdate());
         updater->downloadUpdate();
         QVERIFY(updater->isDownloading());
         updater->cancelDownload();
