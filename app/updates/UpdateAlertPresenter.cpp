@@ -2,6 +2,7 @@
 
 #include "kit/dialogs/AlertCustom.h"
 #include "kit/theme/TarnColor.h"
+#include "platform/Diagnostics.h"
 #include "platform/updates/Updater.h"
 
 #include <QApplication>
@@ -35,7 +36,7 @@ void UpdateAlertPresenter::checkForUpdates(Updater* updater, QWidget* origin)
         return;
     UpdateAlertPresenter* presenter = forUpdater(updater);
     if (origin)
-        presenter->setHost(origin->window());
+        presenter->setHost(origin);
     updater->checkForUpdates();
 }
 
@@ -50,9 +51,9 @@ UpdateAlertPresenter::UpdateAlertPresenter(Updater* updater)
     connect(updater, &Updater::updateDownloaded, this, &UpdateAlertPresenter::showDownloaded);
 }
 
-void UpdateAlertPresenter::setHost(QWidget* window)
+void UpdateAlertPresenter::setHost(QWidget* host)
 {
-    m_host = window;
+    m_host = host;
     m_hostWasSet = true;
 }
 
@@ -67,9 +68,10 @@ SheetOverlay* UpdateAlertPresenter::present(const QString& title, QWidget* messa
     if (m_card)
         m_card->dismiss();
     m_progressLabel = nullptr;
-    // A window that went away takes its cards with it: no fallback to another one.
+    // A host that went away takes its cards with it: no other window stands in.
     QWidget* host = m_hostWasSet ? m_host.data() : QApplication::activeWindow();
     if (!host || !host->isVisible()) {
+        qCDebug(lcDiagnostics) << "Нет окна для сообщения об обновлении.";
         delete message;
         return nullptr;
     }

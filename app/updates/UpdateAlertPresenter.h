@@ -26,8 +26,9 @@ public:
     // A check the user asked for from origin: its outcome is shown in origin's window.
     static void checkForUpdates(Updater* updater, QWidget* origin);
 
-    // The window the cards are shown in; while none is set, the active window.
-    void setHost(QWidget* window);
+    // The widget the cards belong to: they show in its window while it is visible, and close when it
+    // hides (as on logout) or goes. While none was set, the active window.
+    void setHost(QWidget* host);
     // The open card, or nullptr.
     SheetOverlay* currentCard() const;
 

@@ -222,17 +222,28 @@ private Q_SLOTS:
         QCOMPARE(fileManager.opened, QList<QUrl>{QUrl::fromLocalFile(Updater::downloadFolder())});
     }
 
-    // A window that is no longer shown gets no card, and no other window takes its place.
-    void hiddenWindowGetsNoCard()
+    // Cards belong to the widget the check came from: hiding it (as a logout hides the main screen)
+    // closes them, and while it is hidden no card shows, in no other window either.
+    void cardsFollowTheirHost()
     {
         m_server.setBody(u"/feed.xml"_s, UpdateFeed::appcast({}));
         Session session(this);
+        auto* screen = new QWidget(&session.window);
+        screen->resize(300, 200);
+        screen->show();
         QWidget other;
         other.show();
-        session.check();
-        session.window.hide();
+
+        UpdateAlertPresenter::checkForUpdates(&session.updater, screen);
+        QTRY_VERIFY(session.presenter->currentCard());
+        QCOMPARE(session.presenter->currentCard()->parentWidget(), &session.window);
+        screen->hide();
+        QVERIFY(!session.presenter->currentCard());
+
+        UpdateAlertPresenter::checkForUpdates(&session.updater, screen);
         QTRY_VERIFY(session.updater.canCheckForUpdates());
         QVERIFY(!session.presenter->currentCard());
+        QVERIFY(SheetOverlay::overlays(&session.window).isEmpty());
         QVERIFY(SheetOverlay::overlays(&other).isEmpty());
     }
 };
