@@ -4,7 +4,7 @@
 
 class Updater;
 
-// Mirrors whether the updater lets a check start now.
+// Mirrors whether the updater lets a check start now: its value at construction, then every change.
 class CheckForUpdatesViewModel : public QObject
 {
     Q_OBJECT
@@ -20,6 +20,8 @@ Q_SIGNALS:
     void canCheckForUpdatesChanged();
 
 private:
+    void setCanCheckForUpdates(bool value);
+
     Updater* m_updater;
     bool m_canCheckForUpdates = false;
 };

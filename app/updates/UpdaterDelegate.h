@@ -6,6 +6,7 @@
 #include <QString>
 
 // The update state shown by the views: whether the last check found a newer release, and its version.
+// The updater may report on any thread; the state changes on this object's (the GUI) thread.
 class UpdaterDelegate : public QObject, public UpdaterDelegateProtocol
 {
     Q_OBJECT
@@ -16,6 +17,7 @@ public:
     explicit UpdaterDelegate(QObject* parent = nullptr);
 
     bool isUpdateAvailable() const { return m_isUpdateAvailable; }
+    // The display version of the update found last (plain text), empty while none is offered.
     QString availableUpdateVersion() const { return m_availableUpdateVersion; }
 
     void didFindValidUpdate(Updater* updater, const AppcastItem& item) override;
@@ -26,6 +28,8 @@ Q_SIGNALS:
     void availableUpdateVersionChanged();
 
 private:
+    void setState(bool available, const QString& version);
+
     bool m_isUpdateAvailable = false;
     QString m_availableUpdateVersion;
 };

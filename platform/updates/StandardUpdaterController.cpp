@@ -14,4 +14,7 @@ StandardUpdaterController::StandardUpdaterController(bool startingUpdater, Updat
 
 StandardUpdaterController::~StandardUpdaterController() = default;
 
-void StandardUpdaterController::startUpdater() { }
+void StandardUpdaterController::startUpdater()
+{
+    m_updater->start();
+}

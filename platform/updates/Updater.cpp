@@ -1,6 +1,19 @@
 #include "platform/updates/Updater.h"
 
+#include "platform/Diagnostics.h"
+#include "platform/updates/AppcastParser.h"
+#include "platform/updates/SignatureVerifier.h"
+#include "platform/updates/UpdateConfiguration.h"
+#include "platform/updates/UpdateDownloader.h"
+#include "platform/updates/UpdateRequest.h"
+
+#include <QFileInfo>
+#include <QNetworkAccessManager>
 #include <QSettings>
+#include <QStandardPaths>
+#include <QTimer>
+
+#include <memory>
 
 namespace {
 const QString checksKey = QStringLiteral("automaticallyChecksForUpdates");
@@ -15,6 +28,8 @@ std::optional<QString> UpdaterDelegateProtocol::feedURLString(Updater*)
 Updater::Updater(UpdaterDelegateProtocol* delegate, QObject* parent)
     : QObject(parent)
     , m_delegate(delegate)
+    , m_feedUrl(UpdateConfiguration::feedUrl())
+    , m_publicKey(SignatureVerifier::decodePublicKey(UpdateConfiguration::publicKey()).value_or(QByteArray()))
 {
 }
 
@@ -27,6 +42,8 @@ bool Updater::automaticallyChecksForUpdates() const
 
 void Updater::setAutomaticallyChecksForUpdates(bool value)
 {
+    if (automaticallyChecksForUpdates() == value)
+        return;
     QSettings().setValue(checksKey, value);
     Q_EMIT automaticallyChecksForUpdatesChanged(value);
 }
@@ -38,10 +55,207 @@ bool Updater::automaticallyDownloadsUpdates() const
 
 void Updater::setAutomaticallyDownloadsUpdates(bool value)
 {
+    if (automaticallyDownloadsUpdates() == value)
+        return;
     QSettings().setValue(downloadsKey, value);
     Q_EMIT automaticallyDownloadsUpdatesChanged(value);
 }
 
-void Updater::checkForUpdates() { }
+void Updater::start()
+{
+    if (m_started)
+        return;
+    m_started = true;
+    refreshCanCheck();
+    if (!m_canCheckForUpdates) {
+        qCDebug(lcDiagnostics) << "Адрес обновлений не задан, проверка обновлений отключена.";
+        return;
+    }
+    if (automaticallyChecksForUpdates() && automaticallyDownloadsUpdates())
+        QTimer::singleShot(m_launchCheckDelay, this, &Updater::checkForUpdatesInBackground);
+}
 
-void Updater::checkForUpdatesInBackground() { }
+void Updater::setFeedUrl(const QUrl& url)
+{
+    m_feedUrl = url;
+    refreshCanCheck();
+}
+
+void Updater::setPublicKey(const QString& base64)
+{
+    m_publicKey = SignatureVerifier::decodePublicKey(base64).value_or(QByteArray());
+}
+
+QString Updater::currentVersion()
+{
+    return QStringLiteral(TARN_VERSION);
+}
+
+QString Updater::downloadFolder()
+{
+    return QStandardPaths::writableLocation(QStandardPaths::DownloadLocation);
+}
+
+QString Updater::downloadedFile() const
+{
+    if (!m_foundUpdate || m_downloadedVersion != m_foundUpdate->versionString || !QFileInfo::exists(m_downloadedPath))
+        return {};
+    return m_downloadedPath;
+}
+
+QUrl Updater::effectiveFeedUrl()
+{
+    if (m_delegate) {
+        if (const std::optional<QString> custom = m_delegate->feedURLString(this))
+            return QUrl(*custom);
+    }
+    return m_feedUrl;
+}
+
+bool Updater::hasValidFeed()
+{
+    const QUrl url = effectiveFeedUrl();
+    const QString scheme = url.scheme().toLower();
+    return url.isValid() && !url.host().isEmpty() && (scheme == u"https" || scheme == u"http");
+}
+
+void Updater::refreshCanCheck()
+{
+    const bool canCheck = m_started && m_session == Session::idle && hasValidFeed();
+    if (canCheck == m_canCheckForUpdates)
+        return;
+    m_canCheckForUpdates = canCheck;
+    Q_EMIT canCheckForUpdatesChanged(canCheck);
+}
+
+void Updater::checkForUpdates()
+{
+    if (m_session != Session::idle) {
+        m_userInitiated = true;
+        return;
+    }
+    if (!m_started || !hasValidFeed()) {
+        Q_EMIT userSessionFailed(UpdateError{UpdateError::notConfigured, QStringLiteral("no feed address")});
+        return;
+    }
+    startCheck(true);
+}
+
+void Updater::checkForUpdatesInBackground()
+{
+    if (!m_canCheckForUpdates)
+        return;
+    startCheck(false);
+}
+
+void Updater::startCheck(bool userInitiated)
+{
+    m_session = Session::checking;
+    m_userInitiated = userInitiated;
+    refreshCanCheck();
+    auto feed = std::make_shared<QByteArray>();
+    m_request = new UpdateRequest(
+        network(), effectiveFeedUrl(), maximumFeedSize, UpdateError::feedTooLarge,
+        [feed](const QByteArray& chunk) {
+            feed->append(chunk);
+            return true;
+        },
+        this);
+    connect(m_request, &UpdateRequest::finished, this,
+            [this, feed](const std::optional<UpdateError>& failure) { checkFinished(failure, *feed); });
+    m_request->start();
+}
+
+void Updater::checkFinished(const std::optional<UpdateError>& failure, const QByteArray& feed)
+{
+    m_request->deleteLater();
+    m_request = nullptr;
+    if (failure) {
+        endSession(failure);
+        return;
+    }
+    const Result<QList<AppcastItem>, UpdateError> items = AppcastParser::parse(feed, effectiveFeedUrl());
+    if (!items) {
+        endSession(items.error());
+        return;
+    }
+    m_foundUpdate = AppcastParser::newestUpdate(*items, currentVersion());
+    if (!m_foundUpdate) {
+        if (m_delegate)
+            m_delegate->didNotFindUpdate(this);
+        const bool user = m_userInitiated;
+        endSession();
+        if (user)
+            Q_EMIT userUpdateNotFound();
+        return;
+    }
+    const AppcastItem found = *m_foundUpdate;
+    if (m_delegate)
+        m_delegate->didFindValidUpdate(this, found);
+    if (!m_userInitiated && automaticallyDownloadsUpdates() && downloadedFile().isEmpty()) {
+        startDownload(false);
+        return;
+    }
+    const bool user = m_userInitiated;
+    endSession();
+    if (user)
+        Q_EMIT userUpdateFound(found);
+}
+
+void Updater::downloadUpdate()
+{
+    if (m_session != Session::idle || !m_foundUpdate)
+        return;
+    startDownload(true);
+}
+
+void Updater::cancelDownload()
+{
+    if (m_downloader)
+        m_downloader->cancel();
+}
+
+void Updater::startDownload(bool userInitiated)
+{
+    m_session = Session::downloading;
+    m_userInitiated = userInitiated;
+    refreshCanCheck();
+    const AppcastItem item = *m_foundUpdate;
+    m_downloader = new UpdateDownloader(network(), item, m_publicKey, downloadFolder(), this);
+    connect(m_downloader, &UpdateDownloader::progress, this, &Updater::downloadProgress);
+    connect(m_downloader, &UpdateDownloader::downloaded, this, [this, item](const QString& path) {
+        m_downloader->deleteLater();
+        m_downloader = nullptr;
+        m_downloadedVersion = item.versionString;
+        m_downloadedPath = path;
+        const bool user = m_userInitiated;
+        endSession();
+        Q_EMIT updateDownloaded(item, path, user);
+    });
+    connect(m_downloader, &UpdateDownloader::failed, this, [this](const UpdateError& error) {
+        m_downloader->deleteLater();
+        m_downloader = nullptr;
+        endSession(error);
+    });
+    m_downloader->start();
+}
+
+void Updater::endSession(const std::optional<UpdateError>& failure)
+{
+    const bool user = m_userInitiated;
+    m_session = Session::idle;
+    m_userInitiated = false;
+    refreshCanCheck();
+    if (!failure)
+        return;
+    qCDebug(lcDiagnostics) << "Ошибка обновления:" << UpdateError::name(failure->code) << failure->detail;
+    if (user && failure->code != UpdateError::cancelled)
+        Q_EMIT userSessionFailed(*failure);
+}
+
+QNetworkAccessManager* Updater::network()
+{
+    if (!m_network)
+        m_network = new QNetworkAccessManager(this);
+    return m_network;
+}

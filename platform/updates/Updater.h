@@ -1,22 +1,19 @@
 #pragma once
 
+#include "platform/updates/AppcastItem.h"
+#include "platform/updates/UpdateError.h"
+
 #include <QObject>
+#include <QPointer>
 #include <QString>
 #include <QUrl>
 
 #include <optional>
 
+class QNetworkAccessManager;
 class Updater;
-
-// One entry of the update feed: the newest release it offers.
-struct AppcastItem
-{
-    QString versionString; // machine version, compared with the running one
-    QString displayVersionString; // version shown to the user
-    QUrl enclosureUrl;
-    qint64 enclosureLength = 0;
-    QByteArray edSignature; // Ed25519 signature of the download, raw bytes
-};
+class UpdateDownloader;
+class UpdateRequest;
 
 // What the updater tells its owner about a check.
 class UpdaterDelegateProtocol
@@ -29,7 +26,9 @@ public:
     virtual void didNotFindUpdate(Updater* updater) = 0;
 };
 
-// Checks the update feed for a newer release.
+// Checks the update feed for a newer release and downloads it into the download folder, where it is
+// kept only with a valid signature. One session (a check, or a download) runs at a time; while one
+// runs, or before start() or without a feed address, no check may start.
 class Updater : public QObject
 {
     Q_OBJECT
@@ -40,6 +39,8 @@ class Updater : public QObject
                    setAutomaticallyDownloadsUpdates NOTIFY automaticallyDownloadsUpdatesChanged)
 
 public:
+    static constexpr qint64 maximumFeedSize = qint64(1) << 20;
+
     explicit Updater(UpdaterDelegateProtocol* delegate, QObject* parent = nullptr);
     ~Updater() override;
 
@@ -51,18 +52,77 @@ public:
     bool automaticallyDownloadsUpdates() const;
     void setAutomaticallyDownloadsUpdates(bool value);
 
+    // Checks become possible. With automatic checks and downloads both on, a background check follows
+    // after the launch delay (with downloads off the main screen schedules its own).
+    void start();
+    bool isStarted() const { return m_started; }
+    // Test hook: the launch delay in milliseconds (3000).
+    void setLaunchCheckDelay(int milliseconds) { m_launchCheckDelay = milliseconds; }
+
+    // The feed address and the base64 public key, by default this build's configuration.
+    QUrl feedUrl() const { return m_feedUrl; }
+    void setFeedUrl(const QUrl& url);
+    void setPublicKey(const QString& base64);
+    // The version of this build.
+    static QString currentVersion();
+    // Where downloads are saved: the user's download folder.
+    static QString downloadFolder();
+
+    // The update the last completed check found.
+    std::optional<AppcastItem> foundUpdate() const { return m_foundUpdate; }
+    // The saved download of foundUpdate(), or empty.
+    QString downloadedFile() const;
+    bool isDownloading() const { return m_session == Session::downloading; }
+
 public Q_SLOTS:
-    // A check the user asked for: its outcome is shown to the user.
+    // A check the user asked for: its outcome is reported through the user* signals too. During a
+    // running session the session's outcome is reported that way instead.
     void checkForUpdates();
-    // A silent check: only the delegate hears of it.
+    // A silent check: only the delegate hears of it; an update it finds is downloaded when automatic
+    // downloads are on.
     void checkForUpdatesInBackground();
+    // Downloads foundUpdate() at the user's request.
+    void downloadUpdate();
+    void cancelDownload();
 
 Q_SIGNALS:
     void canCheckForUpdatesChanged(bool canCheck);
     void automaticallyChecksForUpdatesChanged(bool value);
     void automaticallyDownloadsUpdatesChanged(bool value);
 
+    // Outcomes of the sessions the user asked for.
+    void userUpdateFound(const AppcastItem& item);
+    void userUpdateNotFound();
+    void userSessionFailed(const UpdateError& error);
+
+    void downloadProgress(qint64 received, qint64 total);
+    void updateDownloaded(const AppcastItem& item, const QString& filePath, bool userInitiated);
+
 private:
+    enum class Session { idle, checking, downloading };
+
+    QUrl effectiveFeedUrl();
+    bool hasValidFeed();
+    void refreshCanCheck();
+    void startCheck(bool userInitiated);
+    void checkFinished(const std::optional<UpdateError>& failure, const QByteArray& feed);
+    void startDownload(bool userInitiated);
+    // Ends the running session; a failure is shown when the user asked for the session.
+    void endSession(const std::optional<UpdateError>& failure = std::nullopt);
+    QNetworkAccessManager* network();
+
     UpdaterDelegateProtocol* m_delegate;
+    QUrl m_feedUrl;
+    QByteArray m_publicKey;
     bool m_canCheckForUpdates = false;
+    bool m_started = false;
+    int m_launchCheckDelay = 3000;
+    Session m_session = Session::idle;
+    bool m_userInitiated = false;
+    std::optional<AppcastItem> m_foundUpdate;
+    QString m_downloadedVersion;
+    QString m_downloadedPath;
+    QNetworkAccessManager* m_network = nullptr;
+    QPointer<UpdateRequest> m_request;
+    QPointer<UpdateDownloader> m_downloader;
 };

@@ -1,0 +1,148 @@
+#include "app/updates/AccessoryBarButton.h"
+
+#include "kit/theme/TarnColor.h"
+
+#include <QFontMetricsF>
+#include <QKeyEvent>
+#include <QMouseEvent>
+#include <QPainter>
+#include <QSvgRenderer>
+
+namespace {
+constexpr qreal horizontalPadding = 6;
+constexpr qreal imageGap = 6;
+constexpr qreal cornerRadius = 4;
+constexpr qreal disabledOpacity = 0.45;
+} // namespace
+
+AccessoryBarButton::AccessoryBarButton(QWidget* parent)
+    : QWidget(parent)
+    , m_textColor(TarnColor::primary())
+{
+    setAttribute(Qt::WA_Hover);
+    setFocusPolicy(Qt::TabFocus);
+    setCursor(Qt::PointingHandCursor);
+    setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+}
+
+AccessoryBarButton::~AccessoryBarButton() = default;
+
+void AccessoryBarButton::setText(const QString& text)
+{
+    if (m_text == text)
+        return;
+    m_text = text;
+    updateGeometry();
+    update();
+}
+
+void AccessoryBarButton::setImage(const QString& resourcePath)
+{
+    m_image.reset();
+    if (!resourcePath.isEmpty()) {
+        m_image = std::make_unique<QSvgRenderer>(resourcePath);
+        if (!m_image->isValid())
+            m_image.reset();
+    }
+    updateGeometry();
+    update();
+}
+
+bool AccessoryBarButton::hasImage() const
+{
+    return m_image != nullptr;
+}
+
+void AccessoryBarButton::setTextColor(const QColor& color)
+{
+    m_textColor = color;
+    update();
+}
+
+void AccessoryBarButton::setAppearance(qreal appearance)
+{
+    m_appearance = qBound(0.0, appearance, 1.0);
+    update();
+}
+
+QSize AccessoryBarButton::sizeHint() const
+{
+    qreal total = 2 * horizontalPadding + QFontMetricsF(font()).horizontalAdvance(m_text);
+    if (m_image)
+        total += imageSize + (m_text.isEmpty() ? 0 : imageGap);
+    return {qCeil(total), barHeight};
+}
+
+void AccessoryBarButton::paintEvent(QPaintEvent*)
+{
+    if (m_appearance <= 0)
+        return;
+    QPainter painter(this);
+    painter.setRenderHint(QPainter::Antialiasing);
+    const QPointF centre = QRectF(rect()).center();
+    const qreal scale = 0.8 + 0.2 * m_appearance;
+    painter.translate(centre);
+    painter.scale(scale, scale);
+    painter.translate(-centre);
+    painter.setOpacity(m_appearance * (isEnabled() ? 1.0 : disabledOpacity));
+
+    if ((m_hovered || m_pressed) && isEnabled()) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(TarnColor::withOpacity(TarnColor::primary(), m_pressed ? 0.16 : 0.08));
+        painter.drawRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
+    }
+
+    qreal x = horizontalPadding;
+    if (m_image) {
+        const QSizeF fitted = QSizeF(m_image->defaultSize()).scaled(QSizeF(imageSize, imageSize), Qt::KeepAspectRatio);
+        m_image->render(
+            &painter, QRectF(QPointF(x + (imageSize - fitted.width()) / 2, (barHeight - fitted.height()) / 2), fitted));
+        x += imageSize + imageGap;
+    }
+    painter.setFont(font());
+    painter.setPen(m_textColor);
+    const QRectF textRect(x, 0, width() - x - horizontalPadding, barHeight);
+    const QString shown = QFontMetricsF(font()).elidedText(m_text, Qt::ElideRight, textRect.width());
+    painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
+}
+
+void AccessoryBarButton::enterEvent(QEnterEvent*)
+{
+    m_hovered = true;
+    update();
+}
+
+void AccessoryBarButton::leaveEvent(QEvent*)
+{
+    m_hovered = false;
+    m_pressed = false;
+    update();
+}
+
+void AccessoryBarButton::mousePressEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !acceptsInput())
+        return QWidget::mousePressEvent(event);
+    m_pressed = true;
+    update();
+}
+
+void AccessoryBarButton::mouseReleaseEvent(QMouseEvent* event)
+{
+    if (event->button() != Qt::LeftButton || !m_pressed)
+        return QWidget::mouseReleaseEvent(event);
+    m_pressed = false;
+    update();
+    if (acceptsInput() && rect().contains(event->position().toPoint()))
+        Q_EMIT clicked();
+}
+
+void AccessoryBarButton::keyPressEvent(QKeyEvent* event)
+{
+    if ((event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
+        acceptsInput()) {
+        Q_EMIT clicked();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}

@@ -1,0 +1,164 @@
+#include "platform/updates/UpdateDownloader.h"
+
+#include "platform/Diagnostics.h"
+#include "platform/updates/SignatureVerifier.h"
+#include "platform/updates/UpdateRequest.h"
+
+#include <QDir>
+#include <QFileInfo>
+#include <QFuture>
+#include <QTemporaryFile>
+#include <QtConcurrent>
+
+#include <unistd.h>
+
+namespace {
+
+constexpr qsizetype maximumNameLength = 120;
+constexpr int renameAttempts = 100;
+
+// Flushes the file to disk, then checks its signature. Runs on a worker thread.
+bool syncAndVerify(const QString& path, const QByteArray& signature, const QByteArray& publicKey)
+{
+    QFile file(path);
+    if (!file.open(QIODevice::ReadOnly) || ::fsync(file.handle()) != 0)
+        return false;
+    file.close();
+    return SignatureVerifier::verifyFile(path, signature, publicKey);
+}
+
+} // namespace
+
+UpdateDownloader::UpdateDownloader(QNetworkAccessManager* network, const AppcastItem& item, const QByteArray& publicKey,
+                                   const QString& folder, QObject* parent)
+    : QObject(parent)
+    , m_network(network)
+    , m_item(item)
+    , m_publicKey(publicKey)
+    , m_folder(folder)
+{
+}
+
+UpdateDownloader::~UpdateDownloader() = default;
+
+QString UpdateDownloader::targetName(const AppcastItem& item)
+{
+    QString name;
+    for (const QChar c : item.enclosureUrl.fileName()) {
+        if (c.category() != QChar::Other_Control && c.category() != QChar::Other_Format && c != QLatin1Char('/'))
+            name += c;
+    }
+    while (name.startsWith(QLatin1Char('.')))
+        name.remove(0, 1);
+    name = name.trimmed().left(maximumNameLength);
+    if (name.isEmpty())
+        name = QStringLiteral("Tarn-Backup-Manager-") + item.versionString;
+    return name;
+}
+
+QString UpdateDownloader::uniquePath(const QString& folder, const QString& name, int skip)
+{
+    const QDir dir(folder);
+    const QFileInfo info(name);
+    const QString suffix = info.suffix();
+    const QString base = suffix.isEmpty() ? name : name.chopped(suffix.size() + 1);
+    for (int n = skip;; ++n) {
+        const QString candidate = n == 0
+            ? name
+            : base + QStringLiteral(" (%1)").arg(n) + (suffix.isEmpty() ? QString() : QLatin1Char('.') + suffix);
+        const QString path = dir.filePath(candidate);
+        // A dangling link also takes the name.
+        if (!QFileInfo(path).exists() && !QFileInfo(path).isSymLink())
+            return path;
+    }
+}
+
+void UpdateDownloader::start()
+{
+    if (m_publicKey.size() != SignatureVerifier::publicKeyLength) {
+        fail(UpdateError{UpdateError::noPublicKey, QStringLiteral("no Ed25519 public key")});
+        return;
+    }
+    if (!QDir().mkpath(m_folder)) {
+        fail(UpdateError{UpdateError::fileError, QStringLiteral("cannot create ") + m_folder});
+        return;
+    }
+    m_partial = std::make_unique<QTemporaryFile>(
+        QDir(m_folder).filePath(QLatin1Char('.') + targetName(m_item) + QStringLiteral(".XXXXXX.part")));
+    if (!m_partial->open()) {
+        fail(UpdateError{UpdateError::fileError, m_partial->errorString()});
+        return;
+    }
+    QTemporaryFile* partial = m_partial.get();
+    m_request = new UpdateRequest(
+        m_network, m_item.enclosureUrl, m_item.enclosureLength, UpdateError::lengthMismatch,
+        [partial](const QByteArray& chunk) { return partial->write(chunk) == chunk.size(); }, this);
+    connect(m_request, &UpdateRequest::progress, this, &UpdateDownloader::progress);
+    connect(m_request, &UpdateRequest::finished, this, &UpdateDownloader::transferFinished);
+    m_request->start();
+}
+
+void UpdateDownloader::cancel()
+{
+    if (m_request)
+        m_request->abort();
+    else
+        fail(UpdateError{UpdateError::cancelled, QStringLiteral("cancelled")});
+}
+
+void UpdateDownloader::transferFinished(const std::optional<UpdateError>& failure)
+{
+    const qint64 received = m_request->receivedBytes();
+    m_request->deleteLater();
+    m_request = nullptr;
+    if (failure) {
+        fail(*failure);
+        return;
+    }
+    if (received != m_item.enclosureLength) {
+        fail(UpdateError{UpdateError::lengthMismatch,
+                         QStringLiteral("received %1 of %2 bytes").arg(received).arg(m_item.enclosureLength)});
+        return;
+    }
+    if (!m_partial->flush()) {
+        fail(UpdateError{UpdateError::fileError, m_partial->errorString()});
+        return;
+    }
+    m_partial->close();
+    QtConcurrent::run(syncAndVerify, m_partial->fileName(), m_item.edSignature, m_publicKey)
+        .then(this, [this](bool valid) { verified(valid); });
+}
+
+void UpdateDownloader::verified(bool valid)
+{
+    if (m_reported)
+        return;
+    if (!valid) {
+        fail(UpdateError{UpdateError::badSignature, QStringLiteral("signature does not verify")});
+        return;
+    }
+    // Renaming never replaces an entry; one that appeared meanwhile moves on to the next name.
+    const QString name = targetName(m_item);
+    for (int attempt = 0; attempt < renameAttempts; ++attempt) {
+        const QString target = uniquePath(m_folder, name, attempt);
+        if (m_partial->rename(target)) {
+            m_partial->setAutoRemove(false);
+            m_partial.reset();
+            m_reported = true;
+            qCDebug(lcDiagnostics) << "Обновление загружено:" << target;
+            Q_EMIT downloaded(target);
+            return;
+        }
+    }
+    fail(UpdateError{UpdateError::fileError, QStringLiteral("cannot name the download")});
+}
+
+void UpdateDownloader::fail(UpdateError error)
+{
+    if (m_reported)
+        return;
+    m_reported = true;
+    m_partial.reset(); // removes the partial file
+    qCDebug(lcDiagnostics) << "Загрузка обновления не удалась:" << UpdateError::name(error.code) << error.detail;
+    Q_EMIT failed(error);
+}

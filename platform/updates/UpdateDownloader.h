@@ -1,0 +1,54 @@
+#pragma once
+
+#include "platform/updates/AppcastItem.h"
+#include "platform/updates/UpdateError.h"
+
+#include <QObject>
+#include <QPointer>
+
+#include <memory>
+#include <optional>
+
+class QNetworkAccessManager;
+class QTemporaryFile;
+class UpdateRequest;
+
+// Downloads an update's enclosure into a folder. The bytes go to a hidden partial file there, which
+// becomes the visible file only when its length equals the feed's and its Ed25519 signature verifies
+// against the public key; on every other path it is removed. Reports once: downloaded() or failed().
+class UpdateDownloader : public QObject
+{
+    Q_OBJECT
+
+public:
+    UpdateDownloader(QNetworkAccessManager* network, const AppcastItem& item, const QByteArray& publicKey,
+                     const QString& folder, QObject* parent = nullptr);
+    ~UpdateDownloader() override;
+
+    void start();
+    // Stops the download; it reports cancelled.
+    void cancel();
+
+    // The file name the download is saved under, before "(n)" makes it unique in the folder.
+    static QString targetName(const AppcastItem& item);
+    // name in folder, or "base (n).suffix" for the first n that names no existing entry.
+    static QString uniquePath(const QString& folder, const QString& name, int skip = 0);
+
+Q_SIGNALS:
+    void progress(qint64 received, qint64 total);
+    void downloaded(const QString& filePath);
+    void failed(const UpdateError& error);
+
+private:
+    void transferFinished(const std::optional<UpdateError>& failure);
+    void verified(bool valid);
+    void fail(UpdateError error);
+
+    QNetworkAccessManager* m_network;
+    AppcastItem m_item;
+    QByteArray m_publicKey;
+    QString m_folder;
+    std::unique_ptr<QTemporaryFile> m_partial;
+    QPointer<UpdateRequest> m_request;
+    bool m_reported = false;
+};

@@ -1,0 +1,159 @@
+#include "platform/updates/UpdateRequest.h"
+
+#include "platform/Diagnostics.h"
+
+#include <QNetworkAccessManager>
+#include <QNetworkReply>
+#include <QNetworkRequest>
+
+namespace {
+
+bool isSuccessStatus(const QNetworkReply* reply)
+{
+    const QVariant status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute);
+    return status.toInt() >= 200 && status.toInt() < 300;
+}
+
+bool isRedirect(const QNetworkReply* reply)
+{
+    const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+    return status >= 300 && status < 400 && reply->attribute(QNetworkRequest::RedirectionTargetAttribute).isValid();
+}
+
+} // namespace
+
+UpdateRequest::UpdateRequest(QNetworkAccessManager* network, const QUrl& url, qint64 byteLimit,
+                             UpdateError::Code overLimit, Sink sink, QObject* parent)
+    : QObject(parent)
+    , m_network(network)
+    , m_url(url)
+    , m_byteLimit(byteLimit)
+    , m_overLimit(overLimit)
+    , m_sink(std::move(sink))
+{
+}
+
+UpdateRequest::~UpdateRequest()
+{
+    if (m_reply) {
+        m_reply->disconnect(this);
+        m_reply->abort();
+        m_reply->deleteLater();
+    }
+}
+
+void UpdateRequest::start()
+{
+    send(m_url);
+}
+
+void UpdateRequest::send(const QUrl& url)
+{
+    QNetworkRequest request(url);
+    // Redirects are followed here, where their scheme is checked.
+    request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
+    request.setTransferTimeout(transferTimeout);
+    // The body's length must be the length on the wire: no transfer compression.
+    request.setRawHeader("Accept-Encoding", "identity");
+    m_reply = m_network->get(request);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &UpdateRequest::checkDeclaredLength);
+    connect(m_reply, &QNetworkReply::readyRead, this, &UpdateRequest::readAvailable);
+    connect(m_reply, &QNetworkReply::finished, this, &UpdateRequest::onFinished);
+}
+
+void UpdateRequest::abort()
+{
+    stopWith(UpdateError{UpdateError::cancelled, QStringLiteral("stopped by the updater")});
+}
+
+std::optional<UpdateError> UpdateRequest::follow(const QUrl& target)
+{
+    const QUrl resolved = m_reply->url().resolved(target);
+    if (resolved.scheme().compare(m_url.scheme(), Qt::CaseInsensitive) != 0) {
+        return UpdateError{UpdateError::redirectToOtherScheme,
+                           QStringLiteral("redirect to ") + resolved.toDisplayString(QUrl::RemoveUserInfo)};
+    }
+    if (++m_redirects > maximumRedirects)
+        return UpdateError{UpdateError::networkFailure, QStringLiteral("too many redirects")};
+    m_reply->disconnect(this);
+    m_reply->deleteLater();
+    send(resolved);
+    return std::nullopt;
+}
+
+void UpdateRequest::checkDeclaredLength()
+{
+    if (!m_reply || !isSuccessStatus(m_reply))
+        return;
+    const QVariant declared = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    if (declared.isValid() && declared.toLongLong() > m_byteLimit) {
+        stopWith(UpdateError{m_overLimit,
+                             QStringLiteral("declared length %1 over %2").arg(declared.toLongLong()).arg(m_byteLimit)});
+    }
+}
+
+void UpdateRequest::readAvailable()
+{
+    if (!m_reply || m_failure)
+        return;
+    if (!isSuccessStatus(m_reply)) {
+        m_reply->readAll(); // the body of a redirect or an error page
+        return;
+    }
+    if (auto failure = consume(m_reply->readAll()))
+        stopWith(*failure);
+}
+
+std::optional<UpdateError> UpdateRequest::consume(const QByteArray& chunk)
+{
+    if (chunk.isEmpty())
+        return std::nullopt;
+    m_received += chunk.size();
+    if (m_received > m_byteLimit)
+        return UpdateError{m_overLimit, QStringLiteral("body over %1 bytes").arg(m_byteLimit)};
+    if (m_sink && !m_sink(chunk))
+        return UpdateError{UpdateError::fileError, QStringLiteral("cannot store the body")};
+    const QVariant declared = m_reply->header(QNetworkRequest::ContentLengthHeader);
+    Q_EMIT progress(m_received, declared.isValid() ? declared.toLongLong() : -1);
+    return std::nullopt;
+}
+
+void UpdateRequest::stopWith(UpdateError error)
+{
+    if (m_failure || m_reported)
+        return;
+    m_failure = std::move(error);
+    if (m_reply)
+        m_reply->abort(); // emits finished()
+}
+
+void UpdateRequest::onFinished()
+{
+    if (m_reported)
+        return;
+    QNetworkReply* reply = m_reply;
+    if (!m_failure && isRedirect(reply)) {
+        m_failure = follow(reply->attribute(QNetworkRequest::RedirectionTargetAttribute).toUrl());
+        if (!m_failure)
+            return;
+    }
+    if (!m_failure) {
+        if (reply->error() != QNetworkReply::NoError) {
+            m_failure = UpdateError{UpdateError::networkFailure, reply->errorString()};
+        } else if (!isSuccessStatus(reply)) {
+            m_failure = UpdateError{UpdateError::networkFailure,
+                                    QStringLiteral("HTTP status %1")
+                                        .arg(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt())};
+        } else {
+            m_failure = consume(reply->readAll());
+        }
+    }
+    m_reported = true;
+    m_reply = nullptr;
+    reply->disconnect(this);
+    reply->deleteLater();
+    if (m_failure)
+        qCDebug(lcDiagnostics) << "Запрос обновления не удался:" << UpdateError::name(m_failure->code)
+                               << m_failure->detail;
+    Q_EMIT finished(m_failure);
+}

@@ -1,0 +1,65 @@
+#pragma once
+
+#include "platform/updates/UpdateError.h"
+
+#include <QObject>
+#include <QPointer>
+#include <QUrl>
+
+#include <functional>
+#include <optional>
+
+class QNetworkAccessManager;
+class QNetworkReply;
+
+// One GET of the updater. It follows redirects only within the scheme it started with, refuses a body
+// larger than its limit (as soon as the declared length or the received bytes show it), hands the
+// body to a sink as it arrives and reports once through finished().
+class UpdateRequest : public QObject
+{
+    Q_OBJECT
+
+public:
+    // Takes the body as it arrives; false stops the request as a file error.
+    using Sink = std::function<bool(const QByteArray& chunk)>;
+
+    static constexpr int maximumRedirects = 5;
+    static constexpr int transferTimeout = 30000; // ms without progress
+
+    UpdateRequest(QNetworkAccessManager* network, const QUrl& url, qint64 byteLimit, UpdateError::Code overLimit,
+                  Sink sink, QObject* parent = nullptr);
+    ~UpdateRequest() override;
+
+    void start();
+    // Stops a running request; it reports cancelled.
+    void abort();
+
+    qint64 receivedBytes() const { return m_received; }
+
+Q_SIGNALS:
+    void progress(qint64 received, qint64 total);
+    // Nothing on success, else why the request failed.
+    void finished(const std::optional<UpdateError>& failure);
+
+private:
+    void send(const QUrl& url);
+    // Sends the request on to a redirect's target within the same scheme.
+    std::optional<UpdateError> follow(const QUrl& target);
+    void checkDeclaredLength();
+    void readAvailable();
+    void onFinished();
+    // Keeps the first failure and stops the transfer.
+    void stopWith(UpdateError error);
+    std::optional<UpdateError> consume(const QByteArray& chunk);
+
+    QNetworkAccessManager* m_network;
+    QUrl m_url;
+    qint64 m_byteLimit;
+    UpdateError::Code m_overLimit;
+    Sink m_sink;
+    QPointer<QNetworkReply> m_reply;
+    std::optional<UpdateError> m_failure;
+    qint64 m_received = 0;
+    int m_redirects = 0;
+    bool m_reported = false;
+};

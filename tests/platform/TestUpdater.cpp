@@ -1,0 +1,424 @@
+#include "platform/updates/StandardUpdaterController.h"
+#include "platform/updates/Updater.h"
+#include "tests/support/FileFixtures.h"
+#include "tests/support/LoopbackHttpServer.h"
+#include "tests/support/TestMain.h"
+#include "tests/support/UpdateFeedFixture.h"
+
+#include <QDir>
+#include <QSettings>
+#include <QSignalSpy>
+
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// What the updater told its delegate, in order: "found:<display version>" or "none".
+class RecordingDelegate : public UpdaterDelegateProtocol
+{
+public:
+    std::optional<QString> feedURLString(Updater*) override { return feedOverride; }
+    void didFindValidUpdate(Updater*, const AppcastItem& item) override
+    {
+        calls << QStringLiteral("found:") + item.displayVersionString;
+    }
+    void didNotFindUpdate(Updater*) override { calls << QStringLiteral("none"); }
+
+    std::optional<QString> feedOverride;
+    QStringList calls;
+};
+
+const QString packageName = QStringLiteral("tarn-backup-manager_99.1_amd64.deb");
+
+// Every entry of the download folder, hidden ones included.
+QStringList downloadEntries()
+{
+    return QDir(Updater::downloadFolder())
+        .entryList(QDir::AllEntries | QDir::Hidden | QDir::System | QDir::NoDotAndDotDot);
+}
+
+QByteArray readAll(const QString& path)
+{
+    QFile file(path);
+    return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+}
+
+enum class Serve { plain, withoutLength, redirectSameScheme, redirectToHttps, redirectToFile, missing };
+
+} // namespace
+
+Q_DECLARE_METATYPE(Serve)
+
+class TestUpdater : public QObject
+{
+    Q_OBJECT
+
+    LoopbackHttpServer m_server;
+    SigningKey m_key;
+    const QByteArray m_payload = randomBytes(200000, 7);
+
+    UpdateFeed::Entry package(const QByteArray& signature, qint64 length) const
+    {
+        return UpdateFeed::Entry{QStringLiteral("99.1"), QStringLiteral("99.1 Beta"),
+                                 m_server.url(QStringLiteral("/files/") + packageName).toString(), length, signature};
+    }
+    QByteArray feedOffering(qint64 length) const
+    {
+        return UpdateFeed::appcast({package(m_key.sign(m_payload), length)});
+    }
+
+    void serveFeed(const QByteArray& body, Serve serve)
+    {
+        LoopbackHttpServer::Response response;
+        response.body = body;
+        response.sendContentLength = serve != Serve::withoutLength;
+        m_server.setResponse(QStringLiteral("/served.xml"), response);
+        switch (serve) {
+        case Serve::plain:
+        case Serve::withoutLength:
+            m_server.setResponse(QStringLiteral("/feed.xml"), response);
+            break;
+        case Serve::redirectSameScheme:
+            m_server.setRedirect(QStringLiteral("/feed.xml"), m_server.url(QStringLiteral("/served.xml")));
+            break;
+        case Serve::redirectToHttps: {
+            QUrl target = m_server.url(QStringLiteral("/served.xml"));
+            target.setScheme(QStringLiteral("https"));
+            m_server.setRedirect(QStringLiteral("/feed.xml"), target);
+            break;
+        }
+        case Serve::redirectToFile:
+            m_server.setRedirect(QStringLiteral("/feed.xml"), QUrl(QStringLiteral("file:///etc/hostname")));
+            break;
+        case Serve::missing:
+            m_server.setResponse(QStringLiteral("/feed.xml"), LoopbackHttpServer::Response{404, "gone", {}, true});
+            break;
+        }
+    }
+
+    std::unique_ptr<Updater> startedUpdater(RecordingDelegate* delegate)
+    {
+        auto updater = std::make_unique<Updater>(delegate);
+        updater->setFeedUrl(m_server.url(QStringLiteral("/feed.xml")));
+        updater->setPublicKey(m_key.publicKeyBase64());
+        updater->start();
+        return updater;
+    }
+
+    // An updater after a user check of the served feed; nothing when the check did not end.
+    std::unique_ptr<Updater> checkedUpdater(RecordingDelegate* delegate)
+    {
+        auto updater = startedUpdater(delegate);
+        updater->checkForUpdates();
+        if (!QTest::qWaitFor([&] { return updater->canCheckForUpdates(); }))
+            return nullptr;
+        return updater;
+    }
+
+private Q_SLOTS:
+    void initTestCase() { QVERIFY(m_server.isListening()); }
+
+    void init()
+    {
+        QSettings().clear();
+        QDir(Updater::downloadFolder()).removeRecursively();
+        m_server.resetRequestCounts();
+        m_server.setBody(QStringLiteral("/files/") + packageName, m_payload);
+    }
+
+    // A background check and then a user check of the same feed: the delegate hears both alike, only
+    // the user check reports to the user; a refused feed reaches neither the delegate nor the views.
+    void check_data()
+    {
+        QTest::addColumn<QByteArray>("feed");
+        QTest::addColumn<Serve>("serve");
+        QTest::addColumn<QString>("outcome"); // "found:<display>", "none" or the failure's name
+
+        const QString current = QStringLiteral(TARN_VERSION);
+        const QByteArray oversized =
+            feedOffering(m_payload.size())
+                .replace("<channel>", "<channel><!--" + QByteArray(Updater::maximumFeedSize, 'x') + "-->");
+
+        QTest::newRow("found") << feedOffering(m_payload.size()) << Serve::plain << "found:99.1 Beta";
+        const UpdateFeed::Entry older{QStringLiteral("50"), QString(), QStringLiteral("http://127.0.0.1/b"), 5,
+                                      QByteArray(64, 'S')};
+        const UpdateFeed::Entry newest{QStringLiteral("99.3"), QString(), QStringLiteral("http://127.0.0.1/c"), 5,
+                                       QByteArray(64, 'S')};
+        QTest::newRow("newest of several")
+            << UpdateFeed::appcast({package(QByteArray(64, 'S'), 5), newest, older}) << Serve::plain << "found:99.3";
+        QTest::newRow("same version") << UpdateFeed::appcast({UpdateFeed::Entry{
+                                             current, QString(), u"https://x.org/a"_s, 5, QByteArray(64, 'S')}})
+                                      << Serve::plain << "none";
+        QTest::newRow("older version") << UpdateFeed::appcast({UpdateFeed::Entry{
+                                              u"0.9"_s, QString(), u"https://x.org/a"_s, 5, QByteArray(64, 'S')}})
+                                       << Serve::plain << "none";
+        QTest::newRow("no items") << UpdateFeed::appcast({}) << Serve::plain << "none";
+        QTest::newRow("redirect within the scheme")
+            << feedOffering(m_payload.size()) << Serve::redirectSameScheme << "found:99.1 Beta";
+        QTest::newRow("malformed") << QByteArray("<rss><channel><item>") << Serve::plain << "malformedFeed";
+        QTest::newRow("bad signature text")
+            << UpdateFeed::appcast({package(QByteArray(12, 'S'), 10)}) << Serve::plain << "malformedFeed";
+        QTest::newRow("over 1 MiB, declared") << oversized << Serve::plain << "feedTooLarge";
+        QTest::newRow("over 1 MiB, streamed") << oversized << Serve::withoutLength << "feedTooLarge";
+        QTest::newRow("redirect to https")
+            << feedOffering(m_payload.size()) << Serve::redirectToHttps << "redirectToOtherScheme";
+        QTest::newRow("redirect to a file")
+            << feedOffering(m_payload.size()) << Serve::redirectToFile << "redirectToOtherScheme";
+        QTest::newRow("missing feed") << QByteArray() << Serve::missing << "networkFailure";
+    }
+    void check()
+    {
+        QFETCH(const QByteArray, feed);
+        QFETCH(Serve, serve);
+        QFETCH(const QString, outcome);
+        serveFeed(feed, serve);
+        const bool refused = !outcome.startsWith(u"found") && outcome != u"none";
+
+        RecordingDelegate delegate;
+        const auto updater = startedUpdater(&delegate);
+        QSignalSpy found(updater.get(), &Updater::userUpdateFound);
+        QSignalSpy none(updater.get(), &Updater::userUpdateNotFound);
+        QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
+
+        updater->checkForUpdatesInBackground();
+        QVERIFY(!updater->canCheckForUpdates());
+        QTRY_VERIFY(updater->canCheckForUpdates());
+        QCOMPARE(delegate.calls, refused ? QStringList() : (QStringList{outcome}));
+        QCOMPARE(found.count() + none.count() + failed.count(), 0);
+
+        updater->checkForUpdates();
+        QTRY_VERIFY(updater->canCheckForUpdates());
+        QCOMPARE(delegate.calls, refused ? QStringList() : (QStringList{outcome, outcome}));
+        if (outcome.startsWith(u"found")) {
+            QCOMPARE(found.count(), 1);
+            QCOMPARE(QStringLiteral("found:") + found.first().first().value<AppcastItem>().displayVersionString,
+                     outcome);
+            QCOMPARE(updater->foundUpdate()->displayVersionString, outcome.mid(6));
+        } else if (outcome == u"none") {
+            QCOMPARE(none.count(), 1);
+            QVERIFY(!updater->foundUpdate());
+        } else {
+            QCOMPARE(failed.count(), 1);
+            QCOMPARE(UpdateError::name(failed.first().first().value<UpdateError>().code), outcome.toLatin1());
+            QVERIFY(!failed.first().first().value<UpdateError>().message().isEmpty());
+        }
+        QCOMPARE(found.count() + none.count() + failed.count(), 1);
+        QVERIFY(downloadEntries().isEmpty());
+    }
+
+    // No check may start before the start, during a session, or without a feed address; a user check
+    // without a feed says so, a user check during a background one takes over its outcome.
+    void canCheckForUpdates()
+    {
+        serveFeed(feedOffering(m_payload.size()), Serve::plain);
+        RecordingDelegate delegate;
+        Updater updater(&delegate);
+        updater.setFeedUrl(m_server.url(QStringLiteral("/feed.xml")));
+        QSignalSpy changes(&updater, &Updater::canCheckForUpdatesChanged);
+        QSignalSpy found(&updater, &Updater::userUpdateFound);
+        QVERIFY(!updater.canCheckForUpdates());
+
+        updater.start();
+        QVERIFY(updater.canCheckForUpdates());
+        updater.checkForUpdatesInBackground();
+        QVERIFY(!updater.canCheckForUpdates());
+        updater.checkForUpdates();
+        updater.checkForUpdatesInBackground();
+        QTRY_VERIFY(updater.canCheckForUpdates());
+        QCOMPARE(m_server.requestCount(QStringLiteral("/feed.xml")), 1);
+        QCOMPARE(found.count(), 1);
+        QCOMPARE(changes.count(), 3);
+        QCOMPARE(changes.at(1).first().toBool(), false);
+
+        updater.setFeedUrl(QUrl());
+        QVERIFY(!updater.canCheckForUpdates());
+        QSignalSpy failed(&updater, &Updater::userSessionFailed);
+        updater.checkForUpdatesInBackground();
+        updater.checkForUpdates();
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.first().first().value<UpdateError>().code, UpdateError::notConfigured);
+        QCOMPARE(m_server.requestCount(QStringLiteral("/feed.xml")), 1);
+    }
+
+    // The delegate's address wins over the configured one; the controller starts its updater.
+    void delegateFeedAddress()
+    {
+        serveFeed(feedOffering(m_payload.size()), Serve::plain);
+        RecordingDelegate delegate;
+        delegate.feedOverride = m_server.url(QStringLiteral("/feed.xml")).toString();
+        StandardUpdaterController controller(true, &delegate);
+        Updater* updater = controller.updater();
+        updater->setFeedUrl(QUrl(QStringLiteral("ftp://unused.example.org/feed")));
+        QVERIFY(updater->isStarted());
+        QVERIFY(updater->canCheckForUpdates());
+        updater->checkForUpdatesInBackground();
+        QTRY_VERIFY(updater->canCheckForUpdates());
+        QCOMPARE(delegate.calls, QStringList{QStringLiteral("found:99.1 Beta")});
+    }
+
+    // A download is kept in the download folder only when its length and signature are right; every
+    // refusal leaves the folder empty, with no partial file either.
+    void download_data()
+    {
+        QTest::addColumn<QByteArray>("signature");
+        QTest::addColumn<QByteArray>("served");
+        QTest::addColumn<bool>("sendLength");
+        QTest::addColumn<QString>("keyText");
+        QTest::addColumn<QString>("failure"); // empty: saved
+
+        const QByteArray signature = m_key.sign(m_payload);
+        const QString key = m_key.publicKeyBase64();
+        QTest::newRow("verified") << signature << m_payload << true << key << "";
+        QTest::newRow("verified, streamed") << signature << m_payload << false << key << "";
+        QTest::newRow("signature of other bytes") << m_key.sign("other") << m_payload << true << key << "badSignature";
+        QTest::newRow("signed by another key")
+            << SigningKey().sign(m_payload) << m_payload << true << key << "badSignature";
+        QTest::newRow("tampered bytes") << signature << QByteArray(m_payload).replace(0, 1, "\x01") << true << key
+                                        << "badSignature";
+        QTest::newRow("longer than announced") << signature << m_payload + "tail" << true << key << "lengthMismatch";
+        QTest::newRow("longer, streamed") << signature << m_payload + "tail" << false << key << "lengthMismatch";
+        QTest::newRow("shorter than announced") << signature << m_payload.chopped(1) << true << key << "lengthMismatch";
+        QTest::newRow("no public key") << signature << m_payload << true << ""
+                                       << "noPublicKey";
+    }
+    void download()
+    {
+        QFETCH(QByteArray, signature);
+        QFETCH(QByteArray, served);
+        QFETCH(bool, sendLength);
+        QFETCH(QString, keyText);
+        QFETCH(QString, failure);
+        serveFeed(UpdateFeed::appcast({package(signature, m_payload.size())}), Serve::plain);
+        m_server.setResponse(QStringLiteral("/files/") + packageName,
+                             LoopbackHttpServer::Response{200, served, {}, sendLength});
+
+        RecordingDelegate delegate;
+        const auto updater = checkedUpdater(&delegate);
+        QVERIFY(updater && updater->foundUpdate());
+        updater->setPublicKey(keyText);
+        QSignalSpy downloaded(updater.get(), &Updater::updateDownloaded);
+        QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
+
+        updater->downloadUpdate();
+        QVERIFY(!updater->canCheckForUpdates() || failure == u"noPublicKey");
+        QTRY_VERIFY(updater->canCheckForUpdates());
+        if (failure.isEmpty()) {
+            QCOMPARE(downloaded.count(), 1);
+            const QString path = downloaded.first().at(1).toString();
+            QCOMPARE(path, QDir(Updater::downloadFolder()).filePath(packageName));
+            QCOMPARE(downloaded.first().at(2).toBool(), true);
+            QCOMPARE(readAll(path), m_payload);
+            QCOMPARE(updater->downloadedFile(), path);
+            QCOMPARE(downloadEntries(), QStringList{packageName});
+        } else {
+            QCOMPARE(downloaded.count(), 0);
+            QCOMPARE(failed.count(), 1);
+            QCOMPARE(UpdateError::name(failed.first().first().value<UpdateError>().code), failure.toLatin1());
+            QCOMPARE(downloadEntries(), QStringList());
+            QVERIFY(updater->downloadedFile().isEmpty());
+        }
+    }
+
+    void downloadRedirectedToOtherScheme()
+    {
+        serveFeed(feedOffering(m_payload.size()), Serve::plain);
+        QUrl https = m_server.url(QStringLiteral("/elsewhere.deb"));
+        https.setScheme(QStringLiteral("https"));
+        m_server.setRedirect(QStringLiteral("/files/") + packageName, https);
+
+        RecordingDelegate delegate;
+        const auto updater = checkedUpdater(&delegate);
+        QVERIFY(updater && updater->foundUpdate());
+        QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
+        updater->downloadUpdate();
+        QTRY_COMPARE(failed.count(), 1);
+        QCOMPARE(failed.first().first().value<UpdateError>().code, UpdateError::redirectToOtherScheme);
+        QCOMPARE(downloadEntries(), QStringList());
+    }
+
+    // A file of the same name stays as it was; the download takes the next free name.
+    void existingFileKept()
+    {
+        QVERIFY(writeFile(QDir(Updater::downloadFolder()).filePath(packageName), "mine"));
+        serveFeed(feedOffering(m_payload.size()), Serve::plain);
+        RecordingDelegate delegate;
+        const auto updater = checkedUpdater(&delegate);
+        QVERIFY(updater && updater->foundUpdate());
+        QSignalSpy downloaded(updater.get(), &Updater::updateDownloaded);
+        updater->downloadUpdate();
+        QTRY_COMPARE(downloaded.count(), 1);
+        const QString renamed = QStringLiteral("tarn-backup-manager_99.1_amd64 (1).deb");
+        QCOMPARE(downloaded.first().at(1).toString(), QDir(Updater::downloadFolder()).filePath(renamed));
+        QCOMPARE(readAll(QDir(Updater::downloadFolder()).filePath(packageName)), QByteArray("mine"));
+        QCOMPARE(readAll(QDir(Updater::downloadFolder()).filePath(renamed)), m_payload);
+    }
+
+    void cancelledDownload()
+    {
+        serveFeed(feedOffering(m_payload.size()), Serve::plain);
+        RecordingDelegate delegate;
+        const auto updater = checkedUpdater(&delegate);
+        QVERIFY(updater && updater->foundUpdate());
+        QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
+        QSignalSpy downloaded(updater.get(), &Updater::updateDownloaded);
+        updater->downloadUpdate();
+        QVERIFY(updater->isDownloading());
+        updater->cancelDownload();
+        QVERIFY(!updater->isDownloading());
+        QVERIFY(updater->canCheckForUpdates());
+        QCOMPARE(failed.count(), 0);
+        QCOMPARE(downloaded.count(), 0);
+        QCOMPARE(downloadEntries(), QStringList());
+    }
+
+    // With automatic downloads on, a background check that finds an update downloads it silently,
+    // once; with both automatic settings on, starting schedules that check by itself.
+    void automaticDownload()
+    {
+        serveFeed(feedOffering(m_payload.size()), Serve::plain);
+        RecordingDelegate delegate;
+        Updater updater(&delegate);
+        updater.setFeedUrl(m_server.url(QStringLiteral("/feed.xml")));
+        updater.setPublicKey(m_key.publicKeyBase64());
+        updater.setAutomaticallyDownloadsUpdates(true);
+        updater.setLaunchCheckDelay(0);
+        QSignalSpy downloaded(&updater, &Updater::updateDownloaded);
+        QSignalSpy found(&updater, &Updater::userUpdateFound);
+        updater.start();
+
+        QTRY_COMPARE(downloaded.count(), 1);
+        QCOMPARE(downloaded.first().at(2).toBool(), false);
+        QCOMPARE(found.count(), 0);
+        QCOMPARE(delegate.calls, QStringList{QStringLiteral("found:99.1 Beta")});
+        QCOMPARE(updater.downloadedFile(), QDir(Updater::downloadFolder()).filePath(packageName));
+
+        updater.checkForUpdatesInBackground();
+        QTRY_VERIFY(updater.canCheckForUpdates());
+        QCOMPARE(m_server.requestCount(QStringLiteral("/files/") + packageName), 1);
+        QCOMPARE(downloaded.count(), 1);
+        QCOMPARE(downloadEntries(), QStringList{packageName});
+    }
+
+    // Defaults: checks on, downloads off; values persist in the settings and only changes are announced.
+    void settingsPersist()
+    {
+        {
+            Updater updater(nullptr);
+            QCOMPARE(updater.automaticallyChecksForUpdates(), true);
+            QCOMPARE(updater.automaticallyDownloadsUpdates(), false);
+            QSignalSpy checks(&updater, &Updater::automaticallyChecksForUpdatesChanged);
+            QSignalSpy downloads(&updater, &Updater::automaticallyDownloadsUpdatesChanged);
+            updater.setAutomaticallyChecksForUpdates(false);
+            updater.setAutomaticallyChecksForUpdates(false);
+            updater.setAutomaticallyDownloadsUpdates(true);
+            QCOMPARE(checks.count(), 1);
+            QCOMPARE(downloads.count(), 1);
+        }
+        Updater later(nullptr);
+        QCOMPARE(later.automaticallyChecksForUpdates(), false);
+        QCOMPARE(later.automaticallyDownloadsUpdates(), true);
+    }
+};
+
+TARN_TEST_MAIN(TestUpdater)
+#include "TestUpdater.moc"
