@@ -232,29 +232,24 @@ void AppDelegate::removeLockItem(DraggableWindow* window)
 
 void AppDelegate::showLockButton()
 {
-    if (!m_mainWindow) {
-        return;
-    }
-    QMetaObject::invokeMethod(
-        this,
-        [this] {
-            if (m_mainWindow) {
-                insertLockItem(m_mainWindow);
-            }
-        },
-        Qt::QueuedConnection);
+    queueOnMainWindow(&AppDelegate::insertLockItem);
 }
 
 void AppDelegate::hideLockButton()
+{
+    queueOnMainWindow(&AppDelegate::removeLockItem);
+}
+
+void AppDelegate::queueOnMainWindow(void (AppDelegate::*change)(DraggableWindow*))
 {
     if (!m_mainWindow) {
         return;
     }
     QMetaObject::invokeMethod(
         this,
-        [this] {
+        [this, change] {
             if (m_mainWindow) {
-                removeLockItem(m_mainWindow);
+                (this->*change)(m_mainWindow);
             }
         },
         Qt::QueuedConnection);

@@ -92,6 +92,8 @@ private:
     void dismissSheets();
     void insertLockItem(DraggableWindow* window);
     void removeLockItem(DraggableWindow* window);
+    // Runs a change of the main window's toolbar after the current event, if the window still exists.
+    void queueOnMainWindow(void (AppDelegate::*change)(DraggableWindow*));
 
     QPointer<DraggableWindow> m_mainWindow;
     QPointer<WindowContent> m_windowContent;

@@ -20,27 +20,14 @@ ToolbarButton::ToolbarButton(const QString& symbolName, const QColor& tint, cons
 {
     setFixedSize(size);
     setFocusPolicy(Qt::TabFocus);
-}
-
-void ToolbarButton::enterEvent(QEnterEvent* event)
-{
-    m_hovered = true;
-    update();
-    QAbstractButton::enterEvent(event);
-}
-
-void ToolbarButton::leaveEvent(QEvent* event)
-{
-    m_hovered = false;
-    update();
-    QAbstractButton::leaveEvent(event);
+    setAttribute(Qt::WA_Hover); // repaints on entering and leaving
 }
 
 void ToolbarButton::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
-    if (isDown() || m_hovered || hasFocus()) {
+    if (isDown() || underMouse() || hasFocus()) {
         QPainterPath bezel;
         bezel.addRoundedRect(QRectF(rect()).adjusted(0.5, 0.5, -0.5, -0.5), bezelRadius, bezelRadius);
         painter.fillPath(bezel, TarnColor::withOpacity(TarnColor::secondary(), isDown() ? 0.45 : 0.2));

@@ -9,6 +9,7 @@ WindowButton::WindowButton(Kind kind, QWidget* parent)
     , m_kind(kind)
 {
     setFocusPolicy(Qt::NoFocus);
+    setAttribute(Qt::WA_Hover); // repaints on entering and leaving
     setCursor(Qt::ArrowCursor);
     switch (kind) {
     case Kind::close:
@@ -41,20 +42,6 @@ QColor WindowButton::fillColor() const
     return TarnColor::secondary();
 }
 
-void WindowButton::enterEvent(QEnterEvent* event)
-{
-    m_hovered = true;
-    update();
-    QAbstractButton::enterEvent(event);
-}
-
-void WindowButton::leaveEvent(QEvent* event)
-{
-    m_hovered = false;
-    update();
-    QAbstractButton::leaveEvent(event);
-}
-
 void WindowButton::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
@@ -67,7 +54,7 @@ void WindowButton::paintEvent(QPaintEvent*)
     painter.setPen(QPen(fill.darker(115), 0.5));
     painter.setBrush(fill);
     painter.drawEllipse(circle);
-    if (!m_hovered) {
+    if (!underMouse()) {
         return;
     }
 

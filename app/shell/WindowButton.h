@@ -21,12 +21,9 @@ public:
 
 protected:
     void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
 
 private:
     QColor fillColor() const;
 
     Kind m_kind;
-    bool m_hovered = false;
 };
