@@ -1,20 +1,36 @@
 #include "app/shell/AppDelegate.h"
 #include "app/shell/TarnBackupManagerApp.h"
 #include "platform/AppIdentity.h"
+#include "platform/instance/SingleInstance.h"
+#include "platform/instance/TerminationSignals.h"
 
 #include <QApplication>
+#include <QIcon>
 #include <QThreadPool>
 
 int main(int argc, char** argv)
 {
     QApplication application(argc, argv);
     AppIdentity::apply();
+    QGuiApplication::setDesktopFileName(QStringLiteral("tarn-backup-manager"));
+    QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tarn-backup-manager.svg")));
+
+    // A second launch brings the running instance's window to the front and ends.
+    SingleInstance instance;
+    if (instance.claim() == SingleInstance::Role::secondary) {
+        return 0;
+    }
+    TerminationSignals terminationSignals;
+    QObject::connect(&terminationSignals, &TerminationSignals::terminationRequested, &application,
+                     &QCoreApplication::quit);
 
     int status = 0;
     {
         TarnBackupManagerApp app;
         QObject::connect(&application, &QCoreApplication::aboutToQuit, app.appDelegate(),
                          &AppDelegate::applicationWillTerminate);
+        QObject::connect(&instance, &SingleInstance::activationRequested, app.appDelegate(),
+                         &AppDelegate::applicationShouldHandleReopen);
         app.appDelegate()->applicationDidFinishLaunching();
         status = QApplication::exec();
     }

@@ -14,6 +14,7 @@ packages=(
     fonts-roboto fonts-urw-base35 fontconfig libfontconfig-dev
     zip unzip attr
     time python3
+    xvfb xauth xdotool x11-utils
 )
 
 missing=()

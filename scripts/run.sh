@@ -4,5 +4,4 @@ set -euo pipefail
 cd "$(dirname "$0")/.."
 ./scripts/install-deps.sh
 ./scripts/build.sh
-if [ -x build/tarn-backup-manager ]; then exec ./build/tarn-backup-manager "$@"; fi
-echo "The application window is not built yet."
+exec ./build/tarn-backup-manager "$@"

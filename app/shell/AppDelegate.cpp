@@ -1,10 +1,21 @@
 #include "app/shell/AppDelegate.h"
 
 #include "app/shell/DraggableWindow.h"
+#include "app/shell/ShellTimings.h"
+#include "app/shell/ToolbarButton.h"
+#include "app/shell/ToolbarItem.h"
+#include "app/shell/WindowChrome.h"
+#include "app/shell/WindowContent.h"
 #include "app/updates/UpdaterDelegate.h"
 #include "core/lock/InactivityMonitor.h"
+#include "kit/dialogs/SheetOverlay.h"
+#include "kit/theme/TarnColor.h"
 #include "platform/Diagnostics.h"
 #include "platform/updates/StandardUpdaterController.h"
+
+#include <QApplication>
+#include <QScreen>
+#include <QShortcut>
 
 AppDelegate::AppDelegate(QObject* parent)
     : QObject(parent)
@@ -22,6 +33,11 @@ AppDelegate::~AppDelegate()
 DraggableWindow* AppDelegate::mainWindow() const
 {
     return m_mainWindow;
+}
+
+WindowContent* AppDelegate::windowContent() const
+{
+    return m_windowContent;
 }
 
 Updater* AppDelegate::updater() const
@@ -48,11 +64,15 @@ void AppDelegate::applicationWillTerminate()
 
 void AppDelegate::applicationShouldHandleReopen()
 {
-    if (m_mainWindow) {
-        m_mainWindow->show();
-        m_mainWindow->raise();
-        m_mainWindow->activateWindow();
+    if (!m_mainWindow) {
+        return;
     }
+    if (m_mainWindow->isMinimized()) {
+        m_mainWindow->setWindowState(m_mainWindow->windowState() & ~Qt::WindowMinimized);
+    }
+    m_mainWindow->show();
+    m_mainWindow->raise();
+    m_mainWindow->activateWindow();
 }
 
 void AppDelegate::setupApplication()
@@ -69,9 +89,39 @@ void AppDelegate::setupApplication()
 
 void AppDelegate::setupMainWindow()
 {
-    m_mainWindow = new DraggableWindow();
-    m_mainWindow->show();
-    setIsAuthenticated(true);
+    auto* window = new DraggableWindow();
+    // The locked look until the first screen asks for its own.
+    window->chrome()->setBandOpacity(0);
+    window->chrome()->setTitleOpacity(0);
+    window->setIsDraggable(true);
+    window->toolbar()->setDelegate(this);
+    m_windowContent = new WindowContent(this);
+    window->setContentWidget(m_windowContent);
+
+    auto* settingsShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), window);
+    connect(settingsShortcut, &QShortcut::activated, this, &AppDelegate::openSettings);
+
+    if (const QScreen* screen = window->screen()) {
+        QRect frame = window->frameGeometry();
+        frame.moveCenter(screen->availableGeometry().center());
+        window->move(frame.topLeft());
+    }
+    window->show();
+    window->activateWindow();
+    m_mainWindow = window;
+
+    AppPassword::read().then(this, [this](const AppPassword::ReadResult& result) { decideLaunch(result); });
+}
+
+void AppDelegate::decideLaunch(const AppPassword::ReadResult& result)
+{
+    // Only the answer "none stored" lets the user in without a password. A failing store keeps the
+    // application locked when an app password was ever saved here.
+    if (!result) {
+        qCDebug(lcDiagnostics) << "Пароль приложения не прочитан:" << result.error().message;
+    }
+    setIsAuthenticated(!AppPassword::existsAfter(result));
+    Q_EMIT launchDecided();
 }
 
 void AppDelegate::applyAuthenticationState()
@@ -84,12 +134,26 @@ void AppDelegate::applyAuthenticationState()
     }
 }
 
+void AppDelegate::dismissSheets()
+{
+    // No dialog may keep data visible behind the login screen: the main window's first.
+    if (m_mainWindow) {
+        SheetOverlay::dismissAll(m_mainWindow);
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (window != m_mainWindow) {
+            SheetOverlay::dismissAll(window);
+        }
+    }
+}
+
 void AppDelegate::performLogout()
 {
     if (isBackgroundWorkRunning()) {
         return; // endBackgroundWork() starts the inactivity time afresh
     }
     qCDebug(lcDiagnostics) << "Выполняется Logout.";
+    dismissSheets();
     setIsAuthenticated(false);
     lockMainWindow();
 }
@@ -98,17 +162,129 @@ void AppDelegate::lockMainWindow()
 {
     if (m_mainWindow) {
         QMetaObject::invokeMethod(
-            this, [this, window = m_mainWindow] { applyLockedWindowStyle(window); }, Qt::QueuedConnection);
+            this,
+            [this, window = m_mainWindow] {
+                if (window) {
+                    applyLockedWindowStyle(window);
+                }
+            },
+            Qt::QueuedConnection);
     }
 }
 
-void AppDelegate::applyUnlockedWindowStyle(DraggableWindow*) { }
+void AppDelegate::applyUnlockedWindowStyle(DraggableWindow* window)
+{
+    if (!window) {
+        return;
+    }
+    const QPointer<DraggableWindow> target(window);
+    // The band turns opaque first; only then the title fades in. A locked look asked for meanwhile
+    // replaces the band's animation, and the title stays hidden.
+    window->chrome()->animateBandOpacity(1.0, ShellTimings::styleAnimationMs, [target] {
+        if (target) {
+            qCDebug(lcDiagnostics) << "Animation done";
+            target->chrome()->animateTitleOpacity(1.0, ShellTimings::styleAnimationMs);
+        }
+    });
+    window->setIsDraggable(false);
+    window->chrome()->setWindowButtonsVisible(true);
+    // The lock item stands only while an app password exists; it comes in once the store says so.
+    AppPassword::read().then(this, [this, target](const AppPassword::ReadResult& result) {
+        // Not when the window is gone or was locked again meanwhile.
+        if (target && !target->isDraggable()) {
+            if (AppPassword::existsAfter(result)) {
+                insertLockItem(target);
+            } else {
+                removeLockItem(target);
+            }
+        }
+        Q_EMIT lockButtonUpdated();
+    });
+}
 
-void AppDelegate::applyLockedWindowStyle(DraggableWindow*) { }
+void AppDelegate::applyLockedWindowStyle(DraggableWindow* window)
+{
+    if (!window) {
+        return;
+    }
+    window->chrome()->animateBandOpacity(0.0, ShellTimings::styleAnimationMs);
+    window->chrome()->animateTitleOpacity(0.0, ShellTimings::styleAnimationMs);
+    window->setIsDraggable(true);
+    removeLockItem(window);
+    window->chrome()->setWindowButtonsVisible(true);
+}
 
-void AppDelegate::showLockButton() { }
+void AppDelegate::insertLockItem(DraggableWindow* window)
+{
+    WindowToolbar* toolbar = window->toolbar();
+    if (toolbar->indexOfItem(customButtonIdentifier) >= 0) {
+        return;
+    }
+    toolbar->insertItemWithItemIdentifier(customButtonIdentifier, 0);
+    toolbar->validateVisibleItems();
+}
 
-void AppDelegate::hideLockButton() { }
+void AppDelegate::removeLockItem(DraggableWindow* window)
+{
+    WindowToolbar* toolbar = window->toolbar();
+    toolbar->removeItemAtIndex(toolbar->indexOfItem(customButtonIdentifier));
+}
+
+void AppDelegate::showLockButton()
+{
+    queueOnMainWindow(&AppDelegate::insertLockItem);
+}
+
+void AppDelegate::hideLockButton()
+{
+    queueOnMainWindow(&AppDelegate::removeLockItem);
+}
+
+void AppDelegate::queueOnMainWindow(void (AppDelegate::*change)(DraggableWindow*))
+{
+    if (!m_mainWindow) {
+        return;
+    }
+    QMetaObject::invokeMethod(
+        this,
+        [this, change] {
+            if (m_mainWindow) {
+                (this->*change)(m_mainWindow);
+            }
+        },
+        Qt::QueuedConnection);
+}
+
+ToolbarItem* AppDelegate::makeLockToolbarItem()
+{
+    auto* button = new ToolbarButton(QStringLiteral("lock.fill"), TarnColor::accentColor(), QSize(32, 32));
+    if (!button->hasImage()) {
+        qCDebug(lcDiagnostics) << "Error: Failed to load image";
+    }
+    button->setAccessibleName(QStringLiteral("Lock Icon"));
+    connect(button, &ToolbarButton::clicked, this, &AppDelegate::customButtonAction);
+
+    auto* item = new ToolbarItem(customButtonIdentifier, button);
+    item->setLabel(QStringLiteral("Sperren"));
+    item->setPaletteLabel(QStringLiteral("Anwendung sperren"));
+    item->setItemToolTip(QStringLiteral("Das Programm wird gesperrt, wenn du diese Taste drückst."));
+    return item;
+}
+
+QStringList AppDelegate::toolbarAllowedItemIdentifiers(WindowToolbar*)
+{
+    return {customButtonIdentifier, WindowToolbar::flexibleSpaceItemIdentifier};
+}
+
+QStringList AppDelegate::toolbarDefaultItemIdentifiers(WindowToolbar*)
+{
+    return {WindowToolbar::flexibleSpaceItemIdentifier};
+}
+
+ToolbarItem* AppDelegate::toolbarItemForIdentifier(WindowToolbar*, const QString& itemIdentifier)
+{
+    return itemIdentifier == customButtonIdentifier ? makeLockToolbarItem() : nullptr;
+}
 
 void AppDelegate::beginBackgroundWork()
 {
@@ -127,6 +303,7 @@ void AppDelegate::endBackgroundWork()
 
 void AppDelegate::customButtonAction()
 {
+    dismissSheets();
     setIsAuthenticated(false);
 }
 

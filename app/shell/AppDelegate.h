@@ -1,27 +1,36 @@
 #pragma once
 
+#include "app/shell/AppPassword.h"
+#include "app/shell/WindowToolbar.h"
+
 #include <QObject>
 #include <QPointer>
 
 class DraggableWindow;
 class InactivityMonitor;
 class StandardUpdaterController;
+class ToolbarItem;
 class Updater;
 class UpdaterDelegate;
+class WindowContent;
 
 // Starts the application: the inactivity monitor, the updater and the main window. Holds the
 // authentication flag that decides between the login and the main screen, the window's locked and
 // unlocked looks and the lock item of its toolbar.
-class AppDelegate : public QObject
+class AppDelegate : public QObject, public WindowToolbarDelegate
 {
     Q_OBJECT
     Q_PROPERTY(bool isAuthenticated READ isAuthenticated WRITE setIsAuthenticated NOTIFY isAuthenticatedChanged)
 
 public:
+    // The toolbar item that locks the application.
+    static inline const QString customButtonIdentifier = QStringLiteral("customButton");
+
     explicit AppDelegate(QObject* parent = nullptr);
     ~AppDelegate() override;
 
     DraggableWindow* mainWindow() const;
+    WindowContent* windowContent() const;
     StandardUpdaterController* updaterController() const { return m_updaterController; }
     Updater* updater() const;
     UpdaterDelegate* updaterDelegate() const { return m_updaterDelegate; }
@@ -34,7 +43,9 @@ public:
     // Every write counts, also of an unchanged value: it is published, then applied to the monitor.
     void setIsAuthenticated(bool authenticated);
 
-    // Launch: the monitor's logout action, the first authentication state, the main window.
+    // Launch: the monitor's logout action, the first authentication state, the main window. The
+    // window shows at once in the locked look; the store's answer about the app password decides
+    // whether the user starts logged in, and that first state is published when it arrives.
     void applicationDidFinishLaunching();
     // Before the process quits.
     void applicationWillTerminate();
@@ -45,12 +56,17 @@ public:
     void applyLockedWindowStyle(DraggableWindow* window);
     void showLockButton();
     void hideLockButton();
+    ToolbarItem* makeLockToolbarItem();
 
     // Backup work in progress: while any runs, an inactivity timeout does not log out; the
     // inactivity time counts again from the end of the last one.
     void beginBackgroundWork();
     void endBackgroundWork();
     bool isBackgroundWorkRunning() const { return m_backgroundWork > 0; }
+
+    QStringList toolbarAllowedItemIdentifiers(WindowToolbar* toolbar) override;
+    QStringList toolbarDefaultItemIdentifiers(WindowToolbar* toolbar) override;
+    ToolbarItem* toolbarItemForIdentifier(WindowToolbar* toolbar, const QString& itemIdentifier) override;
 
 public Q_SLOTS:
     // The lock item's action.
@@ -61,15 +77,26 @@ public Q_SLOTS:
 Q_SIGNALS:
     void isAuthenticatedChanged(bool authenticated);
     void settingsRequested();
+    // The store answered at launch and the first state was published.
+    void launchDecided();
+    // The unlocked look's check of the app password ended: the lock item follows the answer.
+    void lockButtonUpdated();
 
 private:
     void setupApplication();
     void setupMainWindow();
+    void decideLaunch(const AppPassword::ReadResult& result);
     void applyAuthenticationState();
     void performLogout();
     void lockMainWindow();
+    void dismissSheets();
+    void insertLockItem(DraggableWindow* window);
+    void removeLockItem(DraggableWindow* window);
+    // Runs a change of the main window's toolbar after the current event, if the window still exists.
+    void queueOnMainWindow(void (AppDelegate::*change)(DraggableWindow*));
 
     QPointer<DraggableWindow> m_mainWindow;
+    QPointer<WindowContent> m_windowContent;
     StandardUpdaterController* m_updaterController = nullptr;
     UpdaterDelegate* m_updaterDelegate = nullptr;
     InactivityMonitor* m_inactivityMonitor = nullptr;

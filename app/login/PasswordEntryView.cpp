@@ -1,0 +1,421 @@
+#include "app/login/PasswordEntryView.h"
+
+#include "app/login/LockImageView.h"
+#include "app/login/LoginTitleView.h"
+#include "app/login/PasswordFieldFrame.h"
+#include "app/shell/AppDelegate.h"
+#include "app/shell/DraggableWindow.h"
+#include "app/shell/ShellTimings.h"
+#include "core/credentials/AppPasswordMarker.h"
+#include "core/credentials/BiometricContext.h"
+#include "core/credentials/KeychainService.h"
+#include "core/credentials/PasswordViewModel.h"
+#include "kit/controls/TrendyButtonHelper.h"
+#include "kit/inputs/SecureInputView.h"
+#include "kit/theme/FontFaces.h"
+#include "kit/theme/Motion.h"
+#include "kit/theme/TarnColor.h"
+#include "platform/Diagnostics.h"
+
+#include <QApplication>
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QKeyEvent>
+#include <QLabel>
+#include <QPropertyAnimation>
+#include <QVBoxLayout>
+
+namespace {
+constexpr qreal fieldFontSize = 24;
+constexpr int titlePadding = 100;
+constexpr int rowSpacing = 5;
+constexpr int imageTrailingPadding = 15;
+
+DraggableWindow* windowToShake(QWidget* view)
+{
+    if (auto* own = qobject_cast<DraggableWindow*>(view->window())) {
+        return own;
+    }
+    for (QWidget* window : QApplication::topLevelWidgets()) {
+        if (auto* draggable = qobject_cast<DraggableWindow*>(window)) {
+            return draggable;
+        }
+    }
+    return nullptr;
+}
+
+} // namespace
+
+PasswordEntryView::PasswordEntryView(AppDelegate* appDelegate, Binding<bool> isAuthenticated,
+                                     Binding<std::optional<QString>> warningText, QWidget* parent)
+    : QWidget(parent)
+    , m_appDelegate(appDelegate)
+    , m_isAuthenticated(std::move(isAuthenticated))
+    , m_warningText(std::move(warningText))
+    , m_lockImage(new LockImageView)
+    , m_field(new SecureInputView(Binding<QString>::to(&m_password), fieldFontSize, placeholderText, false,
+                                  [this] { submitPassword(); }))
+    , m_fieldFrame(new PasswordFieldFrame(m_field))
+    , m_touchIdButton(new TrendyButtonHelper({
+          .text = std::nullopt,
+          .buttonColor = std::nullopt,
+          .textColor = TarnColor::controlBackgroundColor(),
+          .iconName = QStringLiteral("touchid"),
+          .nsImage = std::nullopt,
+          .imgSize = 18,
+          .iconColor = std::nullopt,
+          .font = TarnFont::roboto_regular14,
+          .padding = 12,
+          .timer = 0,
+          .minWidth = 10,
+          .alignment = Qt::AlignLeading | Qt::AlignVCenter,
+          .isDisabled = false,
+          .callback = [this] { authenticateWithTouchID(); },
+      }))
+    , m_touchIdPrompt(new QLabel(BiometricContext::unlockReason, this))
+{
+    setImgBgColor(defaultImgBgColor());
+    setTxtBgColor(defaultTxtBgColor());
+
+    // The title at the top; the image, the field and the fingerprint button centred in the screen.
+    auto* title = new LoginTitleView(QStringLiteral("Tarn-Backup-Manager"));
+    auto* titleColumn = new QVBoxLayout;
+    titleColumn->setContentsMargins(0, titlePadding, 0, titlePadding);
+    titleColumn->addWidget(title, 0, Qt::AlignHCenter);
+    titleColumn->addStretch();
+
+    auto* row = new QHBoxLayout;
+    row->setSpacing(rowSpacing);
+    row->addStretch();
+    row->addWidget(m_lockImage);
+    row->addSpacing(imageTrailingPadding);
+    row->addWidget(m_fieldFrame);
+    row->addWidget(m_touchIdButton);
+    row->addStretch();
+    m_touchIdButton->hide();
+
+    auto* stack = new QGridLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->addLayout(titleColumn, 0, 0);
+    stack->addLayout(row, 0, 0, Qt::AlignVCenter);
+
+    m_touchIdPrompt->setFont(FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), 13, QFont::Normal));
+    m_touchIdPrompt->setAlignment(Qt::AlignCenter);
+    QPalette promptPalette = m_touchIdPrompt->palette();
+    promptPalette.setColor(QPalette::WindowText, TarnColor::secondary());
+    m_touchIdPrompt->setPalette(promptPalette);
+    m_touchIdPrompt->setAttribute(Qt::WA_TransparentForMouseEvents);
+    m_touchIdPrompt->hide();
+    m_fieldFrame->installEventFilter(this);
+
+    m_colourReset.setSingleShot(true);
+    connect(&m_colourReset, &QTimer::timeout, this, &PasswordEntryView::resetColours);
+    m_warningReset.setSingleShot(true);
+    connect(&m_warningReset, &QTimer::timeout, this, [this] { m_warningText.set(std::nullopt); });
+
+    for (const char* property : {"imgBgColor", "txtBgColor"}) {
+        auto* animation = new QPropertyAnimation(this, property, &m_colourAnimation);
+        animation->setEasingCurve(Motion::easeInOut());
+    }
+    // Interpolation rounds; the colours end exactly on their defaults.
+    connect(&m_colourAnimation, &QAbstractAnimation::finished, this, [this] {
+        setImgBgColor(defaultImgBgColor());
+        setTxtBgColor(defaultTxtBgColor());
+    });
+
+    // Whatever logs the user in ends a fingerprint check that still runs.
+    connect(m_appDelegate, &AppDelegate::isAuthenticatedChanged, this, [this](bool authenticated) {
+        if (authenticated) {
+            dropTouchIdCheck();
+        }
+    });
+}
+
+PasswordEntryView::~PasswordEntryView()
+{
+    dropTouchIdCheck();
+}
+
+bool PasswordEntryView::isEvaluatingTouchID() const
+{
+    return !m_context.isNull();
+}
+
+QColor PasswordEntryView::defaultImgBgColor()
+{
+    return TarnColor::withOpacity(TarnColor::secondary(), 0.2);
+}
+
+QColor PasswordEntryView::defaultTxtBgColor()
+{
+    return TarnColor::controlBackgroundColor();
+}
+
+QColor PasswordEntryView::wrongEntryColor()
+{
+    return TarnColor::withOpacity(TarnColor::red(), 0.4);
+}
+
+QColor PasswordEntryView::imgBgColor() const
+{
+    return m_lockImage->fillColor();
+}
+
+void PasswordEntryView::setImgBgColor(const QColor& color)
+{
+    m_lockImage->setFillColor(color);
+    // While the entry stands marked as wrong, a new attempt starts from a selected entry.
+    m_field->setShouldSelectAll(color == wrongEntryColor());
+}
+
+QColor PasswordEntryView::txtBgColor() const
+{
+    return m_fieldFrame->fillColor();
+}
+
+void PasswordEntryView::setTxtBgColor(const QColor& color)
+{
+    m_fieldFrame->setFillColor(color);
+}
+
+void PasswordEntryView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (m_appeared) {
+        return;
+    }
+    m_appeared = true;
+    m_field->setFocus(Qt::OtherFocusReason);
+    QTimer::singleShot(ShellTimings::loginLoadDelayMs, this, [this] {
+        if (m_storedPassword == StoredPassword::unknown) {
+            loadStoredCredentials();
+        }
+    });
+}
+
+void PasswordEntryView::hideEvent(QHideEvent* event)
+{
+    dropTouchIdCheck();
+    QWidget::hideEvent(event);
+}
+
+void PasswordEntryView::loadStoredCredentials()
+{
+    if (m_loading) {
+        return;
+    }
+    m_loading = true;
+    AppPassword::read().then(this, [this](const AppPassword::ReadResult& result) {
+        m_loading = false;
+        takeStoredPassword(result);
+    });
+}
+
+void PasswordEntryView::takeStoredPassword(const AppPassword::ReadResult& result)
+{
+    if (m_isAuthenticated.get()) {
+        return; // the user is in already; nothing here may log out
+    }
+    if (!result) {
+        m_storedPassword = StoredPassword::failed;
+        m_kcPassword.clear();
+        m_submitPending = false;
+        qCDebug(lcDiagnostics) << "Пароль приложения не прочитан:" << result.error().message;
+        // Not the user's fault: no shake.
+        setWarningText(AppPassword::failureText(result.error()));
+        Q_EMIT storedPasswordLoaded(m_storedPassword);
+        return;
+    }
+    if (result->has_value()) {
+        m_storedPassword = StoredPassword::present;
+        m_kcPassword = **result;
+        AppPasswordMarker::set(true);
+        m_isAuthenticated.set(false);
+    } else {
+        m_storedPassword = StoredPassword::none;
+        m_kcPassword.clear();
+    }
+    Q_EMIT storedPasswordLoaded(m_storedPassword);
+
+    if (std::exchange(m_submitPending, false)) {
+        submitPassword();
+        if (m_isAuthenticated.get()) {
+            return;
+        }
+    }
+    if (m_storedPassword == StoredPassword::present) {
+        readTouchIdChoice();
+    }
+}
+
+void PasswordEntryView::readTouchIdChoice()
+{
+    if (std::exchange(m_touchIdChoiceRequested, true)) {
+        return;
+    }
+    KeychainService(AppPassword::service())
+        .getBoolAsync(PasswordViewModel::touchIDKey)
+        .then(this, [this](bool useTouchID) {
+            if (!useTouchID || m_isAuthenticated.get()) {
+                return;
+            }
+            setIsTouchID(true);
+            if (m_appDelegate->isTouchIdOnAppear()) {
+                QTimer::singleShot(ShellTimings::touchIdDelayMs, this, [this] {
+                    if (isVisible() && !m_isAuthenticated.get()) {
+                        authenticateWithTouchID();
+                    }
+                });
+            }
+        });
+}
+
+void PasswordEntryView::setIsTouchID(bool shown)
+{
+    m_isTouchID = shown;
+    m_touchIdButton->setVisible(shown);
+}
+
+void PasswordEntryView::submitPassword()
+{
+    bool accepted = false;
+    switch (m_storedPassword) {
+    case StoredPassword::unknown:
+    case StoredPassword::failed:
+        // Only a password the store returned can be matched: ask it, and decide on its answer.
+        m_submitPending = true;
+        loadStoredCredentials();
+        return;
+    case StoredPassword::none:
+        accepted = m_password.isEmpty();
+        break;
+    case StoredPassword::present:
+        accepted = AppPassword::matches(m_password, m_kcPassword);
+        break;
+    }
+    if (accepted) {
+        dropTouchIdCheck();
+        m_isAuthenticated.set(true);
+        return;
+    }
+    m_colourAnimation.stop();
+    setImgBgColor(wrongEntryColor());
+    setTxtBgColor(wrongEntryColor());
+    showWarning(wrongPasswordText);
+    m_colourReset.start(ShellTimings::colourResetMs);
+}
+
+void PasswordEntryView::resetColours()
+{
+    m_colourAnimation.stop();
+    const QColor ends[] = {defaultImgBgColor(), defaultTxtBgColor()};
+    for (int i = 0; i < m_colourAnimation.animationCount(); ++i) {
+        auto* animation = static_cast<QPropertyAnimation*>(m_colourAnimation.animationAt(i));
+        animation->setDuration(Motion::defaultDuration());
+        animation->setStartValue(property(animation->propertyName().constData()));
+        animation->setEndValue(ends[i]);
+    }
+    m_colourAnimation.start();
+}
+
+void PasswordEntryView::showWarning(const QString& text)
+{
+    if (DraggableWindow* window = windowToShake(this)) {
+        window->shake();
+    }
+    setWarningText(text);
+}
+
+void PasswordEntryView::setWarningText(const std::optional<QString>& text)
+{
+    m_warningText.set(text);
+    m_warningReset.start(ShellTimings::warningResetMs);
+}
+
+void PasswordEntryView::authenticateWithTouchID()
+{
+    m_appDelegate->setIsTouchIdOnAppear(false);
+    if (m_context) {
+        return; // one check at a time
+    }
+    const quint64 attempt = ++m_touchIdAttempt;
+    m_context = new BiometricContext(this);
+    m_context->canEvaluatePolicyAsync().then(this, [this, attempt](bool canEvaluate) {
+        if (attempt != m_touchIdAttempt) {
+            return; // the screen went away meanwhile
+        }
+        if (!canEvaluate) {
+            finishTouchIdCheck(attempt);
+            showWarning(touchIdUnavailableText);
+            return;
+        }
+        beginTouchIdCheck(attempt);
+    });
+}
+
+void PasswordEntryView::beginTouchIdCheck(quint64 attempt)
+{
+    connect(m_context, &BiometricContext::evaluated, this, [this, attempt](bool success) {
+        if (attempt != m_touchIdAttempt) {
+            return;
+        }
+        finishTouchIdCheck(attempt);
+        if (success) {
+            m_isAuthenticated.set(true);
+        } else {
+            showWarning(touchIdFailedText);
+        }
+    });
+    m_context->evaluatePolicy(BiometricContext::unlockReason);
+    placeTouchIdPrompt();
+    m_touchIdPrompt->show();
+    Q_EMIT touchIdCheckStarted();
+}
+
+void PasswordEntryView::finishTouchIdCheck(quint64 attempt)
+{
+    if (attempt != m_touchIdAttempt || !m_context) {
+        return;
+    }
+    m_context->deleteLater();
+    m_context = nullptr;
+    m_touchIdPrompt->hide();
+}
+
+void PasswordEntryView::dropTouchIdCheck()
+{
+    ++m_touchIdAttempt;
+    m_touchIdPrompt->hide();
+    if (BiometricContext* context = m_context) {
+        m_context = nullptr;
+        context->cancel();
+        context->deleteLater();
+    }
+}
+
+void PasswordEntryView::keyPressEvent(QKeyEvent* event)
+{
+    // Escape ends the running fingerprint check as a failure, as cancelling a prompt does.
+    if (event->key() == Qt::Key_Escape && m_context && m_context->isEvaluating()) {
+        m_context->cancel();
+        event->accept();
+        return;
+    }
+    QWidget::keyPressEvent(event);
+}
+
+bool PasswordEntryView::eventFilter(QObject* watched, QEvent* event)
+{
+    if (watched == m_fieldFrame && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
+        placeTouchIdPrompt();
+    }
+    return QWidget::eventFilter(watched, event);
+}
+
+void PasswordEntryView::placeTouchIdPrompt()
+{
+    // Under the field, outside the row, so that the row keeps its place.
+    const QRect field = m_fieldFrame->geometry();
+    const int height = m_touchIdPrompt->sizeHint().height();
+    m_touchIdPrompt->setGeometry(field.left(), field.bottom() + 1, field.width(), height);
+}

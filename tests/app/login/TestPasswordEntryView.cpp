@@ -1,0 +1,212 @@
+#include "app/login/PasswordEntryView.h"
+#include "app/login/PasswordFieldFrame.h"
+#include "app/shell/DraggableWindow.h"
+#include "app/shell/WindowContent.h"
+#include "kit/controls/TrendyButtonHelper.h"
+#include "kit/inputs/SecureInputView.h"
+#include "tests/app/shell/ShellTestSupport.h"
+#include "tests/support/TestMain.h"
+
+#include <QApplication>
+
+using namespace ShellTestSupport;
+
+// The login screen against a keyring of its own: what the store says decides what an entry is
+// matched with; wrong entries shake the window, turn red for a while and warn.
+class TestPasswordEntryView : public QObject
+{
+    Q_OBJECT
+
+    std::unique_ptr<PrivateKeyring> m_keyring;
+    std::unique_ptr<AppDelegate> m_delegate;
+    const QString m_password = QStringLiteral("Geheim1!");
+
+    PasswordEntryView* login() const { return m_delegate->windowContent()->passwordEntryView(); }
+
+    // A fresh login screen of a launch with the app password stored; the store then holds `stored`.
+    bool showLogin(const std::optional<QString>& stored, bool waitForAnswer = true)
+    {
+        m_delegate.reset();
+        if (!storeAppPassword(m_password) || !(m_delegate = launch()) || m_delegate->isAuthenticated()) {
+            return false;
+        }
+        if (stored != m_password) {
+            // Changed behind the screen of this launch: the next login screen reads it anew.
+            if (!storeAppPassword(stored)) {
+                return false;
+            }
+            m_delegate->setIsAuthenticated(true);
+            m_delegate->setIsAuthenticated(false);
+        }
+        return !waitForAnswer || answered(login());
+    }
+
+    static bool answered(PasswordEntryView* view)
+    {
+        QSignalSpy loaded(view, &PasswordEntryView::storedPasswordLoaded);
+        return view->storedPassword() != PasswordEntryView::StoredPassword::unknown || loaded.wait();
+    }
+
+    void enter(const QString& text)
+    {
+        SecureInputView* field = login()->passwordField();
+        field->selectAll();
+        QTest::keyClick(field, Qt::Key_Backspace);
+        QTest::keyClicks(field, text);
+        QTest::keyClick(field, Qt::Key_Return);
+    }
+
+private Q_SLOTS:
+    void initTestCase()
+    {
+        m_keyring = startKeyring();
+        QVERIFY(m_keyring->isRunning());
+        shortenTimings();
+        ShellTimings::colourResetMs = 500; // long enough to see the red
+        QApplication::setQuitOnLastWindowClosed(false);
+    }
+
+    void cleanup()
+    {
+        m_delegate.reset();
+        QVERIFY(m_keyring->unlock());
+        AppPasswordMarker::set(false);
+        ShellTimings::loginLoadDelayMs = 5;
+    }
+
+    void entry_data()
+    {
+        QTest::addColumn<std::optional<QString>>("stored");
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("accepted");
+        const std::optional<QString> password = m_password;
+        QTest::newRow("right password") << password << m_password << true;
+        QTest::newRow("other letter case") << password << QStringLiteral("geheim1!") << false;
+        QTest::newRow("longer") << password << (m_password + QLatin1Char('x')) << false;
+        QTest::newRow("prefix") << password << QStringLiteral("Geheim") << false;
+        QTest::newRow("empty") << password << QString() << false;
+        QTest::newRow("none stored, empty") << std::optional<QString>() << QString() << true;
+        QTest::newRow("none stored, text") << std::optional<QString>() << QStringLiteral("x") << false;
+    }
+
+    void entry()
+    {
+        QFETCH(std::optional<QString>, stored);
+        QFETCH(QString, typed);
+        QFETCH(bool, accepted);
+        QVERIFY(showLogin(stored));
+        DraggableWindow* window = m_delegate->mainWindow();
+        const QPoint start = window->pos();
+        QSignalSpy shaken(window, &DraggableWindow::shakeFinished);
+
+        enter(typed);
+        if (accepted) {
+            QTRY_VERIFY(m_delegate->isAuthenticated());
+            QCOMPARE(m_delegate->windowContent()->warningText(), std::nullopt);
+            return;
+        }
+        QTRY_COMPARE(m_delegate->windowContent()->warningText(), std::optional(PasswordEntryView::wrongPasswordText));
+        // Marked red at once, warned, shaken; the entry stays and is selected for the next try.
+        QCOMPARE(login()->imgBgColor(), PasswordEntryView::wrongEntryColor());
+        QCOMPARE(login()->txtBgColor(), PasswordEntryView::wrongEntryColor());
+        QVERIFY(login()->passwordField()->shouldSelectAll());
+        QCOMPARE(login()->passwordField()->text(), typed);
+        QVERIFY(shaken.wait());
+        QCOMPARE(window->pos(), start);
+        // The colours come back after their delay.
+        QTRY_COMPARE(login()->imgBgColor(), PasswordEntryView::defaultImgBgColor());
+        QCOMPARE(login()->txtBgColor(), PasswordEntryView::defaultTxtBgColor());
+        QVERIFY(!login()->passwordField()->shouldSelectAll());
+        QVERIFY(!m_delegate->isAuthenticated());
+    }
+
+    // Return before the store has answered waits for the answer: an empty entry is no match for a
+    // password the screen has not read yet.
+    void returnBeforeTheAnswer_data()
+    {
+        QTest::addColumn<QString>("typed");
+        QTest::addColumn<bool>("accepted");
+        QTest::newRow("empty") << QString() << false;
+        QTest::newRow("right password") << m_password << true;
+    }
+
+    void returnBeforeTheAnswer()
+    {
+        QFETCH(QString, typed);
+        QFETCH(bool, accepted);
+        ShellTimings::loginLoadDelayMs = 60000;
+        QVERIFY(showLogin(m_password, false));
+        QCOMPARE(login()->storedPassword(), PasswordEntryView::StoredPassword::unknown);
+        enter(typed);
+        QVERIFY(!m_delegate->isAuthenticated());
+        QTRY_COMPARE(m_delegate->isAuthenticated(), accepted);
+        if (!accepted) {
+            QTRY_COMPARE(m_delegate->windowContent()->warningText(),
+                         std::optional(PasswordEntryView::wrongPasswordText));
+        }
+    }
+
+    // A store that cannot answer: its failure shows, Return asks again, and once it answers the
+    // right password gets in.
+    void failingStore()
+    {
+        AppPasswordMarker::set(true);
+        ShellTimings::loginLoadDelayMs = 60000;
+        QVERIFY(showLogin(m_password, false));
+        QVERIFY(m_keyring->lock());
+        const auto failure = std::optional(AppPassword::failureText({QStringLiteral("The keyring is locked.")}));
+
+        enter(m_password);
+        QTRY_COMPARE(login()->storedPassword(), PasswordEntryView::StoredPassword::failed);
+        QCOMPARE(m_delegate->windowContent()->warningText(), failure);
+        QVERIFY(!m_delegate->isAuthenticated());
+
+        // Return asks the store again.
+        QSignalSpy loaded(login(), &PasswordEntryView::storedPasswordLoaded);
+        QTest::keyClick(login()->passwordField(), Qt::Key_Return);
+        QVERIFY(loaded.wait());
+        QCOMPARE(m_delegate->windowContent()->warningText(), failure);
+        QVERIFY(!m_delegate->isAuthenticated());
+
+        QVERIFY(m_keyring->unlock());
+        QTest::keyClick(login()->passwordField(), Qt::Key_Return);
+        QTRY_VERIFY(m_delegate->isAuthenticated());
+    }
+
+    void touchIdButtonFollowsTheChoice_data()
+    {
+        QTest::addColumn<bool>("useTouchID");
+        QTest::newRow("chosen") << true;
+        QTest::newRow("not chosen") << false;
+    }
+
+    void touchIdButtonFollowsTheChoice()
+    {
+        QFETCH(bool, useTouchID);
+        setTouchIdChoice(useTouchID);
+        QVERIFY(showLogin(m_password));
+        if (useTouchID) {
+            QTRY_VERIFY(login()->isTouchID());
+            QVERIFY(login()->touchIdButton()->isVisible());
+        } else {
+            QVERIFY(!login()->touchIdButton()->isVisible());
+        }
+        setTouchIdChoice(false);
+    }
+
+    void focusOutline()
+    {
+        QVERIFY(showLogin(m_password));
+        QVERIFY(QTest::qWaitForWindowActive(m_delegate->mainWindow()));
+        PasswordFieldFrame* frame = login()->fieldFrame();
+        QTRY_VERIFY(login()->passwordField()->hasFocus());
+        QTRY_COMPARE(frame->lineWidth(), PasswordFieldFrame::focusedLineWidth);
+        login()->passwordField()->clearFocus();
+        QCOMPARE(frame->lineWidth(), PasswordFieldFrame::unfocusedLineWidth);
+        QTest::mouseClick(frame, Qt::LeftButton, {}, QPoint(5, 25));
+        QVERIFY(login()->passwordField()->hasFocus());
+    }
+};
+
+TARN_TEST_GUI_MAIN(TestPasswordEntryView)
+#include "TestPasswordEntryView.moc"
