@@ -40,10 +40,11 @@ public:
     void setBool(bool value, const QString& key) const;
 
     // The same calls off the calling thread, on threads of the credential store's own (so that
-    // other background work cannot hold them up). Each future finishes within the store's deadline
-    // (a timed-out change: about three deadlines) with the answer of the blocking call. The work
-    // holds copies of its arguments and of this object, never the caller. Continue the future on
-    // the GUI thread with a context object, which drops the answer once the context is gone:
+    // other background work cannot hold them up). Each future finishes with the answer of the
+    // blocking call, also when the store hangs: within its deadline (a change that times out and
+    // is read back: a few deadlines). The work holds copies of its arguments and of this object,
+    // never the caller. Continue the future on the GUI thread with a context object, which drops
+    // the answer once the context is gone (a future takes one continuation):
     //     future.then(context, [](const auto& result) { ... });
     QFuture<Result<std::optional<QString>, SecretStoreError>> getStringAsync(const QString& key) const;
     QFuture<Result<void, SecretStoreError>> setAsync(const QString& value, const QString& key) const;
