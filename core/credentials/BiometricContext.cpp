@@ -21,7 +21,10 @@ BiometricContext::BiometricContext(const QDBusConnection& bus, QObject* parent)
     });
 }
 
-BiometricContext::~BiometricContext() = default;
+BiometricContext::~BiometricContext()
+{
+    m_reader->cancelAvailabilityChecks();
+}
 
 bool BiometricContext::canEvaluatePolicy() const
 {
@@ -30,7 +33,7 @@ bool BiometricContext::canEvaluatePolicy() const
 
 QFuture<bool> BiometricContext::canEvaluatePolicyAsync() const
 {
-    return QtFuture::makeReadyFuture(canEvaluatePolicy());
+    return m_reader->checkAvailability();
 }
 
 void BiometricContext::evaluatePolicy(const QString& localizedReason)
@@ -47,6 +50,7 @@ void BiometricContext::evaluatePolicy(const QString& localizedReason)
 
 void BiometricContext::cancel()
 {
+    m_reader->cancelAvailabilityChecks();
     m_reader->cancel();
 }
 
@@ -57,5 +61,17 @@ bool isTouchIDAvailable()
 
 QFuture<bool> isTouchIDAvailableAsync()
 {
-    return QtFuture::makeReadyFuture(isTouchIDAvailable());
+    // The context lives until its check has ended, whichever way. (A future takes one
+    // continuation: the caller gets the one made here.)
+    auto* context = new BiometricContext;
+    return context->canEvaluatePolicyAsync()
+        .then(context,
+              [context](bool available) {
+                  context->deleteLater();
+                  return available;
+              })
+        .onCanceled(context, [context] {
+            context->deleteLater();
+            return false;
+        });
 }

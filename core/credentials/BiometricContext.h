@@ -23,12 +23,15 @@ public:
 
     // A reader is present and the user has enrolled fingers.
     bool canEvaluatePolicy() const;
-    // The same answer without blocking the caller; the future finishes on this object's thread.
+    // The same answer without blocking the caller; the future finishes on this object's thread
+    // within the reader's deadline. cancel() and the end of this object cancel it instead: its
+    // continuations do not run, and a late reply is dropped.
     QFuture<bool> canEvaluatePolicyAsync() const;
     // Starts the check; evaluated follows exactly once, on this object's thread, after this call
     // returns. A check that does not succeed, cancellation and every error included, is a failure.
     void evaluatePolicy(const QString& localizedReason);
-    // Ends a running check as a failure.
+    // Ends a running check as a failure (evaluated(false)) and cancels running availability
+    // checks. A reply that arrives later is never reported.
     void cancel();
     bool isEvaluating() const { return m_evaluating; }
     // The reason given to the running check, for the screen to show.
@@ -45,5 +48,5 @@ private:
 
 // Whether the biometric login can be offered now.
 bool isTouchIDAvailable();
-// The same without blocking the caller.
+// The same without blocking the caller; call it on a thread with an event loop (the GUI thread).
 QFuture<bool> isTouchIDAvailableAsync();

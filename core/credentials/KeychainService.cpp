@@ -3,6 +3,7 @@
 #include "platform/AppIdentity.h"
 #include "platform/Diagnostics.h"
 
+#include <QThreadPool>
 #include <QtConcurrent>
 
 namespace {
@@ -10,6 +11,18 @@ namespace {
 SecretStore::Attributes flagItem(const QString& key)
 {
     return {{SecretStore::accountAttribute, key}};
+}
+
+// The threads of the asynchronous calls. Each call blocks its thread for at most its deadline;
+// a hung store fails later calls at once, so a few threads serve every caller.
+QThreadPool* storeThreads()
+{
+    static QThreadPool* pool = [] {
+        auto* threads = new QThreadPool;
+        threads->setMaxThreadCount(4);
+        return threads;
+    }();
+    return pool;
 }
 
 } // namespace
@@ -60,33 +73,45 @@ bool KeychainService::getBool(const QString& key) const
 
 void KeychainService::setBool(bool value, const QString& key) const
 {
+    (void)writeFlag(value, key);
+}
+
+bool KeychainService::writeFlag(bool value, const QString& key) const
+{
     // Every item of the key goes first, whatever its service, so the new value is the one read back.
     if (!SecretStore::clear(flagItem(key))) {
         qCDebug(lcDiagnostics) << "Не удалось записать флаг" << key;
-        return;
+        return false;
     }
     const QString label = AppIdentity::applicationName() + QLatin1Char('/') + key;
     if (!SecretStore::store(flagItem(key), label, value ? QStringLiteral("true") : QStringLiteral("false"))) {
         qCDebug(lcDiagnostics) << "Не удалось записать флаг" << key;
+        return false;
     }
+    return true;
 }
 
 QFuture<Result<std::optional<QString>, SecretStoreError>> KeychainService::getStringAsync(const QString& key) const
 {
-    return QtConcurrent::run([store = *this, key] { return store.getString(key); });
+    return QtConcurrent::run(storeThreads(), [store = *this, key] { return store.getString(key); });
 }
 
 QFuture<Result<void, SecretStoreError>> KeychainService::setAsync(const QString& value, const QString& key) const
 {
-    return QtConcurrent::run([store = *this, value, key] { return store.set(value, key); });
+    return QtConcurrent::run(storeThreads(), [store = *this, value, key] { return store.set(value, key); });
 }
 
 QFuture<Result<void, SecretStoreError>> KeychainService::removeAsync(const QString& key) const
 {
-    return QtConcurrent::run([store = *this, key] { return store.remove(key); });
+    return QtConcurrent::run(storeThreads(), [store = *this, key] { return store.remove(key); });
 }
 
 QFuture<bool> KeychainService::getBoolAsync(const QString& key) const
 {
-    return QtConcurrent::run([store = *this, key] { return store.getBool(key); });
+    return QtConcurrent::run(storeThreads(), [store = *this, key] { return store.getBool(key); });
+}
+
+QFuture<bool> KeychainService::setBoolAsync(bool value, const QString& key) const
+{
+    return QtConcurrent::run(storeThreads(), [store = *this, value, key] { return store.writeFlag(value, key); });
 }

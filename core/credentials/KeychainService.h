@@ -26,25 +26,36 @@ public:
     // The stored text, nothing when no item exists for the key, or the store's failure
     // (also when the stored bytes are not UTF-8).
     Result<std::optional<QString>, SecretStoreError> getString(const QString& key) const;
-    // Updates the item of the key, or adds it.
+    // Updates the item of the key, or adds it. A write that times out may still reach the store:
+    // it is then read back once, and the result says what is actually stored (success only when
+    // the item holds the value).
     Result<void, SecretStoreError> set(const QString& value, const QString& key) const;
-    // Deletes the item of the key; none stored is a success.
+    // Deletes the item of the key; none stored is a success. A timed-out removal is read back
+    // like a timed-out write.
     Result<void, SecretStoreError> remove(const QString& key) const;
-
-    // The same calls off the calling thread. Continue the future on the GUI thread with a context
-    // object: future.then(context, [](const auto& result) { ... }).
-    QFuture<Result<std::optional<QString>, SecretStoreError>> getStringAsync(const QString& key) const;
-    QFuture<Result<void, SecretStoreError>> setAsync(const QString& value, const QString& key) const;
-    QFuture<Result<void, SecretStoreError>> removeAsync(const QString& key) const;
-    QFuture<bool> getBoolAsync(const QString& key) const;
 
     // True only when the flag item holds exactly "true"; every failure reads as false.
     bool getBool(const QString& key) const;
     // Replaces the flag item with "true" or "false". Failures are not reported.
     void setBool(bool value, const QString& key) const;
 
+    // The same calls off the calling thread, on threads of the credential store's own (so that
+    // other background work cannot hold them up). Each future finishes with the answer of the
+    // blocking call, also when the store hangs: within its deadline (a change that times out and
+    // is read back: a few deadlines). The work holds copies of its arguments and of this object,
+    // never the caller. Continue the future on the GUI thread with a context object, which drops
+    // the answer once the context is gone (a future takes one continuation):
+    //     future.then(context, [](const auto& result) { ... });
+    QFuture<Result<std::optional<QString>, SecretStoreError>> getStringAsync(const QString& key) const;
+    QFuture<Result<void, SecretStoreError>> setAsync(const QString& value, const QString& key) const;
+    QFuture<Result<void, SecretStoreError>> removeAsync(const QString& key) const;
+    QFuture<bool> getBoolAsync(const QString& key) const;
+    // Writes the flag like setBool(); the answer says whether the new value is the one stored.
+    QFuture<bool> setBoolAsync(bool value, const QString& key) const;
+
 private:
     SecretStore::Attributes textItem(const QString& key) const;
+    bool writeFlag(bool value, const QString& key) const;
 
     QString m_service;
 };

@@ -1,5 +1,6 @@
 #include "kit/inputs/SecureInputView.h"
 
+#include "kit/inputs/PasswordMaskStyle.h"
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/TarnColor.h"
 
@@ -19,8 +20,9 @@ SecureInputView::SecureInputView(Binding<QString> text, qreal fontSize, const QS
     , m_onEnterPressed(std::move(onEnterPressed))
 {
     setEchoMode(QLineEdit::Password);
+    PasswordMaskStyle::apply(this);
     setFrame(false);
-    setFont(FontFaces::systemFont(m_fontSize, QFont::Normal));
+    setFont(entryFont(m_fontSize));
     setAlignment(Qt::AlignLeft | Qt::AlignVCenter);
     QPalette p = palette();
     p.setColor(QPalette::Text, TarnColor::accentColor());
@@ -33,17 +35,20 @@ SecureInputView::SecureInputView(Binding<QString> text, qreal fontSize, const QS
     // the field's text as it is then, so writes queued in a burst land in order with the last text.
     connect(this, &QLineEdit::textEdited, this, [this] {
         m_writePending = true;
-        QTimer::singleShot(0, this, &SecureInputView::writePending);
+        QTimer::singleShot(0, this, &SecureInputView::commit);
     });
     refresh();
 }
 
-SecureInputView::~SecureInputView()
+// Drops a queued write: see the class comment.
+SecureInputView::~SecureInputView() = default;
+
+QFont SecureInputView::entryFont(qreal size)
 {
-    writePending();
+    return FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), size, QFont::Normal);
 }
 
-void SecureInputView::writePending()
+void SecureInputView::commit()
 {
     if (!m_writePending)
         return;
@@ -70,7 +75,7 @@ void SecureInputView::setShouldSelectAll(bool shouldSelectAll)
 
 QFont SecureInputView::placeholderFont() const
 {
-    return FontFaces::systemFont(m_fontSize - 2, QFont::Normal);
+    return entryFont(m_fontSize - 2);
 }
 
 QColor SecureInputView::placeholderColor() const
@@ -91,7 +96,7 @@ void SecureInputView::keyPressEvent(QKeyEvent* event)
     if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
         event->accept();
         QTimer::singleShot(0, this, [this] {
-            writePending();
+            commit();
             if (m_onEnterPressed)
                 m_onEnterPressed();
             selectAll();
@@ -101,18 +106,26 @@ void SecureInputView::keyPressEvent(QKeyEvent* event)
     QLineEdit::keyPressEvent(event);
 }
 
+QRect SecureInputView::placeholderRect() const
+{
+    // The entry keeps this margin on either side of its text.
+    constexpr int textMargin = 2;
+    QStyleOptionFrame option;
+    initStyleOption(&option);
+    const QRect contents = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+    return contents.marginsRemoved(textMargins()).adjusted(textMargin, 0, -textMargin, 0);
+}
+
 void SecureInputView::paintEvent(QPaintEvent* event)
 {
     QLineEdit::paintEvent(event);
     if (!QLineEdit::text().isEmpty() || m_placeholderString.isEmpty())
         return;
-    QStyleOptionFrame option;
-    initStyleOption(&option);
-    const QRect textRect = style()->subElementRect(QStyle::SE_LineEditContents, &option, this);
+    const QRect area = placeholderRect();
     QPainter painter(this);
     painter.setFont(placeholderFont());
     painter.setPen(placeholderColor());
     const QFontMetrics metrics(placeholderFont());
-    painter.drawText(textRect.adjusted(2, 0, 0, 0), Qt::AlignLeft | Qt::AlignVCenter,
-                     metrics.elidedText(m_placeholderString, Qt::ElideRight, textRect.width()));
+    painter.drawText(area, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine,
+                     metrics.elidedText(m_placeholderString, Qt::ElideRight, area.width()));
 }

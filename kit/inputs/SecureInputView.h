@@ -6,13 +6,18 @@
 
 #include <functional>
 
-// A borderless, transparent password entry. Every keystroke is written to the text binding once the
-// current event has been handled; Return runs the owner's action and then selects the whole entry.
-// The placeholder is drawn 2 points smaller than the entry text.
+// A borderless, transparent password entry in Roboto (the system font where it is missing), masked
+// with bullets of that font. Every keystroke is written to the text binding once the current event
+// has been handled; Return runs the owner's action and then selects the whole entry. The
+// placeholder is drawn 2 points smaller than the entry text.
 //
 // Bindings carry no change notification: after changing the bound text from outside, the owner calls
 // refresh(). The field's own text is replaced only when the bound text differs from it, so queued
 // writes never undo keystrokes or move the caret.
+//
+// A keystroke's write still queued when the field is destroyed is dropped, never written: the field
+// usually goes with its owner, whose bound value may be gone by then. An owner that destroys the
+// field on its own and wants the last keystroke calls commit() first.
 class SecureInputView : public QLineEdit
 {
     Q_OBJECT
@@ -22,14 +27,21 @@ public:
                     bool shouldSelectAll = false, std::function<void()> onEnterPressed = {}, QWidget* parent = nullptr);
     ~SecureInputView() override;
 
+    // The face of the entry text at a size.
+    static QFont entryFont(qreal size);
+
     // Re-reads the bound text; selects the whole entry when asked to and the field is being edited.
     void refresh();
+    // Writes a queued keystroke to the binding now.
+    void commit();
     void setShouldSelectAll(bool shouldSelectAll);
     bool shouldSelectAll() const { return m_shouldSelectAll; }
 
     QString placeholderString() const { return m_placeholderString; }
     QFont placeholderFont() const;
     QColor placeholderColor() const;
+    // Where the placeholder is drawn: the text area, less the entry's own margin on both sides.
+    QRect placeholderRect() const;
 
 protected:
     void paintEvent(QPaintEvent* event) override;
@@ -37,7 +49,6 @@ protected:
 
 private:
     void queueSelectAllIfEditing();
-    void writePending();
 
     Binding<QString> m_text;
     qreal m_fontSize;

@@ -47,17 +47,24 @@ QSize TextFieldButtonHelper::sizeHint() const
     return {side + kSpacing + metrics.horizontalAdvance(*m_text), qMax(side, metrics.height())};
 }
 
+QRectF TextFieldButtonHelper::symbolRect() const
+{
+    // A frame wider than the content (the password field gives its eye 30 points) centres it.
+    const qreal left = qMax(0.0, (width() - sizeHint().width()) / 2.0);
+    return {left, (height() - m_size) / 2, m_size, m_size};
+}
+
 void TextFieldButtonHelper::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const QColor color = isEnabled() ? m_color : TarnColor::withOpacity(m_color, 0.4);
-    const int side = qCeil(m_size);
-    SymbolImage::paint(&painter, QRectF(0, (height() - m_size) / 2, m_size, m_size), m_iconName, color);
+    const QRectF symbol = symbolRect();
+    SymbolImage::paint(&painter, symbol, m_iconName, color);
     if (m_text) {
         painter.setPen(color);
         painter.setFont(font());
-        const QRect textRect = rect().adjusted(side + kSpacing, 0, 0, 0);
+        const QRectF textRect = QRectF(rect()).adjusted(symbol.left() + qCeil(m_size) + kSpacing, 0, 0, 0);
         painter.drawText(textRect, Qt::AlignVCenter | Qt::AlignLeft | Qt::TextSingleLine, *m_text);
     }
 }

@@ -7,7 +7,8 @@
 #include <optional>
 
 // A borderless symbol button with an optional label after the symbol. The symbol is framed to
-// `size` by `size` points; the whole rectangle takes clicks.
+// `size` by `size` points; symbol and label sit centred in the button, whose whole rectangle takes
+// clicks.
 class TextFieldButtonHelper : public QAbstractButton
 {
     Q_OBJECT
@@ -21,6 +22,9 @@ public:
     std::optional<QString> labelText() const { return m_text; }
     QColor color() const { return m_color; }
     qreal symbolSize() const { return m_size; }
+
+    // Where the symbol is drawn.
+    QRectF symbolRect() const;
 
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override { return sizeHint(); }

@@ -2,6 +2,7 @@
 
 #include "kit/inputs/ElidedLabel.h"
 #include "kit/inputs/InputPatterns.h"
+#include "kit/inputs/PasswordMaskStyle.h"
 #include "kit/inputs/Shake.h"
 #include "kit/inputs/TextFieldButtonHelper.h"
 #include "kit/inputs/TextFieldModifier.h"
@@ -101,6 +102,8 @@ TextFieldHelper::TextFieldHelper(const QString& placeholder, const QString& titl
     }
 
     m_input = new QLineEdit;
+    if (m_connectionType == ConnectionType::password)
+        PasswordMaskStyle::apply(m_input);
     m_input->setPlaceholderText(placeholder);
     m_input->setFont(font.font());
     m_input->setFrame(!m_isStylish);

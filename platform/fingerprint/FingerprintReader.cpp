@@ -9,6 +9,7 @@
 #include <QDBusServiceWatcher>
 #include <QDeadlineTimer>
 #include <QPointer>
+#include <QPromise>
 
 #include <optional>
 
@@ -78,6 +79,7 @@ FingerprintReader::FingerprintReader(const QDBusConnection& bus, QObject* parent
 
 FingerprintReader::~FingerprintReader()
 {
+    cancelAvailabilityChecks();
     if (isVerifying()) {
         release(m_state == State::verifying);
     }
@@ -88,7 +90,7 @@ bool FingerprintReader::isAvailable() const
     if (!m_bus.isConnected()) {
         return false;
     }
-    const QDeadlineTimer deadline(availabilityDeadline);
+    const QDeadlineTimer deadline(m_availabilityDeadline);
     const QDBusMessage device = m_bus.call(
         QDBusMessage::createMethodCall(serviceName, managerPath, managerInterface, QStringLiteral("GetDefaultDevice")),
         QDBus::Block, int(qMax<qint64>(1, deadline.remainingTime())));
@@ -109,6 +111,82 @@ bool FingerprintReader::isAvailable() const
         return false;
     }
     return !fingers.arguments().constFirst().toStringList().isEmpty();
+}
+
+QFuture<bool> FingerprintReader::checkAvailability()
+{
+    auto check = std::make_shared<QPromise<bool>>();
+    check->start();
+    QFuture<bool> future = check->future();
+    m_checks.append(check);
+    if (!m_bus.isConnected()) {
+        finishCheck(check, false, QStringLiteral("no bus"));
+        return future;
+    }
+    const QDeadlineTimer deadline(m_availabilityDeadline);
+    const auto call = m_bus.asyncCall(
+        QDBusMessage::createMethodCall(serviceName, managerPath, managerInterface, QStringLiteral("GetDefaultDevice")),
+        int(qMax<qint64>(1, deadline.remainingTime())));
+    // The watchers are children of the reader: replies to a reader that is gone are never read.
+    auto* watcher = new QDBusPendingCallWatcher(call, this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, check, deadline](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        if (!m_checks.contains(check)) {
+            return; // cancelled meanwhile
+        }
+        const QDBusPendingReply<QDBusObjectPath> reply = *w;
+        if (reply.isError()) {
+            finishCheck(check, false, reply.error().name());
+            return;
+        }
+        const QString path = reply.value().path();
+        if (path.isEmpty() || deadline.hasExpired()) {
+            finishCheck(check, false, QStringLiteral("no device in time"));
+            return;
+        }
+        listEnrolledFingers(check, path, deadline.remainingTime());
+    });
+    return future;
+}
+
+void FingerprintReader::listEnrolledFingers(const AvailabilityPromise& check, const QString& device, qint64 remainingMs)
+{
+    QDBusMessage list = deviceCall(device, QStringLiteral("ListEnrolledFingers"));
+    list << currentUserName();
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(list, int(qMax<qint64>(1, remainingMs))), this);
+    connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, check](QDBusPendingCallWatcher* w) {
+        w->deleteLater();
+        if (!m_checks.contains(check)) {
+            return;
+        }
+        const QDBusPendingReply<QStringList> reply = *w;
+        if (reply.isError()) {
+            finishCheck(check, false, reply.error().name());
+            return;
+        }
+        finishCheck(check, !reply.value().isEmpty(), QStringLiteral("enrolled fingers listed"));
+    });
+}
+
+void FingerprintReader::finishCheck(const AvailabilityPromise& check, bool available, const QString& detail)
+{
+    if (!m_checks.removeOne(check)) {
+        return;
+    }
+    qCDebug(lcDiagnostics) << "Проверка сканера отпечатков:" << available << detail;
+    check->addResult(available);
+    check->finish();
+}
+
+void FingerprintReader::cancelAvailabilityChecks()
+{
+    const auto running = std::exchange(m_checks, {});
+    for (const auto& check : running) {
+        qCDebug(lcDiagnostics) << "Проверка сканера отпечатков отменена";
+        // A cancelled future runs no continuation, so no caller hears an answer.
+        check->future().cancel();
+        check->finish();
+    }
 }
 
 void FingerprintReader::verify()
@@ -132,7 +210,7 @@ void FingerprintReader::verify()
     }
     const auto call = m_bus.asyncCall(
         QDBusMessage::createMethodCall(serviceName, managerPath, managerInterface, QStringLiteral("GetDefaultDevice")),
-        timeoutOf(callTimeout));
+        timeoutOf(m_callTimeout));
     auto* watcher = new QDBusPendingCallWatcher(call, this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, attempt](QDBusPendingCallWatcher* w) {
         w->deleteLater();
@@ -156,7 +234,7 @@ void FingerprintReader::claim(quint64 attempt)
                                 SLOT(onVerifyStatus(QString, bool)));
     QDBusMessage message = deviceCall(m_device, QStringLiteral("Claim"));
     message << QString(); // the caller's own user
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, timeoutOf(callTimeout)), this);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, timeoutOf(m_callTimeout)), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this,
             [this, attempt, device = m_device](QDBusPendingCallWatcher* w) {
                 w->deleteLater();
@@ -164,7 +242,7 @@ void FingerprintReader::claim(quint64 attempt)
                 if (attempt != m_attempt || m_state != State::claiming) {
                     if (!reply.isError()) {
                         // Cancelled meanwhile: give the device back.
-                        m_bus.asyncCall(deviceCall(device, QStringLiteral("Release")), timeoutOf(callTimeout));
+                        m_bus.asyncCall(deviceCall(device, QStringLiteral("Release")), timeoutOf(m_callTimeout));
                     }
                     return;
                 }
@@ -182,7 +260,7 @@ void FingerprintReader::startVerifying(quint64 attempt)
     m_state = State::starting;
     QDBusMessage message = deviceCall(m_device, QStringLiteral("VerifyStart"));
     message << QStringLiteral("any");
-    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, timeoutOf(callTimeout)), this);
+    auto* watcher = new QDBusPendingCallWatcher(m_bus.asyncCall(message, timeoutOf(m_callTimeout)), this);
     connect(watcher, &QDBusPendingCallWatcher::finished, this, [this, attempt](QDBusPendingCallWatcher* w) {
         w->deleteLater();
         if (attempt != m_attempt || m_state != State::starting) {
@@ -229,9 +307,9 @@ void FingerprintReader::release(bool stopVerifying)
     }
     // Fire and forget: the reply of neither call changes the outcome.
     if (stopVerifying) {
-        m_bus.asyncCall(deviceCall(m_device, QStringLiteral("VerifyStop")), timeoutOf(callTimeout));
+        m_bus.asyncCall(deviceCall(m_device, QStringLiteral("VerifyStop")), timeoutOf(m_callTimeout));
     }
-    m_bus.asyncCall(deviceCall(m_device, QStringLiteral("Release")), timeoutOf(callTimeout));
+    m_bus.asyncCall(deviceCall(m_device, QStringLiteral("Release")), timeoutOf(m_callTimeout));
 }
 
 void FingerprintReader::finish(bool matched, const QString& detail)

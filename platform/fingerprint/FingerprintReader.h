@@ -1,10 +1,16 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QFuture>
+#include <QList>
 #include <QObject>
 #include <QString>
 
 #include <chrono>
+#include <memory>
+
+template <typename T>
+class QPromise;
 
 class QDBusServiceWatcher;
 
@@ -29,8 +35,16 @@ public:
     explicit FingerprintReader(const QDBusConnection& bus, QObject* parent = nullptr);
     ~FingerprintReader() override;
 
-    // A default device exists and the current user has enrolled fingers.
+    // A default device exists and the current user has enrolled fingers. Blocks for up to the
+    // availability deadline; the GUI uses checkAvailability().
     bool isAvailable() const;
+    // The same answer without blocking: the future finishes on this object's thread within the
+    // availability deadline (a service that does not answer in time: false). A check that is
+    // cancelled, or whose reader goes away, ends as a cancelled future without a result, so that
+    // its continuations do not run; a reply that arrives after that is dropped.
+    QFuture<bool> checkAvailability();
+    // Cancels every running availability check.
+    void cancelAvailabilityChecks();
 
     // Starts checking any enrolled finger; verificationFinished follows exactly once, also on
     // failure and cancellation. Ignored while a verification runs.
@@ -38,6 +52,11 @@ public:
     // Ends a running verification as a failure.
     void cancel();
     bool isVerifying() const { return m_state != State::idle; }
+
+    // Test hooks: the deadline of an availability check and the timeout of each call of a
+    // verification.
+    void setAvailabilityDeadline(std::chrono::milliseconds deadline) { m_availabilityDeadline = deadline; }
+    void setCallTimeout(std::chrono::milliseconds timeout) { m_callTimeout = timeout; }
 
 Q_SIGNALS:
     void verificationFinished(bool matched);
@@ -47,6 +66,10 @@ private Q_SLOTS:
 
 private:
     enum class State { idle, findingDevice, claiming, starting, verifying };
+    using AvailabilityPromise = std::shared_ptr<QPromise<bool>>;
+
+    void listEnrolledFingers(const AvailabilityPromise& check, const QString& device, qint64 remainingMs);
+    void finishCheck(const AvailabilityPromise& check, bool available, const QString& detail);
 
     void claim(quint64 attempt);
     void startVerifying(quint64 attempt);
@@ -59,4 +82,7 @@ private:
     quint64 m_attempt = 0;
     QString m_device;
     bool m_listening = false;
+    QList<AvailabilityPromise> m_checks;
+    std::chrono::milliseconds m_availabilityDeadline = availabilityDeadline;
+    std::chrono::milliseconds m_callTimeout = callTimeout;
 };

@@ -1,11 +1,16 @@
 #include "platform/fingerprint/FingerprintReader.h"
 #include "tests/support/FakeFprintd.h"
+#include "tests/support/FutureAnswer.h"
 #include "tests/support/PrivateBus.h"
 #include "tests/support/TestMain.h"
 
-#include <QElapsedTimer>
+#include <QFuture>
+#include <QTimer>
 
 #include <memory>
+#include <optional>
+
+using namespace std::chrono_literals;
 
 // Against a fake fprintd on a private bus.
 class TestFingerprintReader : public QObject
@@ -15,14 +20,19 @@ class TestFingerprintReader : public QObject
     std::unique_ptr<PrivateBus> m_bus;
     std::unique_ptr<QDBusConnection> m_client;
 
-    static FakeFprintd::Config config(bool hasDevice, const QStringList& fingers, const QStringList& results)
+    static FakeFprintd::Config config(bool hasDevice, const QStringList& fingers, const QStringList& results,
+                                      const QStringList& held = {})
     {
         FakeFprintd::Config c;
         c.hasDevice = hasDevice;
         c.enrolledFingers = fingers;
         c.verifyResults = results;
+        c.heldMethods = held;
         return c;
     }
+
+    // One more check answered by the service: replies sent before it have been handled by then.
+    void roundTrip(FingerprintReader& reader) { QVERIFY(await(reader.checkAvailability(), this).has_value()); }
 
 private Q_SLOTS:
     void initTestCase()
@@ -67,27 +77,83 @@ private Q_SLOTS:
             QVERIFY(service->isRegistered());
             service->setConfig(config(hasDevice, fingers, {}));
         }
-        const FingerprintReader reader(*m_client);
-        QElapsedTimer elapsed;
-        elapsed.start();
+        FingerprintReader reader(*m_client);
         QCOMPARE(reader.isAvailable(), available);
-        QVERIFY(elapsed.elapsed() < 2000);
+
+        QCOMPARE(await(reader.checkAvailability(), this), std::optional<bool>(available));
     }
 
-    void systemBusAnswersPromptly()
+    // A service that takes calls and never answers.
+    void hungServiceBlocksNobody()
     {
-        // Whatever this machine has (no system bus, no fprintd, a reader), the answer is quick.
-        const FingerprintReader reader(QDBusConnection::systemBus());
-        QElapsedTimer elapsed;
-        elapsed.start();
-        (void)reader.isAvailable();
-        QVERIFY(elapsed.elapsed() < 2000);
+        FakeFprintd service(m_bus->address());
+        QVERIFY(service.isRegistered());
+        service.setConfig(config(true, {QStringLiteral("left-thumb")}, {}, FakeFprintd::allMethods()));
+        FingerprintReader reader(*m_client);
+        reader.setAvailabilityDeadline(200ms);
+        reader.setCallTimeout(200ms);
+
+        bool loopRan = false;
+        QTimer::singleShot(0, this, [&loopRan] { loopRan = true; });
+        const QFuture<bool> future = reader.checkAvailability();
+        QVERIFY(!future.isFinished());
+        QCOMPARE(await(future, this), std::optional<bool>(false));
+        QVERIFY(loopRan);
+        QCOMPARE(service.heldReplies(), 1);
+
+        QSignalSpy finished(&reader, &FingerprintReader::verificationFinished);
+        reader.verify();
+        QVERIFY(finished.wait());
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(finished.at(0).at(0).toBool(), false);
+        QVERIFY(!reader.isVerifying());
+    }
+
+    void lateAvailabilityRepliesAreDropped_data()
+    {
+        QTest::addColumn<QString>("heldMethod");
+        QTest::addColumn<bool>("readerGone");
+        QTest::newRow("device, cancelled") << QStringLiteral("GetDefaultDevice") << false;
+        QTest::newRow("fingers, cancelled") << QStringLiteral("ListEnrolledFingers") << false;
+        QTest::newRow("device, reader gone") << QStringLiteral("GetDefaultDevice") << true;
+        QTest::newRow("fingers, reader gone") << QStringLiteral("ListEnrolledFingers") << true;
+    }
+
+    void lateAvailabilityRepliesAreDropped()
+    {
+        QFETCH(QString, heldMethod);
+        QFETCH(bool, readerGone);
+        FakeFprintd service(m_bus->address());
+        service.setConfig(config(true, {QStringLiteral("left-thumb")}, {}, {heldMethod}));
+        auto reader = std::make_unique<FingerprintReader>(*m_client);
+
+        QFuture<bool> future = reader->checkAvailability();
+        const auto answer = follow(future, this);
+        QTRY_COMPARE(service.heldReplies(), 1);
+        if (readerGone)
+            reader.reset();
+        else
+            reader->cancelAvailabilityChecks();
+        QVERIFY(future.isFinished());
+        QVERIFY(future.isCanceled());
+
+        service.setConfig(config(true, {QStringLiteral("left-thumb")}, {}));
+        service.releaseHeldReplies();
+        if (reader)
+            roundTrip(*reader);
+        else
+            roundTrip(*std::make_unique<FingerprintReader>(*m_client));
+        QVERIFY(!answer->has_value());
+        QCOMPARE(future.resultCount(), 0);
     }
 
     void noBusIsUnavailable()
     {
         FingerprintReader reader(QDBusConnection(QStringLiteral("not-connected")));
         QVERIFY(!reader.isAvailable());
+        const QFuture<bool> future = reader.checkAvailability();
+        QVERIFY(future.isFinished());
+        QCOMPARE(future.result(), false);
         QSignalSpy finished(&reader, &FingerprintReader::verificationFinished);
         reader.verify();
         QCOMPARE(finished.count(), 0); // answered later, never from inside verify()
@@ -138,7 +204,7 @@ private Q_SLOTS:
         QCOMPARE(finished.count(), 1);
     }
 
-    void cancelWhileWaitingForAFinger()
+    void cancelWhileWaitingForAFingerAndALateMatch()
     {
         FakeFprintd service(m_bus->address());
         service.setConfig(config(true, {QStringLiteral("left-thumb")}, {}));
@@ -154,6 +220,11 @@ private Q_SLOTS:
         QTRY_COMPARE(service.calls().releases, 1);
         QCOMPARE(service.calls().verifyStops, 1);
         QCOMPARE(service.calls().claims, 1);
+
+        // A match the reader reports late is no success.
+        service.sendVerifyStatus(QStringLiteral("verify-match"), true);
+        roundTrip(reader);
+        QCOMPARE(finished.count(), 1);
 
         // The reader can be used again.
         service.setConfig(config(true, {QStringLiteral("left-thumb")}, {QStringLiteral("verify-match")}));
@@ -175,6 +246,27 @@ private Q_SLOTS:
         QCOMPARE(finished.at(0).at(0).toBool(), false);
         reader.cancel();
         QCOMPARE(finished.count(), 1);
+    }
+
+    // The device answers its claim only after the check was cancelled: it is handed back.
+    void lateClaimAfterCancelReleasesTheDevice()
+    {
+        FakeFprintd service(m_bus->address());
+        service.setConfig(
+            config(true, {QStringLiteral("left-thumb")}, {QStringLiteral("verify-match")}, {QStringLiteral("Claim")}));
+        FingerprintReader reader(*m_client);
+        QSignalSpy finished(&reader, &FingerprintReader::verificationFinished);
+        reader.verify();
+        QTRY_COMPARE(service.calls().claims, 1);
+        reader.cancel();
+        QCOMPARE(finished.count(), 1);
+
+        service.releaseHeldReplies();
+        QTRY_COMPARE(service.calls().releases, 1);
+        QCOMPARE(service.calls().claimed, false);
+        QCOMPARE(service.calls().verifyStarts, 0);
+        QCOMPARE(finished.count(), 1);
+        QCOMPARE(finished.at(0).at(0).toBool(), false);
     }
 
     void serviceGoneWhileWaiting()

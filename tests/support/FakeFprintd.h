@@ -1,11 +1,14 @@
 #pragma once
 
 #include <QDBusConnection>
+#include <QDBusMessage>
+#include <QList>
 #include <QMutex>
 #include <QObject>
 #include <QStringList>
 #include <QThread>
 
+class FakeFprintObject;
 class FakeFprintManager;
 class FakeFprintDevice;
 
@@ -27,8 +30,20 @@ public:
         // The VerifyStatus results sent after VerifyStart, the last with done = true;
         // empty: none is sent (the user never touches the reader).
         QStringList verifyResults{QStringLiteral("verify-match")};
+        // Methods ("GetDefaultDevice", "Claim", ...) whose calls are carried out but not answered
+        // until releaseHeldReplies(): a slow service. A hung service holds them all for good.
+        QStringList heldMethods;
     };
     void setConfig(const Config& config);
+    // Every method of the service, for a hung service.
+    static QStringList allMethods();
+
+    // Calls that wait for their answer.
+    int heldReplies() const;
+    // Sends the held answers, as they were when the calls came in.
+    void releaseHeldReplies();
+    // Sends a VerifyStatus signal now, as a reader event that comes late or unasked.
+    void sendVerifyStatus(const QString& result, bool done);
 
     struct Calls
     {
@@ -42,15 +57,17 @@ public:
     Calls calls() const;
 
 private:
+    friend class FakeFprintObject;
     friend class FakeFprintManager;
     friend class FakeFprintDevice;
 
     mutable QMutex m_mutex;
     Config m_config;
     Calls m_calls;
+    QList<QDBusMessage> m_held;
     QString m_connectionName;
     QThread m_thread;
-    FakeFprintManager* m_manager = nullptr;
-    FakeFprintDevice* m_device = nullptr;
+    FakeFprintObject* m_manager = nullptr;
+    FakeFprintObject* m_device = nullptr;
     bool m_registered = false;
 };

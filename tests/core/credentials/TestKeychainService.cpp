@@ -1,8 +1,16 @@
 #include "core/credentials/KeychainService.h"
 #include "platform/AppIdentity.h"
+#include "tests/support/FutureAnswer.h"
 #include "tests/support/TestMain.h"
 
 #include <QProcess>
+#include <QTimer>
+
+#include <memory>
+
+using namespace std::chrono_literals;
+
+Q_DECLARE_METATYPE(SecretStore::Stall)
 
 // Runs against the Secret Service of the test session (gnome-keyring). Service names and flag
 // keys are private to this executable, since tests run in parallel against one keyring.
@@ -38,6 +46,8 @@ class TestKeychainService : public QObject
     }
 
 private Q_SLOTS:
+    void cleanup() { SecretStore::setCallDeadline(0ms); }
+
     void writeReadUpdateRemove_data()
     {
         QTest::addColumn<QString>("service");
@@ -188,6 +198,111 @@ private Q_SLOTS:
         QVERIFY(SecretStore::store({{SecretStore::accountAttribute, key}}, QStringLiteral("flag"), stored));
         QCOMPARE(KeychainService(service("FlagText")).getBool(key), expected);
         QVERIFY(SecretStore::clear({{SecretStore::accountAttribute, key}}));
+    }
+
+    void asyncCallsAnswerOnTheGuiThread()
+    {
+        const KeychainService keychain(service("Async"));
+        const QString key = QStringLiteral("asyncKey");
+        const QString flag = m_prefix + QStringLiteral("asyncFlag");
+
+        const auto absent = await(keychain.getStringAsync(key), this);
+        QVERIFY(absent && absent->hasValue() && !absent->value().has_value());
+        const auto stored = await(keychain.setAsync(QStringLiteral("Async1"), key), this);
+        QVERIFY(stored && stored->hasValue());
+        const auto found = await(keychain.getStringAsync(key), this);
+        QVERIFY(found && found->hasValue());
+        QCOMPARE(found->value(), std::optional<QString>(QStringLiteral("Async1")));
+        const auto removed = await(keychain.removeAsync(key), this);
+        QVERIFY(removed && removed->hasValue());
+        QCOMPARE(read(keychain, key), QStringLiteral("<absent>"));
+
+        QCOMPARE(await(keychain.getBoolAsync(flag), this), std::optional<bool>(false));
+        QCOMPARE(await(keychain.setBoolAsync(true, flag), this), std::optional<bool>(true));
+        QCOMPARE(await(keychain.getBoolAsync(flag), this), std::optional<bool>(true));
+        QCOMPARE(await(keychain.setBoolAsync(false, flag), this), std::optional<bool>(true));
+        QVERIFY(!keychain.getBool(flag));
+        QVERIFY(SecretStore::clear({{SecretStore::accountAttribute, flag}}));
+    }
+
+    void answerIsDroppedOnceTheCallerIsGone()
+    {
+        const KeychainService keychain(service("Gone"));
+        QVERIFY(keychain.set(QStringLiteral("Da1"), QStringLiteral("key")));
+        bool heard = false;
+        auto caller = std::make_unique<QObject>();
+        QFuture<Result<std::optional<QString>, SecretStoreError>> future =
+            keychain.getStringAsync(QStringLiteral("key"));
+        future.then(caller.get(), [&heard](const auto&) { heard = true; });
+        caller.reset();
+        QTRY_VERIFY(future.isFinished());
+        QCoreApplication::processEvents();
+        QVERIFY(!heard);
+        QVERIFY(keychain.remove(QStringLiteral("key")));
+    }
+
+    // The store takes longer than the deadline; the GUI thread goes on and still gets an answer.
+    void hungStoreAnswersWithinTheDeadline()
+    {
+        SecretStore::setCallDeadline(200ms);
+        SecretStore::stallNextCalls(1, SecretStore::Stall::neverArrive);
+        bool loopRan = false;
+        QTimer::singleShot(0, this, [&loopRan] { loopRan = true; });
+        const KeychainService keychain(service("Hung"));
+        const auto answer = await(keychain.getStringAsync(QStringLiteral("key")), this);
+        QVERIFY(loopRan);
+        QVERIFY(answer && !answer->hasValue());
+        QCOMPARE(answer->error().message, SecretStore::timeoutMessage());
+        // The store answers again afterwards.
+        const auto again = await(keychain.getStringAsync(QStringLiteral("key")), this);
+        QVERIFY(again && again->hasValue());
+    }
+
+    void timedOutChangeReportsWhatIsStored_data()
+    {
+        QTest::addColumn<QString>("change");
+        QTest::addColumn<SecretStore::Stall>("stall");
+        QTest::addColumn<bool>("reported");
+        QTest::addColumn<QString>("stored");
+        const auto late = SecretStore::Stall::answerLate;
+        const auto lost = SecretStore::Stall::neverArrive;
+        QTest::newRow("write answers late") << "set" << late << true << "neu";
+        QTest::newRow("write lost") << "set" << lost << false << "alt";
+        QTest::newRow("removal answers late") << "remove" << late << true << "<absent>";
+        QTest::newRow("removal lost") << "remove" << lost << false << "alt";
+        QTest::newRow("flag answers late") << "flag" << late << true << "true";
+        QTest::newRow("flag lost") << "flag" << lost << false << "false";
+    }
+
+    void timedOutChangeReportsWhatIsStored()
+    {
+        QFETCH(QString, change);
+        QFETCH(SecretStore::Stall, stall);
+        QFETCH(bool, reported);
+        QFETCH(QString, stored);
+        const KeychainService keychain(service("Late"));
+        const QString key = m_prefix + QStringLiteral("late");
+        QVERIFY(keychain.set(QStringLiteral("alt"), key));
+        keychain.setBool(false, key + QStringLiteral("Flag"));
+
+        SecretStore::setCallDeadline(200ms);
+        SecretStore::stallNextCalls(1, stall);
+        if (change == QLatin1String("flag")) {
+            QCOMPARE(await(keychain.setBoolAsync(true, key + QStringLiteral("Flag")), this), reported);
+            QCOMPARE(keychain.getBool(key + QStringLiteral("Flag")) ? QStringLiteral("true") : QStringLiteral("false"),
+                     stored);
+        } else {
+            const auto result = change == QLatin1String("set")
+                ? await(keychain.setAsync(QStringLiteral("neu"), key), this)
+                : await(keychain.removeAsync(key), this);
+            QVERIFY(result.has_value());
+            QCOMPARE(result->hasValue(), reported);
+            if (!reported)
+                QCOMPARE(result->error().message, SecretStore::timeoutMessage());
+            QCOMPARE(read(keychain, key), stored);
+        }
+        QVERIFY(keychain.remove(key));
+        QVERIFY(SecretStore::clear({{SecretStore::accountAttribute, key + QStringLiteral("Flag")}}));
     }
 
     void undecodableFlagReadsAsFalse()

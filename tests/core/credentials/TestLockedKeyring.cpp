@@ -1,5 +1,6 @@
 #include "core/credentials/KeychainService.h"
 #include "core/credentials/PasswordViewModel.h"
+#include "tests/support/FutureAnswer.h"
 #include "tests/support/PrivateKeyring.h"
 #include "tests/support/TestMain.h"
 
@@ -64,6 +65,22 @@ private Q_SLOTS:
         QVERIFY(!keychain.getBool(m_flagKey));
         keychain.setBool(false, m_flagKey); // silent
         QVERIFY(!PasswordViewModel(m_appModel).useTouchID());
+    }
+
+    void asyncCallsReportTheLockedStore()
+    {
+        const KeychainService keychain(m_service);
+        const QString locked = QStringLiteral("The keyring is locked.");
+        const auto found = await(keychain.getStringAsync(QStringLiteral("zipPassword")), this);
+        QVERIFY(found && !found->hasValue());
+        QCOMPARE(found->error().message, locked);
+        const auto stored = await(keychain.setAsync(QStringLiteral("Neu1"), QStringLiteral("zipPassword")), this);
+        QVERIFY(stored && !stored->hasValue());
+        QCOMPARE(stored->error().message, locked);
+        const auto removed = await(keychain.removeAsync(QStringLiteral("zipPassword")), this);
+        QVERIFY(removed && !removed->hasValue());
+        QCOMPARE(await(keychain.getBoolAsync(m_flagKey), this), std::optional<bool>(false));
+        QCOMPARE(await(keychain.setBoolAsync(false, m_flagKey), this), std::optional<bool>(false));
     }
 
     void saveReportsTheStoresDescription()

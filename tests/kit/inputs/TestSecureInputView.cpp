@@ -3,6 +3,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QLineEdit>
+#include <QRawFont>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -15,6 +16,37 @@ qreal sizeOf(const QFont& font)
 {
     return font.pixelSize() > 0 ? font.pixelSize() : font.pointSizeF();
 }
+
+// A screen that owns the bound password, with the field as its child. Writes that reach the
+// binding after the screen's own destructor ran are counted instead of made.
+class OwningScreen : public QWidget
+{
+public:
+    explicit OwningScreen(int* lateWrites)
+    {
+        auto* layout = new QVBoxLayout(this);
+        const std::shared_ptr<bool> alive = m_alive;
+        field = new SecureInputView(Binding<QString>([this, alive] { return *alive ? password : QString(); },
+                                                     [this, alive, lateWrites](const QString& value) {
+                                                         if (*alive)
+                                                             password = value;
+                                                         else
+                                                             ++*lateWrites;
+                                                     }),
+                                    24, u"Master-Passwort eingeben"_s);
+        layout->addWidget(field);
+        other = new QLineEdit;
+        layout->addWidget(other);
+    }
+    ~OwningScreen() override { *m_alive = false; }
+
+    QString password;
+    SecureInputView* field;
+    QLineEdit* other;
+
+private:
+    std::shared_ptr<bool> m_alive = std::make_shared<bool>(true);
+};
 
 } // namespace
 
@@ -63,8 +95,40 @@ private Q_SLOTS:
         QVERIFY(!field->hasFrame());
         QCOMPARE(sizeOf(field->font()), 24.0);
         QCOMPARE(sizeOf(field->placeholderFont()), 22.0);
+        QCOMPARE(field->font().family(), u"Roboto"_s);
+        QCOMPARE(field->placeholderFont().family(), u"Roboto"_s);
         QCOMPARE(field->placeholderString(), u"Master-Passwort eingeben"_s);
         QCOMPARE(field->alignment() & Qt::AlignHorizontal_Mask, Qt::AlignLeft);
+    }
+
+    // The login's entry: the field 30 high, padded 10 and 4, boxed 300 wide.
+    void placeholderShowsWholeAtTheLoginSize()
+    {
+        m_window = std::make_unique<QWidget>();
+        auto* layout = new QVBoxLayout(m_window.get());
+        auto* field = new SecureInputView(Binding<QString>::to(&m_password), 24, u"Master-Passwort eingeben"_s);
+        field->setFixedHeight(30);
+        auto* box = new TextFieldModifier(field, field->font(), Qt::black, Qt::white);
+        box->setPadding(QMargins(10, 4, 10, 4));
+        box->setFixedWidth(300);
+        layout->addWidget(box);
+        m_window->show();
+        QVERIFY(QTest::qWaitForWindowExposed(m_window.get()));
+
+        QCOMPARE(field->width(), 280);
+        const QRect area = field->placeholderRect();
+        QVERIFY(field->rect().contains(area));
+        const int needed = QFontMetrics(field->placeholderFont()).horizontalAdvance(field->placeholderString());
+        QVERIFY2(needed <= area.width(), qPrintable(u"%1 px of text in %2 px"_s.arg(needed).arg(area.width())));
+        QVERIFY(QFontMetrics(field->placeholderFont()).height() <= area.height());
+    }
+
+    void maskIsABulletOfTheFieldsFont()
+    {
+        SecureInputView* field = makeField();
+        QTest::keyClicks(field, u"abc"_s);
+        QCOMPARE(field->displayText(), QString(3, QChar(0x2022)));
+        QVERIFY(QRawFont::fromFont(field->font()).supportsCharacter(QChar(0x2022)));
     }
 
     void typingReachesBindingAfterTheEvent()
@@ -158,13 +222,44 @@ private Q_SLOTS:
         QTRY_COMPARE(field->selectedText().size(), 3);
     }
 
-    void destructionWritesPendingKeystrokes()
+    void pendingKeystrokeDiesWithItsOwner_data()
+    {
+        QTest::addColumn<bool>("focused");
+        QTest::newRow("field focused") << true;
+        QTest::newRow("focus moved on") << false;
+    }
+
+    // The keystroke's write is still queued when the owner goes (focus leaving the field on the
+    // way out included): it must not reach the owner.
+    void pendingKeystrokeDiesWithItsOwner()
+    {
+        QFETCH(bool, focused);
+        int lateWrites = 0;
+        auto screen = std::make_unique<OwningScreen>(&lateWrites);
+        screen->show();
+        screen->activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(screen.get()));
+        screen->field->setFocus();
+        QTest::keyClicks(screen->field, u"xyz"_s);
+        QCOMPARE(screen->password, QString());
+        if (!focused)
+            screen->other->setFocus();
+        screen.reset();
+        QCoreApplication::processEvents();
+        QCOMPARE(lateWrites, 0);
+    }
+
+    void commitHandsOverAPendingKeystroke()
     {
         SecureInputView* field = makeField();
         QTest::keyClicks(field, u"xyz"_s);
         QCOMPARE(m_password, QString());
-        delete field;
+        field->commit();
         QCOMPARE(m_password, u"xyz"_s);
+        m_password = u"changed"_s;
+        delete field; // nothing queued any more: the owner's value stays
+        QCoreApplication::processEvents();
+        QCOMPARE(m_password, u"changed"_s);
     }
 
     void sharedFrameForTheLogin()

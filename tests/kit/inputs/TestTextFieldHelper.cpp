@@ -4,7 +4,9 @@
 #include "kit/inputs/TextFieldModifier.h"
 #include "tests/support/TestMain.h"
 
+#include <QImage>
 #include <QLineEdit>
+#include <QRawFont>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -122,6 +124,35 @@ private Q_SLOTS:
         QTest::mouseClick(field->clearButton(), Qt::LeftButton);
         QCOMPARE(field->buffer(), QString());
         QVERIFY(!field->showHideButton()->isEnabled());
+    }
+
+    void passwordMaskAndEyeAreDrawnInPlace()
+    {
+        TextFieldHelper* field = makeField({.connectionType = ConnectionType::password});
+        type(field, u"abc"_s);
+        QCOMPARE(field->input()->displayText(), QString(3, QChar(0x2022)));
+        QVERIFY(QRawFont::fromFont(field->input()->font()).supportsCharacter(QChar(0x2022)));
+
+        // The eye sits in the middle of its 30 point frame, by geometry and as painted.
+        TextFieldButtonHelper* eye = field->showHideButton();
+        QCOMPARE(eye->width(), 30);
+        QCOMPARE(eye->symbolRect().center(), QRectF(eye->rect()).center());
+        QImage picture(eye->size(), QImage::Format_ARGB32_Premultiplied);
+        picture.fill(Qt::transparent);
+        eye->render(&picture, QPoint(), QRegion(), QWidget::DrawChildren);
+        int left = picture.width();
+        int right = -1;
+        for (int y = 0; y < picture.height(); ++y) {
+            for (int x = 0; x < picture.width(); ++x) {
+                if (qAlpha(picture.pixel(x, y)) > 0) {
+                    left = qMin(left, x);
+                    right = qMax(right, x);
+                }
+            }
+        }
+        QVERIFY(right >= left);
+        QVERIFY2(qAbs(left - (picture.width() - 1 - right)) <= 1,
+                 qPrintable(u"painted from %1 to %2 of %3"_s.arg(left).arg(right).arg(picture.width())));
     }
 
     void plainStyleHasNoClearButton()
@@ -383,6 +414,7 @@ private Q_SLOTS:
         TextFieldButtonHelper labelled(u"eye"_s, u"Anzeigen"_s, Qt::gray, 20, [&clicks] { ++clicks; });
         QVERIFY(labelled.sizeHint().width() > 20);
         labelled.resize(labelled.sizeHint());
+        QCOMPARE(labelled.symbolRect(), QRectF(0, 0, 20, 20)); // symbol first, the label after it
         labelled.show();
         QVERIFY(QTest::qWaitForWindowExposed(&labelled));
         const QPoint corner(labelled.width() - 1, labelled.height() - 1);
