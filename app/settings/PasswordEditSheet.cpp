@@ -1,0 +1,101 @@
+#include "app/settings/PasswordEditSheet.h"
+
+#include "core/credentials/PasswordViewModel.h"
+#include "kit/inputs/TextFieldHelper.h"
+#include "kit/theme/FontFaces.h"
+
+#include <QLabel>
+#include <QPointer>
+#include <QVBoxLayout>
+
+namespace {
+
+TextFieldHelper* makeField(const QString& title, Binding<QString> text, Binding<bool> isMasked)
+{
+    return new TextFieldHelper(
+        QString(), title, std::move(text), true, std::move(isMasked), Binding<bool>::constant(true),
+        ConnectionType::password, 1, std::nullopt, std::nullopt, std::nullopt, TarnFont::roboto_regular12,
+        TarnFont::roboto_regular14, PasswordEditSheet::characterLimit, Binding<bool>::constant(true),
+        Binding<qreal>::constant(0), 300, false, nullptr, TextFieldHelper::ButtonType::clear, false);
+}
+
+} // namespace
+
+PasswordEditSheet::Parts PasswordEditSheet::makeParts(PasswordViewModel* viewModel, std::function<void()> onCancel,
+                                                      std::function<void()> onSave)
+{
+    Parts parts;
+    // The fields write pending typing when they go, which may be after the model.
+    const QPointer<PasswordViewModel> model(viewModel);
+    const Binding<bool> isMasked([model] { return !model || model->isMaskedPassword(); },
+                                 [model](const bool& value) {
+                                     if (model) {
+                                         model->setIsMaskedPassword(value);
+                                     }
+                                 });
+    parts.passwordField = makeField(QStringLiteral("Passwort"),
+                                    Binding<QString>([model] { return model ? model->password1() : QString(); },
+                                                     [model](const QString& value) {
+                                                         if (model) {
+                                                             model->setPassword1(value);
+                                                         }
+                                                     }),
+                                    isMasked);
+    parts.confirmationField = makeField(QStringLiteral("Passwort bestätigen"),
+                                        Binding<QString>([model] { return model ? model->password2() : QString(); },
+                                                         [model](const QString& value) {
+                                                             if (model) {
+                                                                 model->setPassword2(value);
+                                                             }
+                                                         }),
+                                        isMasked);
+
+    auto* header = new QLabel(QStringLiteral("Passwort bearbeiten"));
+    header->setTextFormat(Qt::PlainText);
+    header->setFont(FontFaces::faceOrSystem(QStringLiteral("Roboto-Bold"), 16, QFont::Bold));
+
+    auto* content = new QWidget;
+    auto* column = new QVBoxLayout(content);
+    column->setContentsMargins(0, 30, 0, 30);
+    column->setSpacing(10);
+    column->addWidget(parts.passwordField, 0, Qt::AlignHCenter);
+    column->addWidget(parts.confirmationField, 0, Qt::AlignHCenter);
+
+    parts.fields.header = header;
+    parts.fields.content = content;
+    parts.fields.maxViewWidth = 350;
+    parts.fields.minWidth = 10;
+    parts.fields.alignment = Qt::AlignLeft;
+    parts.fields.textMiddle = [] { return QStringLiteral("Speichern"); };
+    parts.fields.callbackLeft = std::move(onCancel);
+    parts.fields.callbackMiddle = [onSave = std::move(onSave)](bool) { onSave(); };
+    return parts;
+}
+
+PasswordEditSheet::PasswordEditSheet(PasswordViewModel* viewModel, std::function<void()> onCancel,
+                                     std::function<void()> onSave, QWidget* parent)
+    : PasswordEditSheet(makeParts(viewModel, std::move(onCancel), std::move(onSave)), parent)
+{
+}
+
+PasswordEditSheet::PasswordEditSheet(Parts parts, QWidget* parent)
+    : BlurredSheetContentHelper(std::move(parts.fields), parent)
+    , m_passwordField(parts.passwordField)
+    , m_confirmationField(parts.confirmationField)
+{
+    // One masking state: the show/hide button of either field masks or shows both. The other field hands
+    // over its pending typing first, so that showing its model value again loses nothing.
+    for (auto [from, to] :
+         {std::pair(m_passwordField, m_confirmationField), std::pair(m_confirmationField, m_passwordField)}) {
+        connect(from, &TextFieldHelper::maskedPasswordToggled, to, [field = to] {
+            field->commit();
+            field->refresh();
+        });
+    }
+}
+
+void PasswordEditSheet::commit()
+{
+    m_passwordField->commit();
+    m_confirmationField->commit();
+}
