@@ -8,6 +8,8 @@
 #include <QPointer>
 #include <QVBoxLayout>
 
+#include <functional>
+
 namespace {
 
 TextFieldHelper* makeField(const QString& title, Binding<QString> text, Binding<bool> isMasked)
@@ -19,36 +21,36 @@ TextFieldHelper* makeField(const QString& title, Binding<QString> text, Binding<
         Binding<qreal>::constant(0), 300, false, nullptr, TextFieldHelper::ButtonType::clear, false);
 }
 
+// A binding to one of the model's values. The fields write pending typing when they go, which may be after
+// the model: then the write is dropped and reads give the fallback.
+template <typename T, typename Get, typename Set>
+Binding<T> modelBinding(const QPointer<PasswordViewModel>& model, Get get, Set set, T fallback)
+{
+    return Binding<T>([model, get, fallback] { return model ? std::invoke(get, *model) : fallback; },
+                      [model, set](const T& value) {
+                          if (model) {
+                              std::invoke(set, *model, value);
+                          }
+                      });
+}
+
 } // namespace
 
 PasswordEditSheet::Parts PasswordEditSheet::makeParts(PasswordViewModel* viewModel, std::function<void()> onCancel,
                                                       std::function<void()> onSave)
 {
     Parts parts;
-    // The fields write pending typing when they go, which may be after the model.
     const QPointer<PasswordViewModel> model(viewModel);
-    const Binding<bool> isMasked([model] { return !model || model->isMaskedPassword(); },
-                                 [model](const bool& value) {
-                                     if (model) {
-                                         model->setIsMaskedPassword(value);
-                                     }
-                                 });
-    parts.passwordField = makeField(QStringLiteral("Passwort"),
-                                    Binding<QString>([model] { return model ? model->password1() : QString(); },
-                                                     [model](const QString& value) {
-                                                         if (model) {
-                                                             model->setPassword1(value);
-                                                         }
-                                                     }),
-                                    isMasked);
-    parts.confirmationField = makeField(QStringLiteral("Passwort bestätigen"),
-                                        Binding<QString>([model] { return model ? model->password2() : QString(); },
-                                                         [model](const QString& value) {
-                                                             if (model) {
-                                                                 model->setPassword2(value);
-                                                             }
-                                                         }),
-                                        isMasked);
+    const auto isMasked =
+        modelBinding<bool>(model, &PasswordViewModel::isMaskedPassword, &PasswordViewModel::setIsMaskedPassword, true);
+    parts.passwordField = makeField(
+        QStringLiteral("Passwort"),
+        modelBinding<QString>(model, &PasswordViewModel::password1, &PasswordViewModel::setPassword1, QString()),
+        isMasked);
+    parts.confirmationField = makeField(
+        QStringLiteral("Passwort bestätigen"),
+        modelBinding<QString>(model, &PasswordViewModel::password2, &PasswordViewModel::setPassword2, QString()),
+        isMasked);
 
     auto* header = new QLabel(QStringLiteral("Passwort bearbeiten"));
     header->setTextFormat(Qt::PlainText);

@@ -2,6 +2,7 @@
 
 #include "app/settings/PasswordEditSheet.h"
 #include "app/settings/PasswordSettingsGroup.h"
+#include "app/settings/TabButton.h"
 #include "app/settings/WhenFinished.h"
 #include "app/shell/AppDelegate.h"
 #include "core/credentials/AppPasswordMarker.h"
@@ -21,23 +22,6 @@
 #include <QVBoxLayout>
 
 namespace {
-
-TrendyButtonHelper* tabButton(const QString& text, std::optional<QColor> color, std::function<void()> callback,
-                              QWidget* parent)
-{
-    TrendyButtonHelper::Fields fields;
-    fields.text = text;
-    fields.buttonColor = std::move(color);
-    fields.textColor = TarnColor::controlBackgroundColor();
-    fields.imgSize = 18;
-    fields.font = TarnFont::roboto_regular14;
-    fields.padding = 10;
-    fields.timer = 0;
-    fields.minWidth = 10;
-    fields.alignment = Qt::AlignLeft;
-    fields.callback = std::move(callback);
-    return new TrendyButtonHelper(std::move(fields), parent);
-}
 
 // The message of an alert; "**...**" is shown bold.
 QWidget* alertMessage(const QString& text)
@@ -74,10 +58,11 @@ PasswordView::PasswordView(AppDelegate* appDelegate, const PasswordModel& model,
     }
 
     auto* buttonRow = new QHBoxLayout;
-    m_changeButton = tabButton(
-        QStringLiteral("Passwort erstellen"), std::nullopt, [this] { m_viewModel->setShowTextFields(true); }, main);
-    m_removeButton = tabButton(
-        QStringLiteral("Passwort entfernen"), TarnColor::red(), [this] { confirmRemoval(); }, main);
+    m_changeButton = makeTabButton(
+        QStringLiteral("Passwort erstellen"), std::nullopt, std::nullopt,
+        [this] { m_viewModel->setShowTextFields(true); }, main);
+    m_removeButton = makeTabButton(
+        QStringLiteral("Passwort entfernen"), TarnColor::red(), std::nullopt, [this] { confirmRemoval(); }, main);
     m_changeButton->hide();
     m_removeButton->hide();
     buttonRow->addWidget(m_changeButton);

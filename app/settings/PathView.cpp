@@ -1,5 +1,6 @@
 #include "app/settings/PathView.h"
 
+#include "app/settings/TabButton.h"
 #include "core/workflows/PathViewModel.h"
 #include "kit/controls/TrendyButtonHelper.h"
 #include "kit/dialogs/AlertCustom.h"
@@ -27,18 +28,8 @@ PathView::PathView(QWidget* parent)
     column->addWidget(m_folderView);
     column->addWidget(m_pathView);
 
-    TrendyButtonHelper::Fields fields;
-    fields.text = QStringLiteral("Pfad auswählen");
-    fields.textColor = TarnColor::controlBackgroundColor();
-    fields.iconName = QStringLiteral("folder");
-    fields.imgSize = 18;
-    fields.font = TarnFont::roboto_regular14;
-    fields.padding = 10;
-    fields.timer = 0;
-    fields.minWidth = 10;
-    fields.alignment = Qt::AlignLeft;
-    fields.callback = [this] { chooseFolder(); };
-    m_chooseButton = new TrendyButtonHelper(std::move(fields), this);
+    m_chooseButton = makeTabButton(
+        QStringLiteral("Pfad auswählen"), std::nullopt, QStringLiteral("folder"), [this] { chooseFolder(); }, this);
     column->addWidget(m_chooseButton, 0, Qt::AlignLeft);
     column->addStretch();
 

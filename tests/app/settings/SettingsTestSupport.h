@@ -1,6 +1,8 @@
 #pragma once
 
 #include "app/settings/PasswordView.h"
+#include "app/settings/SettingsContent.h"
+#include "app/shell/AppDelegate.h"
 #include "core/credentials/KeychainService.h"
 #include "core/credentials/PasswordModel.h"
 #include "core/credentials/PasswordViewModel.h"
@@ -13,6 +15,7 @@
 
 #include <QLabel>
 #include <QSettings>
+#include <QVBoxLayout>
 #include <QtTest>
 
 #include <memory>
@@ -143,3 +146,46 @@ inline bool clickAlertButton(SheetOverlay* overlay, const QString& buttonTitle)
 }
 
 } // namespace SettingsTest
+
+// One password tab at a time in a window of its own, over the test's keyring, with the application
+// unlocked and nothing stored.
+class PasswordTabFixture
+{
+public:
+    SettingsKeyring keyring;
+    const PasswordModel app = SettingsContent::masterPasswordModel();
+    const PasswordModel archive = SettingsContent::zipPasswordModel();
+    std::unique_ptr<AppDelegate> delegate;
+    std::unique_ptr<QWidget> window;
+
+    // Before each test function.
+    bool reset()
+    {
+        close();
+        if (!SettingsTest::clearAll({app, archive})) {
+            return false;
+        }
+        delegate = std::make_unique<AppDelegate>();
+        delegate->setIsAuthenticated(true);
+        return true;
+    }
+
+    void close()
+    {
+        (void)keyring.keyring()->unlock();
+        keyring.removeReader();
+        window.reset();
+        delegate.reset();
+    }
+
+    PasswordView* makeTab(const PasswordModel& model)
+    {
+        window = std::make_unique<QWidget>();
+        auto* layout = new QVBoxLayout(window.get());
+        auto* view = new PasswordView(delegate.get(), model, window.get());
+        layout->addWidget(view);
+        window->resize(460, 420);
+        window->show();
+        return view;
+    }
+};

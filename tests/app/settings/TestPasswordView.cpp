@@ -14,7 +14,6 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
-#include <QVBoxLayout>
 
 using namespace SettingsTest;
 
@@ -24,22 +23,11 @@ class TestPasswordView : public QObject
 {
     Q_OBJECT
 
-    SettingsKeyring m_keyring;
-    const PasswordModel m_app = SettingsContent::masterPasswordModel();
-    const PasswordModel m_archive = SettingsContent::zipPasswordModel();
-    std::unique_ptr<AppDelegate> m_delegate;
-    std::unique_ptr<QWidget> m_window;
+    PasswordTabFixture m_fixture;
+    const PasswordModel& m_app = m_fixture.app;
+    const PasswordModel& m_archive = m_fixture.archive;
 
-    PasswordView* makeTab(const PasswordModel& model)
-    {
-        m_window = std::make_unique<QWidget>();
-        auto* layout = new QVBoxLayout(m_window.get());
-        auto* view = new PasswordView(m_delegate.get(), model, m_window.get());
-        layout->addWidget(view);
-        m_window->resize(460, 420);
-        m_window->show();
-        return view;
-    }
+    PasswordView* makeTab(const PasswordModel& model) { return m_fixture.makeTab(model); }
 
     static bool isShown(QWidget* widget) { return widget && widget->isVisibleTo(widget->window()); }
 
@@ -57,21 +45,15 @@ class TestPasswordView : public QObject
     }
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(m_keyring.start()); }
-    void cleanupTestCase() { m_keyring.stop(); }
-
-    void init()
+    void initTestCase() { QVERIFY(m_fixture.keyring.start()); }
+    void cleanupTestCase()
     {
-        QVERIFY(clearAll({m_app, m_archive}));
-        m_delegate = std::make_unique<AppDelegate>();
-        m_delegate->setIsAuthenticated(true);
+        m_fixture.close();
+        m_fixture.keyring.stop();
     }
 
-    void cleanup()
-    {
-        m_window.reset();
-        m_delegate.reset();
-    }
+    void init() { QVERIFY(m_fixture.reset()); }
+    void cleanup() { m_fixture.close(); }
 
     void modelTexts()
     {
@@ -153,7 +135,7 @@ private Q_SLOTS:
         QCOMPARE(lockButton.count(), app ? 2 : 0);
 
         // Remove, after the confirmation.
-        m_delegate->inactivityMonitor()->setIsAutoLogoutEnabled(true);
+        m_fixture.delegate->inactivityMonitor()->setIsAutoLogoutEnabled(true);
         QTest::mouseClick(view->removeButton(), Qt::LeftButton);
         QVERIFY(view->removalConfirmation());
         QCOMPARE(title(view->removalConfirmation()), QStringLiteral("Löschen"));
@@ -175,7 +157,7 @@ private Q_SLOTS:
         }
         QVERIFY(!AppPasswordMarker::isSet());
         // Removing either password switches automatic logout off.
-        QVERIFY(!m_delegate->inactivityMonitor()->isAutoLogoutEnabled());
+        QVERIFY(!m_fixture.delegate->inactivityMonitor()->isAutoLogoutEnabled());
         QCOMPARE(QSettings().value(InactivityMonitor::autoLogoutKey), QVariant(false));
     }
 
@@ -298,7 +280,7 @@ private Q_SLOTS:
     void autoLogoutSettingsReachTheMonitor()
     {
         QVERIFY(store(m_app, QStringLiteral("Geheim42")));
-        InactivityMonitor* monitor = m_delegate->inactivityMonitor();
+        InactivityMonitor* monitor = m_fixture.delegate->inactivityMonitor();
         PasswordView* view = makeTab(m_app);
         QVERIFY(settled(view));
         PasswordSettingsGroup* group = view->settingsGroup();
@@ -340,7 +322,7 @@ private Q_SLOTS:
         QCOMPARE(view->height(), 260);
 
         // The tab never became a writer of the preferences: the monitor's writes are kept after it.
-        m_window.reset();
+        m_fixture.window.reset();
         monitor->setTimeoutInterval(300.0);
         QCOMPARE(QSettings().value(InactivityMonitor::timeoutKey).toDouble(), 300.0);
     }
@@ -348,19 +330,19 @@ private Q_SLOTS:
     void timeoutThatIsNoChoiceIsKept()
     {
         QVERIFY(store(m_app, QStringLiteral("Geheim42")));
-        m_delegate->inactivityMonitor()->setTimeoutInterval(5.0);
-        m_delegate->inactivityMonitor()->setIsAutoLogoutEnabled(true);
+        m_fixture.delegate->inactivityMonitor()->setTimeoutInterval(5.0);
+        m_fixture.delegate->inactivityMonitor()->setIsAutoLogoutEnabled(true);
         PasswordView* view = makeTab(m_app);
         QVERIFY(settled(view));
         QCOMPARE(view->settingsGroup()->timeoutPicker()->currentIndex(), -1);
-        QCOMPARE(m_delegate->inactivityMonitor()->timeoutInterval(), 5.0);
+        QCOMPARE(m_fixture.delegate->inactivityMonitor()->timeoutInterval(), 5.0);
     }
 
     void removingArchivePasswordSwitchesLogoutAndTouchIDOff()
     {
         QVERIFY(store(m_archive, QStringLiteral("Archiv1")));
         KeychainService().setBool(true, PasswordViewModel::touchIDKey);
-        m_delegate->inactivityMonitor()->setIsAutoLogoutEnabled(true);
+        m_fixture.delegate->inactivityMonitor()->setIsAutoLogoutEnabled(true);
         PasswordView* view = makeTab(m_archive);
         QSignalSpy lockButton(view, &PasswordView::lockButtonChanged);
         QVERIFY(settled(view));
@@ -369,7 +351,7 @@ private Q_SLOTS:
         QVERIFY(settled(view));
         QCOMPARE(stored(m_archive), QStringLiteral("<absent>"));
         QVERIFY(!touchIDFlag());
-        QVERIFY(!m_delegate->inactivityMonitor()->isAutoLogoutEnabled());
+        QVERIFY(!m_fixture.delegate->inactivityMonitor()->isAutoLogoutEnabled());
         QCOMPARE(lockButton.count(), 0);
     }
 
@@ -379,7 +361,7 @@ private Q_SLOTS:
         QVERIFY(store(m_archive, QStringLiteral("Archiv1")));
         PasswordView* view = makeTab(m_archive);
         QVERIFY(settled(view));
-        QVERIFY(m_keyring.keyring()->lock());
+        QVERIFY(m_fixture.keyring.keyring()->lock());
         QTest::mouseClick(view->removeButton(), Qt::LeftButton);
         QVERIFY(clickAlertButton(view->removalConfirmation(), QStringLiteral("Ja")));
         QTRY_VERIFY(view->failureAlert());
@@ -390,7 +372,7 @@ private Q_SLOTS:
                  QStringLiteral("Das Passwort kann nicht gelöscht werden, da es für die Entschlüsselung von Archiven "
                                 "benötigt wird."));
         QVERIFY(settled(view));
-        QVERIFY(m_keyring.keyring()->unlock());
+        QVERIFY(m_fixture.keyring.keyring()->unlock());
         QCOMPARE(stored(m_archive), QStringLiteral("Archiv1"));
         QVERIFY(clickAlertButton(view->failureAlert(), QStringLiteral("OK")));
         QTRY_COMPARE(view->failureAlert(), nullptr);

@@ -7,7 +7,6 @@
 #include "tests/support/TestMain.h"
 
 #include <QCheckBox>
-#include <QVBoxLayout>
 
 using namespace SettingsTest;
 
@@ -17,42 +16,23 @@ class TestTouchIDSetting : public QObject
 {
     Q_OBJECT
 
-    SettingsKeyring m_keyring;
-    const PasswordModel m_app = SettingsContent::masterPasswordModel();
-    const PasswordModel m_archive = SettingsContent::zipPasswordModel();
-    std::unique_ptr<AppDelegate> m_delegate;
-    std::unique_ptr<QWidget> m_window;
-
-    PasswordView* makeTab(const PasswordModel& model)
-    {
-        m_window = std::make_unique<QWidget>();
-        auto* layout = new QVBoxLayout(m_window.get());
-        auto* view = new PasswordView(m_delegate.get(), model, m_window.get());
-        layout->addWidget(view);
-        m_window->resize(460, 420);
-        m_window->show();
-        return view;
-    }
+    PasswordTabFixture m_fixture;
+    const PasswordModel& m_app = m_fixture.app;
 
 private Q_SLOTS:
-    void initTestCase() { QVERIFY(m_keyring.start()); }
-    void cleanupTestCase() { m_keyring.stop(); }
+    void initTestCase() { QVERIFY(m_fixture.keyring.start()); }
+    void cleanupTestCase()
+    {
+        m_fixture.close();
+        m_fixture.keyring.stop();
+    }
 
     void init()
     {
-        QVERIFY(clearAll({m_app, m_archive}));
+        QVERIFY(m_fixture.reset());
         QVERIFY(store(m_app, QStringLiteral("Geheim42")));
-        m_delegate = std::make_unique<AppDelegate>();
-        m_delegate->setIsAuthenticated(true);
     }
-
-    void cleanup()
-    {
-        (void)m_keyring.keyring()->unlock();
-        m_window.reset();
-        m_delegate.reset();
-        m_keyring.removeReader();
-    }
+    void cleanup() { m_fixture.close(); }
 
     void switchOnlyWithReader_data()
     {
@@ -65,20 +45,20 @@ private Q_SLOTS:
     {
         QFETCH(bool, reader);
         if (reader) {
-            QVERIFY(m_keyring.addReader());
+            QVERIFY(m_fixture.keyring.addReader());
         }
-        PasswordView* view = makeTab(m_app);
+        PasswordView* view = m_fixture.makeTab(m_app);
         QVERIFY(settled(view));
-        QVERIFY(view->settingsGroup()->isVisibleTo(m_window.get()));
+        QVERIFY(view->settingsGroup()->isVisibleTo(m_fixture.window.get()));
         QCOMPARE(view->isTouchIDAvailable(), reader);
-        QCOMPARE(view->settingsGroup()->touchIDToggle()->isVisibleTo(m_window.get()), reader);
+        QCOMPARE(view->settingsGroup()->touchIDToggle()->isVisibleTo(m_fixture.window.get()), reader);
     }
 
     void switchWritesTheFlag()
     {
-        QVERIFY(m_keyring.addReader());
+        QVERIFY(m_fixture.keyring.addReader());
         KeychainService().setBool(true, PasswordViewModel::touchIDKey);
-        PasswordView* view = makeTab(m_app);
+        PasswordView* view = m_fixture.makeTab(m_app);
         QVERIFY(settled(view));
         QCheckBox* toggle = view->settingsGroup()->touchIDToggle();
         QVERIFY(toggle->isChecked());
@@ -97,13 +77,13 @@ private Q_SLOTS:
 
     void failedFlagWriteTurnsTheSwitchBack()
     {
-        QVERIFY(m_keyring.addReader());
-        PasswordView* view = makeTab(m_app);
+        QVERIFY(m_fixture.keyring.addReader());
+        PasswordView* view = m_fixture.makeTab(m_app);
         QVERIFY(settled(view));
         QCheckBox* toggle = view->settingsGroup()->touchIDToggle();
         QVERIFY(!toggle->isChecked());
 
-        QVERIFY(m_keyring.keyring()->lock());
+        QVERIFY(m_fixture.keyring.keyring()->lock());
         toggle->click();
         QTRY_VERIFY(view->failureAlert());
         QCOMPARE(title(view->failureAlert()), QStringLiteral("Error"));
@@ -112,7 +92,7 @@ private Q_SLOTS:
         QVERIFY(!toggle->isChecked());
         QVERIFY(!view->viewModel()->useTouchID());
         QVERIFY(toggle->isEnabled());
-        QVERIFY(m_keyring.keyring()->unlock());
+        QVERIFY(m_fixture.keyring.keyring()->unlock());
         QVERIFY(!touchIDFlag());
         QVERIFY(clickAlertButton(view->failureAlert(), QStringLiteral("OK")));
         QTRY_COMPARE(view->viewModel()->validationError(), std::nullopt);
@@ -131,13 +111,13 @@ private Q_SLOTS:
         QFETCH(bool, reader);
         QFETCH(bool, flagAfter);
         if (reader) {
-            QVERIFY(m_keyring.addReader());
+            QVERIFY(m_fixture.keyring.addReader());
         }
         KeychainService().setBool(true, PasswordViewModel::touchIDKey);
         // The archive tab's sheet does the same.
-        for (const PasswordModel& model : {m_app, m_archive}) {
+        for (const PasswordModel& model : {m_app, m_fixture.archive}) {
             KeychainService().setBool(true, PasswordViewModel::touchIDKey);
-            PasswordView* view = makeTab(model);
+            PasswordView* view = m_fixture.makeTab(model);
             QVERIFY(settled(view));
             QTest::mouseClick(view->changeButton(), Qt::LeftButton);
             QVERIFY(view->editSheet());
