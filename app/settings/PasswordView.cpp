@@ -115,7 +115,7 @@ int PasswordView::frameHeight() const
 
 PasswordEditSheet* PasswordView::editSheet() const
 {
-    return m_sheet ? qobject_cast<PasswordEditSheet*>(m_sheet->card()) : nullptr;
+    return m_sheet && !m_sheet->isDismissed() ? qobject_cast<PasswordEditSheet*>(m_sheet->card()) : nullptr;
 }
 
 void PasswordView::load(bool firstBuild)
@@ -179,7 +179,7 @@ void PasswordView::showEditSheet(bool shown)
         }
         return;
     }
-    if (m_sheet && !m_sheet->isDismissed()) {
+    if (editSheet()) {
         return;
     }
     // Each time the sheet comes on screen it starts with empty entries.
@@ -322,7 +322,7 @@ void PasswordView::showFailureAlert()
         buttons.append(Button{QUuid::createUuid(), QStringLiteral("OK"), TarnColor::accentColor(), false, {}, {}});
     }
     // Over the edit sheet while it is open, else over the tab.
-    QWidget* host = m_sheet && !m_sheet->isDismissed() ? m_sheet->card() : static_cast<QWidget*>(this);
+    QWidget* host = editSheet() ? static_cast<QWidget*>(editSheet()) : this;
     m_failureAlert = AlertCustom::alertCustom<PasswordValidationError>(
         host,
         Binding<std::optional<PasswordValidationError>>(
