@@ -2,9 +2,14 @@
 
 #include "platform/Diagnostics.h"
 
+#include <QFutureWatcher>
+#include <QPromise>
 #include <QTextBoundaryFinder>
+#include <QtConcurrent>
 
 #include <algorithm>
+#include <functional>
+#include <memory>
 
 namespace {
 
@@ -45,33 +50,81 @@ bool hasOnlyLettersAndDigits(const QString& text)
                        [](uint codePoint) { return isLetterOrDigit(char32_t(codePoint)); });
 }
 
+PasswordViewModel::Outcome writePassword(const KeychainService& store, const QString& password, const QString& key)
+{
+    const auto written = store.set(password, key);
+    if (!written) {
+        return fail(PasswordValidationError::keychain(written.error().message));
+    }
+    return {};
+}
+
+// Finishes the returned future on context's thread, after apply has seen the result of work. The
+// watcher is a child of context: a context destroyed first is never touched, and the returned
+// future is then cancelled.
+template <typename T>
+QFuture<T> finishOn(QObject* context, const QFuture<T>& work, std::function<void(const T&)> apply)
+{
+    auto promise = std::make_shared<QPromise<T>>();
+    promise->start();
+    QFuture<T> finished = promise->future();
+    auto* watcher = new QFutureWatcher<T>(context);
+    QObject::connect(watcher, &QFutureWatcherBase::finished, context, [watcher, promise, apply = std::move(apply)] {
+        watcher->deleteLater();
+        const QFuture<T> done = watcher->future();
+        if (done.resultCount() == 0) {
+            promise->future().cancel();
+        } else {
+            const T result = done.result();
+            apply(result);
+            promise->addResult(result);
+        }
+        promise->finish();
+    });
+    watcher->setFuture(work);
+    return finished;
+}
+
 } // namespace
 
 PasswordViewModel::PasswordViewModel(const PasswordModel& model, QObject* parent)
+    : PasswordViewModel(model, FlagRead::atOnce, parent)
+{
+}
+
+PasswordViewModel::PasswordViewModel(const PasswordModel& model, FlagRead flagRead, QObject* parent)
     : QObject(parent)
     , m_key(model.key)
     , m_keychainService(model.service)
     , m_text(model.text)
     , m_isTouchID(model.isTouchID)
 {
-    if (m_isTouchID) {
+    if (m_isTouchID && flagRead == FlagRead::atOnce) {
         setUseTouchID(m_keychainService.getBool(touchIDKey));
     }
 }
 
-Result<void, PasswordValidationError> PasswordViewModel::validateAndSave()
+std::optional<PasswordValidationError> PasswordViewModel::ruleFailure() const
 {
     if (characterCount(m_password1) < 4) {
-        return fail(PasswordValidationError::passwordTooWeak);
+        return PasswordValidationError::passwordTooWeak;
     }
     if (m_password1.contains(QLatin1Char(' '))) {
-        return fail(PasswordValidationError::passwordContainsSpaces);
+        return PasswordValidationError::passwordContainsSpaces;
     }
     if (!hasOnlyLettersAndDigits(m_password1)) {
-        return fail(PasswordValidationError::passwordInvalidCharacters);
+        return PasswordValidationError::passwordInvalidCharacters;
     }
     if (m_password1 != m_password2) {
-        return fail(PasswordValidationError::passwordsDoNotMatch);
+        return PasswordValidationError::passwordsDoNotMatch;
+    }
+    return std::nullopt;
+}
+
+Result<void, PasswordValidationError> PasswordViewModel::validateAndSave()
+{
+    if (const auto failure = ruleFailure()) {
+        return fail(*failure);
     }
     if (!m_isTouchID) {
         // A password that cannot be read counts as none stored.
@@ -85,9 +138,9 @@ Result<void, PasswordValidationError> PasswordViewModel::validateAndSave()
 
 Result<void, PasswordValidationError> PasswordViewModel::savePassword()
 {
-    const auto written = m_keychainService.set(m_password1, rawValue(m_key));
+    const Outcome written = writePassword(m_keychainService, m_password1, rawValue(m_key));
     if (!written) {
-        return fail(PasswordValidationError::keychain(written.error().message));
+        return written;
     }
     qCDebug(lcDiagnostics) << "Пароль сохранён:" << rawValue(m_key);
     setWarningText(savedText);
@@ -102,6 +155,98 @@ Result<void, PasswordValidationError> PasswordViewModel::deletePassword()
     qCDebug(lcDiagnostics) << "Пароль удалён:" << rawValue(m_key);
     setWarningText(removedText);
     return {};
+}
+
+QFuture<bool> PasswordViewModel::isPasswordStoredAsync() const
+{
+    return m_keychainService.getStringAsync(rawValue(m_key))
+        .then([](const Result<std::optional<QString>, SecretStoreError>& stored) {
+            return stored && stored->has_value();
+        });
+}
+
+QFuture<bool> PasswordViewModel::loadTouchIDAsync()
+{
+    if (!m_isTouchID) {
+        return QtFuture::makeReadyFuture(false);
+    }
+    return finishOn<bool>(this, m_keychainService.getBoolAsync(touchIDKey), [this](bool flag) { setUseTouchID(flag); });
+}
+
+QFuture<PasswordViewModel::Outcome> PasswordViewModel::validateAndSaveAsync()
+{
+    if (const auto failure = ruleFailure()) {
+        return QtFuture::makeReadyFuture(Outcome(fail(*failure)));
+    }
+    const KeychainService store = m_keychainService;
+    const QString key = rawValue(m_key);
+    const QString password = m_password1;
+    QFuture<Outcome> written;
+    if (m_isTouchID) {
+        written = QtConcurrent::run([store, key, password] { return writePassword(store, password, key); });
+    } else {
+        // A password that cannot be read counts as none stored.
+        written = store.getStringAsync(key).then(
+            [store, key, password](const Result<std::optional<QString>, SecretStoreError>& existing) -> Outcome {
+                if (existing && existing->has_value()) {
+                    return fail(PasswordValidationError::existingPasswordNeedsOverride);
+                }
+                return writePassword(store, password, key);
+            });
+    }
+    return finishSave(written);
+}
+
+QFuture<PasswordViewModel::Outcome> PasswordViewModel::savePasswordAsync()
+{
+    const KeychainService store = m_keychainService;
+    const QString key = rawValue(m_key);
+    const QString password = m_password1;
+    return finishSave(QtConcurrent::run([store, key, password] { return writePassword(store, password, key); }));
+}
+
+QFuture<PasswordViewModel::Outcome> PasswordViewModel::finishSave(const QFuture<Outcome>& written)
+{
+    return finishOn<Outcome>(this, written, [this](const Outcome& outcome) {
+        if (outcome) {
+            qCDebug(lcDiagnostics) << "Пароль сохранён:" << rawValue(m_key);
+            setWarningText(savedText);
+        }
+    });
+}
+
+QFuture<PasswordViewModel::Outcome> PasswordViewModel::deletePasswordAsync()
+{
+    const QString key = rawValue(m_key);
+    const QFuture<Outcome> removed =
+        m_keychainService.removeAsync(key).then([](const Result<void, SecretStoreError>& result) -> Outcome {
+            if (!result) {
+                return fail(PasswordValidationError::passwordCannotBeDeleted);
+            }
+            return {};
+        });
+    return finishOn<Outcome>(this, removed, [this, key](const Outcome& outcome) {
+        if (outcome) {
+            qCDebug(lcDiagnostics) << "Пароль удалён:" << key;
+            setWarningText(removedText);
+        }
+    });
+}
+
+QFuture<PasswordViewModel::Outcome> PasswordViewModel::storeTouchIDAsync(bool value) const
+{
+    return QtConcurrent::run([store = m_keychainService, value]() -> Outcome {
+        store.setBool(value, touchIDKey);
+        // The flag is found by its key alone, as the store keeps it.
+        const auto readBack = SecretStore::lookup({{SecretStore::accountAttribute, touchIDKey}});
+        if (!readBack) {
+            return fail(PasswordValidationError::keychain(readBack.error().message));
+        }
+        if (readBack->value_or(QString()) != (value ? QLatin1String("true") : QLatin1String("false"))) {
+            return fail(PasswordValidationError::keychain(QStringLiteral("The flag was not stored.")));
+        }
+        return {};
+    });
 }
 
 void PasswordViewModel::setPassword1(const QString& value)

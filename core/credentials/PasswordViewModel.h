@@ -5,13 +5,17 @@
 #include "core/credentials/PasswordModel.h"
 #include "platform/Result.h"
 
+#include <QFuture>
 #include <QObject>
 #include <QString>
 
 #include <optional>
 
 // The model of one password settings tab: the two entries, the password rules, and writing
-// or removing the password in the credential store.
+// or removing the password in the credential store. Each store operation has an asynchronous form
+// for the GUI thread: the store is used off the calling thread, the model's own state changes on
+// its thread before the returned future finishes, and a model destroyed first leaves the future
+// cancelled.
 class PasswordViewModel : public QObject
 {
     Q_OBJECT
@@ -30,8 +34,15 @@ public:
     static inline const QString savedText = QStringLiteral("Das Passwort wurde erfolgreich gespeichert!");
     static inline const QString removedText = QStringLiteral("Das Passwort wurde erfolgreich entfernt!");
 
+    using Outcome = Result<void, PasswordValidationError>;
+
+    // When the Touch ID flag is read for a model that carries the Touch ID choice: in the
+    // constructor, or later through loadTouchIDAsync().
+    enum class FlagRead { atOnce, deferred };
+
     // Reads the Touch ID flag when the model carries the Touch ID choice.
     explicit PasswordViewModel(const PasswordModel& model, QObject* parent = nullptr);
+    PasswordViewModel(const PasswordModel& model, FlagRead flagRead, QObject* parent = nullptr);
 
     ModelType key() const { return m_key; }
     void setKey(ModelType key) { m_key = key; }
@@ -64,6 +75,19 @@ public:
     // Removes the stored password; none stored is a success.
     Result<void, PasswordValidationError> deletePassword();
 
+    // Whether a password is stored under the key; a failed read counts as none.
+    QFuture<bool> isPasswordStoredAsync() const;
+    // Reads the Touch ID flag into useTouchID when the model carries the Touch ID choice; the
+    // archive model reads nothing and gives false.
+    QFuture<bool> loadTouchIDAsync();
+    // validateAndSave(): the rules at once, the existence check and the write off the thread.
+    QFuture<Outcome> validateAndSaveAsync();
+    QFuture<Outcome> savePasswordAsync();
+    QFuture<Outcome> deletePasswordAsync();
+    // Replaces the Touch ID flag and reads it back: a flag that cannot be read back as written
+    // is a keychainError with the store's description.
+    QFuture<Outcome> storeTouchIDAsync(bool value) const;
+
 Q_SIGNALS:
     void password1Changed();
     void password2Changed();
@@ -74,6 +98,11 @@ Q_SIGNALS:
     void useTouchIDChanged();
 
 private:
+    // The first rule that password1 and its repetition break.
+    std::optional<PasswordValidationError> ruleFailure() const;
+    // The success text once the write has finished.
+    QFuture<Outcome> finishSave(const QFuture<Outcome>& written);
+
     ModelType m_key;
     const KeychainService m_keychainService;
     QString m_text;

@@ -1,5 +1,6 @@
 #include "core/workflows/PathViewModel.h"
 
+#include "core/workflows/ContainerGuard.h"
 #include "platform/Diagnostics.h"
 
 #include <QSettings>
@@ -38,4 +39,19 @@ void PathViewModel::savePath()
         return;
     QSettings().setValue(savedPathKey(), path);
     qCDebug(lcDiagnostics) << "Путь сохранён:" << path;
+}
+
+Result<void, QString> PathViewModel::choosePath(const QUrl& folder)
+{
+    const QString path = folder.toLocalFile();
+    if (path.isEmpty()) {
+        return {};
+    }
+    if (ContainerGuard::overlapsContainer(path)) {
+        qCDebug(lcDiagnostics) << "Путь отклонён, он пересекается с контейнером:" << path;
+        return fail(ContainerGuard::refusalText());
+    }
+    setRestorePath(folder);
+    savePath();
+    return {};
 }

@@ -1,6 +1,9 @@
 #pragma once
 
+#include "platform/Result.h"
+
 #include <QObject>
+#include <QString>
 #include <QUrl>
 
 // The backup folder as chosen in the settings, kept as a plain path under "savedPathKey".
@@ -21,6 +24,10 @@ public:
     void loadPath();
     // Stores restorePath's local path; does nothing while restorePath is empty.
     void savePath();
+    // The user's choice of folder: becomes restorePath and is stored, unless it is the sibling
+    // app's container, lies inside it or contains it; then nothing changes and the refusal text
+    // is returned.
+    Result<void, QString> choosePath(const QUrl& folder);
 
 Q_SIGNALS:
     void restorePathChanged();

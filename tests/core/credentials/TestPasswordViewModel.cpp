@@ -32,6 +32,21 @@ class TestPasswordViewModel : public QObject
         return result ? -1 : int(result.error().code);
     }
 
+    // The result of an asynchronous call, once the event loop has finished it.
+    template <typename T>
+    static std::optional<T> finished(QFuture<T> future)
+    {
+        if (!QTest::qWaitFor([&future] { return future.isFinished(); }) || future.resultCount() == 0) {
+            return std::nullopt;
+        }
+        return future.result();
+    }
+
+    static int failureOf(const std::optional<PasswordViewModel::Outcome>& outcome)
+    {
+        return outcome ? failureOf(*outcome) : -2;
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -244,6 +259,82 @@ private Q_SLOTS:
         for (const QString& message : std::as_const(messages)) {
             QVERIFY2(!message.contains(secret), qPrintable(message));
         }
+    }
+
+    void asynchronousSaveAndDelete_data()
+    {
+        QTest::addColumn<bool>("app");
+        QTest::newRow("app password") << true;
+        QTest::newRow("archive password") << false;
+    }
+
+    void asynchronousSaveAndDelete()
+    {
+        QFETCH(bool, app);
+        const PasswordModel& model = app ? m_appModel : m_archiveModel;
+        PasswordViewModel viewModel(model, PasswordViewModel::FlagRead::deferred);
+        QCOMPARE(finished(viewModel.isPasswordStoredAsync()), std::optional(false));
+
+        // The rules answer at once and write nothing.
+        enter(viewModel, QStringLiteral("Pass wort"), QStringLiteral("Pass wort"));
+        QCOMPARE(failureOf(finished(viewModel.validateAndSaveAsync())),
+                 int(PasswordValidationError::passwordContainsSpaces));
+        QCOMPARE(stored(model), QStringLiteral("<absent>"));
+
+        enter(viewModel, QStringLiteral("Erst1"), QStringLiteral("Erst1"));
+        QCOMPARE(failureOf(finished(viewModel.validateAndSaveAsync())), -1);
+        QCOMPARE(stored(model), QStringLiteral("Erst1"));
+        QCOMPARE(viewModel.warningText(), std::optional(PasswordViewModel::savedText));
+        QCOMPARE(finished(viewModel.isPasswordStoredAsync()), std::optional(true));
+
+        // Replacing asks for the archive password only.
+        viewModel.setWarningText(std::nullopt);
+        enter(viewModel, QStringLiteral("Zweit2"), QStringLiteral("Zweit2"));
+        const auto replaced = finished(viewModel.validateAndSaveAsync());
+        if (app) {
+            QCOMPARE(failureOf(replaced), -1);
+        } else {
+            QCOMPARE(failureOf(replaced), int(PasswordValidationError::existingPasswordNeedsOverride));
+            QCOMPARE(stored(model), QStringLiteral("Erst1"));
+            QCOMPARE(viewModel.warningText(), std::nullopt);
+            QCOMPARE(failureOf(finished(viewModel.savePasswordAsync())), -1);
+        }
+        QCOMPARE(stored(model), QStringLiteral("Zweit2"));
+        QCOMPARE(viewModel.warningText(), std::optional(PasswordViewModel::savedText));
+
+        QCOMPARE(failureOf(finished(viewModel.deletePasswordAsync())), -1);
+        QCOMPARE(stored(model), QStringLiteral("<absent>"));
+        QCOMPARE(viewModel.warningText(), std::optional(PasswordViewModel::removedText));
+    }
+
+    void asynchronousTouchIDFlag()
+    {
+        PasswordViewModel app(m_appModel, PasswordViewModel::FlagRead::deferred);
+        PasswordViewModel archive(m_archiveModel, PasswordViewModel::FlagRead::deferred);
+        QCOMPARE(failureOf(finished(archive.storeTouchIDAsync(true))), -1);
+        QVERIFY(KeychainService().getBool(PasswordViewModel::touchIDKey));
+        // Read only when asked, and only for the app password.
+        QVERIFY(!app.useTouchID());
+        QSignalSpy changed(&app, &PasswordViewModel::useTouchIDChanged);
+        QCOMPARE(finished(app.loadTouchIDAsync()), std::optional(true));
+        QVERIFY(app.useTouchID());
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(finished(archive.loadTouchIDAsync()), std::optional(false));
+        QVERIFY(!archive.useTouchID());
+
+        QCOMPARE(failureOf(finished(app.storeTouchIDAsync(false))), -1);
+        QVERIFY(!KeychainService().getBool(PasswordViewModel::touchIDKey));
+    }
+
+    void futureOfDestroyedModelIsCancelled()
+    {
+        auto viewModel = std::make_unique<PasswordViewModel>(m_archiveModel, PasswordViewModel::FlagRead::deferred);
+        enter(*viewModel, QStringLiteral("Spaet1"), QStringLiteral("Spaet1"));
+        QFuture<PasswordViewModel::Outcome> saving = viewModel->validateAndSaveAsync();
+        viewModel.reset();
+        QVERIFY(QTest::qWaitFor([&saving] { return saving.isFinished(); }));
+        QVERIFY(saving.isCanceled());
+        QCOMPARE(saving.resultCount(), 0);
     }
 
     void publishedFieldsNotifyOnChange()

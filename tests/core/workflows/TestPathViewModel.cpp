@@ -1,6 +1,8 @@
+#include "core/workflows/ContainerGuard.h"
 #include "core/workflows/PathViewModel.h"
 #include "tests/support/TestMain.h"
 
+#include <QDir>
 #include <QSettings>
 #include <QSignalSpy>
 
@@ -61,6 +63,39 @@ private Q_SLOTS:
         PathViewModel model;
         model.savePath();
         QCOMPARE(QSettings().value(PathViewModel::savedPathKey()).toString(), QStringLiteral("/kept"));
+    }
+
+    void chosenFolderIsStoredUnlessItOverlapsTheContainer_data()
+    {
+        QTest::addColumn<QString>("relative");
+        QTest::addColumn<bool>("refused");
+        QTest::newRow("a folder of its own") << "Backups" << false;
+        QTest::newRow("the container") << "Library/Containers/de.orlwen" << true;
+        QTest::newRow("its data folder") << "Library/Containers/de.orlwen/Data" << true;
+        QTest::newRow("a folder containing it") << "Library/Containers" << true;
+    }
+
+    void chosenFolderIsStoredUnlessItOverlapsTheContainer()
+    {
+        QFETCH(QString, relative);
+        QFETCH(bool, refused);
+        const QString home = QDir::homePath();
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/Library/Containers/de.orlwen/Data")));
+        QVERIFY(QDir().mkpath(home + QStringLiteral("/Backups")));
+        const QUrl before = QUrl::fromLocalFile(home + QStringLiteral("/Vorher"));
+        QSettings().setValue(PathViewModel::savedPathKey(), before.toLocalFile());
+
+        PathViewModel model;
+        model.loadPath();
+        const QUrl chosen = QUrl::fromLocalFile(home + QLatin1Char('/') + relative);
+        const auto result = model.choosePath(chosen);
+        QCOMPARE(!result, refused);
+        if (refused) {
+            QCOMPARE(result.error(), ContainerGuard::refusalText());
+        }
+        QCOMPARE(model.restorePath(), refused ? before : chosen);
+        QCOMPARE(QSettings().value(PathViewModel::savedPathKey()).toString(),
+                 (refused ? before : chosen).toLocalFile());
     }
 
     void missingFolderLoadsUnchanged()

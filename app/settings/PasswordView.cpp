@@ -1,0 +1,336 @@
+#include "app/settings/PasswordView.h"
+
+#include "app/settings/PasswordEditSheet.h"
+#include "app/settings/PasswordSettingsGroup.h"
+#include "app/settings/TabButton.h"
+#include "app/settings/WhenFinished.h"
+#include "app/shell/AppDelegate.h"
+#include "core/credentials/AppPasswordMarker.h"
+#include "core/credentials/BiometricContext.h"
+#include "core/credentials/PasswordViewModel.h"
+#include "core/lock/InactivityMonitor.h"
+#include "kit/controls/TrendyButtonHelper.h"
+#include "kit/dialogs/AlertCustom.h"
+#include "kit/inputs/WarningTextHelper.h"
+#include "kit/theme/FontFaces.h"
+#include "kit/theme/TarnColor.h"
+#include "platform/Diagnostics.h"
+
+#include <QGridLayout>
+#include <QHBoxLayout>
+#include <QLabel>
+#include <QVBoxLayout>
+
+namespace {
+
+// The message of an alert; "**...**" is shown bold.
+QWidget* alertMessage(const QString& text)
+{
+    QWidget* message = AlertCommon::messageText(text);
+    if (auto* label = qobject_cast<QLabel*>(message)) {
+        label->setTextFormat(Qt::MarkdownText);
+    }
+    return message;
+}
+
+} // namespace
+
+PasswordView::PasswordView(AppDelegate* appDelegate, const PasswordModel& model, QWidget* parent)
+    : QWidget(parent)
+    , m_appDelegate(appDelegate)
+    , m_viewModel(new PasswordViewModel(model, PasswordViewModel::FlagRead::deferred, this))
+{
+    auto* main = new QWidget(this);
+    auto* column = new QVBoxLayout(main);
+    column->setContentsMargins(50, 20, 50, 0);
+    column->setSpacing(20);
+
+    m_textLabel = new QLabel(m_viewModel->text(), main);
+    m_textLabel->setTextFormat(Qt::PlainText);
+    m_textLabel->setWordWrap(true);
+    m_textLabel->setFont(FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), 14, QFont::Normal));
+    column->addWidget(m_textLabel);
+
+    if (isAppPassword()) {
+        m_settingsGroup = new PasswordSettingsGroup(m_viewModel, m_appDelegate->inactivityMonitor(), main);
+        m_settingsGroup->hide();
+        column->addWidget(m_settingsGroup);
+    }
+
+    auto* buttonRow = new QHBoxLayout;
+    m_changeButton = makeTabButton(
+        QStringLiteral("Passwort erstellen"), std::nullopt, std::nullopt,
+        [this] { m_viewModel->setShowTextFields(true); }, main);
+    m_removeButton = makeTabButton(
+        QStringLiteral("Passwort entfernen"), TarnColor::red(), std::nullopt, [this] { confirmRemoval(); }, main);
+    m_changeButton->hide();
+    m_removeButton->hide();
+    buttonRow->addWidget(m_changeButton);
+    buttonRow->addWidget(m_removeButton);
+    buttonRow->addStretch();
+    column->addLayout(buttonRow);
+    column->addStretch();
+
+    m_warningText = new WarningTextHelper(Binding<std::optional<QString>>([this] { return m_viewModel->warningText(); },
+                                                                          [this](const std::optional<QString>& text) {
+                                                                              m_viewModel->setWarningText(text);
+                                                                          }),
+                                          TarnColor::accentColor(), this);
+    connect(m_viewModel, &PasswordViewModel::warningTextChanged, m_warningText, &WarningTextHelper::refresh);
+
+    // The success band lies over the bottom of the column.
+    auto* stack = new QGridLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+    stack->addWidget(main, 0, 0);
+    stack->addWidget(m_warningText, 0, 0, Qt::AlignBottom);
+
+    connect(m_viewModel, &PasswordViewModel::showTextFieldsChanged, this,
+            [this] { showEditSheet(m_viewModel->showTextFields()); });
+    connect(m_viewModel, &PasswordViewModel::validationErrorChanged, this, &PasswordView::showFailureAlert);
+    connect(m_appDelegate->inactivityMonitor(), &InactivityMonitor::isAutoLogoutEnabledChanged, this,
+            &PasswordView::showStoredState);
+
+    setFixedHeight(frameHeight());
+    load(true);
+}
+
+PasswordView::~PasswordView() = default;
+
+bool PasswordView::isAppPassword() const
+{
+    // The tab's part follows the password it edits, whatever happened to it since.
+    return m_viewModel->key() == ModelType::masterPassword;
+}
+
+int PasswordView::frameHeight() const
+{
+    if (!isAppPassword()) {
+        return 220;
+    }
+    if (!m_isPasswordStored) {
+        return 170;
+    }
+    return m_appDelegate->inactivityMonitor()->isAutoLogoutEnabled() ? 300 : 260;
+}
+
+PasswordEditSheet* PasswordView::editSheet() const
+{
+    return m_sheet && !m_sheet->isDismissed() ? qobject_cast<PasswordEditSheet*>(m_sheet->card()) : nullptr;
+}
+
+void PasswordView::load(bool firstBuild)
+{
+    const auto done = [this](auto) { readFinished(); };
+    m_pendingReads += firstBuild ? 3 : 1;
+    whenFinished(this, m_viewModel->isPasswordStoredAsync(), [this](bool stored) {
+        m_isPasswordStored = stored;
+        readFinished();
+    });
+    if (firstBuild) {
+        whenFinished(this, isTouchIDAvailableAsync(), [this](bool available) {
+            m_isTouchIDAvailable = available;
+            readFinished();
+        });
+        whenFinished(this, m_viewModel->loadTouchIDAsync(), done);
+    }
+}
+
+void PasswordView::readFinished()
+{
+    if (--m_pendingReads > 0) {
+        return;
+    }
+    showStoredState();
+    setBusy(false);
+    Q_EMIT loaded();
+}
+
+void PasswordView::showStoredState()
+{
+    if (isLoading()) {
+        return;
+    }
+    m_changeButton->setText(m_isPasswordStored ? QStringLiteral("Passwort ändern")
+                                               : QStringLiteral("Passwort erstellen"));
+    m_changeButton->show();
+    m_removeButton->setVisible(m_isPasswordStored);
+    if (m_settingsGroup) {
+        m_settingsGroup->setTouchIDAvailable(m_isTouchIDAvailable);
+        m_settingsGroup->setVisible(m_isPasswordStored);
+    }
+    setFixedHeight(frameHeight());
+}
+
+void PasswordView::setBusy(bool busy)
+{
+    m_busy = busy;
+    m_changeButton->setIsDisabled(busy);
+    m_removeButton->setIsDisabled(busy);
+    if (PasswordEditSheet* sheet = editSheet()) {
+        sheet->setMiddleDisabled(busy);
+    }
+}
+
+void PasswordView::showEditSheet(bool shown)
+{
+    if (!shown) {
+        if (m_sheet) {
+            m_sheet->dismiss();
+        }
+        return;
+    }
+    if (editSheet()) {
+        return;
+    }
+    // Each time the sheet comes on screen it starts with empty entries.
+    m_viewModel->setPassword1(QString());
+    m_viewModel->setPassword2(QString());
+    auto* sheet = new PasswordEditSheet(
+        m_viewModel, [this] { m_viewModel->setShowTextFields(false); }, [this] { save(); });
+    sheet->setMiddleDisabled(m_busy);
+    m_sheet = SheetOverlay::present(this, sheet);
+    connect(m_sheet, &SheetOverlay::dismissed, this, [this] { m_viewModel->setShowTextFields(false); });
+    sheetAppeared();
+}
+
+void PasswordView::sheetAppeared()
+{
+    if (!m_isTouchIDAvailable) {
+        // Without a usable reader the fingerprint login is switched off; a failed write goes unreported.
+        m_viewModel->setUseTouchID(false);
+        whenFinished(this, m_viewModel->storeTouchIDAsync(false), [](const PasswordViewModel::Outcome&) {});
+    }
+}
+
+void PasswordView::save()
+{
+    PasswordEditSheet* sheet = editSheet();
+    if (!sheet || m_busy) {
+        return;
+    }
+    sheet->commit();
+    setBusy(true);
+    whenFinished(this, m_viewModel->validateAndSaveAsync(), [this](const PasswordViewModel::Outcome& saved) {
+        if (saved) {
+            m_viewModel->setShowTextFields(false);
+            qCDebug(lcDiagnostics) << "Passwort erfolgreich gespeichert.";
+            if (isAppPassword()) {
+                AppPasswordMarker::set(true);
+                m_appDelegate->showLockButton();
+                Q_EMIT lockButtonChanged(true);
+            }
+        } else {
+            m_viewModel->setValidationError(saved.error());
+        }
+        load(false);
+    });
+}
+
+void PasswordView::overrideSave()
+{
+    if (m_busy) {
+        return;
+    }
+    setBusy(true);
+    whenFinished(this, m_viewModel->savePasswordAsync(), [this](const PasswordViewModel::Outcome& saved) {
+        setBusy(false);
+        if (saved) {
+            m_viewModel->setShowTextFields(false);
+            qCDebug(lcDiagnostics) << "Passwort erfolgreich gespeichert.";
+        } else {
+            m_viewModel->setValidationError(saved.error());
+        }
+    });
+}
+
+void PasswordView::confirmRemoval()
+{
+    if (m_busy || (m_removalConfirmation && !m_removalConfirmation->isDismissed())) {
+        return;
+    }
+    m_isPassDelete = true;
+    QList<AlertCustomButton<AlertNoItem>> buttons;
+    buttons.append({QUuid::createUuid(),
+                    QStringLiteral("Abbrechen"),
+                    TarnColor::accentColor(),
+                    false,
+                    [this](const std::optional<AlertNoItem>&) { m_isPassDelete = false; },
+                    {}});
+    buttons.append({QUuid::createUuid(),
+                    QStringLiteral("Ja"),
+                    TarnColor::red(),
+                    false,
+                    [this](const std::optional<AlertNoItem>&) { remove(); },
+                    {}});
+    m_removalConfirmation = AlertCustom::alertCustom(
+        this, Binding<bool>::to(&m_isPassDelete), QStringLiteral("Löschen"),
+        [] { return alertMessage(QStringLiteral("Möchtest du das Passwort wirklich löschen?")); }, buttons,
+        AlertCustomType::trash);
+}
+
+void PasswordView::remove()
+{
+    if (m_busy) {
+        return;
+    }
+    setBusy(true);
+    whenFinished(this, m_viewModel->deletePasswordAsync(), [this](const PasswordViewModel::Outcome& deleted) {
+        if (deleted) {
+            removed();
+        } else {
+            // Shown at once, over the tab.
+            m_viewModel->setValidationError(deleted.error());
+            load(false);
+        }
+    });
+}
+
+void PasswordView::removed()
+{
+    // Removing either password switches the fingerprint login and automatic logout off.
+    m_viewModel->setUseTouchID(false);
+    whenFinished(this, m_viewModel->storeTouchIDAsync(false),
+                 [this](const PasswordViewModel::Outcome&) { load(false); });
+    m_isPassDelete = false;
+    if (isAppPassword()) {
+        AppPasswordMarker::set(false);
+        m_appDelegate->hideLockButton();
+        Q_EMIT lockButtonChanged(false);
+    }
+    m_appDelegate->inactivityMonitor()->setIsAutoLogoutEnabled(false);
+}
+
+void PasswordView::showFailureAlert()
+{
+    const std::optional<PasswordValidationError> error = m_viewModel->validationError();
+    if (!error || (m_failureAlert && !m_failureAlert->isDismissed())) {
+        return;
+    }
+    using Button = AlertCustomButton<PasswordValidationError>;
+    const bool asksToOverride = error->code == PasswordValidationError::existingPasswordNeedsOverride;
+    QList<Button> buttons;
+    if (asksToOverride) {
+        buttons.append(
+            Button{QUuid::createUuid(), QStringLiteral("Abbrechen"), TarnColor::accentColor(), false, {}, {}});
+        buttons.append(Button{QUuid::createUuid(),
+                              QStringLiteral("Speichern"),
+                              TarnColor::red(),
+                              false,
+                              [this](const std::optional<PasswordValidationError>&) { overrideSave(); },
+                              {}});
+    } else {
+        buttons.append(Button{QUuid::createUuid(), QStringLiteral("OK"), TarnColor::accentColor(), false, {}, {}});
+    }
+    // Over the edit sheet while it is open, else over the tab.
+    QWidget* host = editSheet() ? static_cast<QWidget*>(editSheet()) : this;
+    m_failureAlert = AlertCustom::alertCustom<PasswordValidationError>(
+        host,
+        Binding<std::optional<PasswordValidationError>>(
+            [this] { return m_viewModel->validationError(); },
+            [this](const std::optional<PasswordValidationError>& value) { m_viewModel->setValidationError(value); }),
+        asksToOverride ? QStringLiteral("Warnung") : QStringLiteral("Error"),
+        [](const std::optional<PasswordValidationError>& shown) {
+            return alertMessage(shown ? shown->errorDescription() : QString());
+        },
+        buttons, AlertCustomType::warn);
+}

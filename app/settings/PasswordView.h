@@ -1,0 +1,88 @@
+#pragma once
+
+#include "core/credentials/PasswordModel.h"
+#include "kit/dialogs/SheetOverlay.h"
+
+#include <QPointer>
+#include <QWidget>
+
+class AppDelegate;
+class PasswordEditSheet;
+class PasswordSettingsGroup;
+class PasswordViewModel;
+class QLabel;
+class TrendyButtonHelper;
+class WarningTextHelper;
+
+// A password settings tab: the model's text, creating or changing the password in the edit sheet,
+// removing it after a confirmation, and on the app-password tab the Touch ID and automatic-logout
+// settings. Whether a password is stored is read once when the tab is built and again after each
+// save and removal, off the GUI thread; loaded() follows each read.
+class PasswordView : public QWidget
+{
+    Q_OBJECT
+
+public:
+    PasswordView(AppDelegate* appDelegate, const PasswordModel& model, QWidget* parent = nullptr);
+    ~PasswordView() override;
+
+    PasswordViewModel* viewModel() const { return m_viewModel; }
+    bool isAppPassword() const;
+    bool isLoading() const { return m_pendingReads > 0; }
+    // An action runs, or the stored state is read again after it: the buttons are disabled.
+    bool isBusy() const { return m_busy; }
+    bool isPasswordStored() const { return m_isPasswordStored; }
+    bool isTouchIDAvailable() const { return m_isTouchIDAvailable; }
+    // The tab's height for the stored password and the logout setting.
+    int frameHeight() const;
+
+    QLabel* textLabel() const { return m_textLabel; }
+    TrendyButtonHelper* changeButton() const { return m_changeButton; }
+    TrendyButtonHelper* removeButton() const { return m_removeButton; }
+    // Only on the app-password tab.
+    PasswordSettingsGroup* settingsGroup() const { return m_settingsGroup; }
+    WarningTextHelper* warningText() const { return m_warningText; }
+    // The open edit sheet, removal confirmation or failure alert, else nullptr.
+    PasswordEditSheet* editSheet() const;
+    SheetOverlay* removalConfirmation() const { return m_removalConfirmation; }
+    SheetOverlay* failureAlert() const { return m_failureAlert; }
+
+Q_SIGNALS:
+    // The stored state was read (after the build, a save or a removal) and is shown.
+    void loaded();
+    // The tab asked the application to show (after the app password was saved) or hide (after it was
+    // removed) the lock item.
+    void lockButtonChanged(bool shown);
+
+private:
+    void load(bool firstBuild);
+    void readFinished();
+    void showStoredState();
+    void setBusy(bool busy);
+
+    void showEditSheet(bool shown);
+    void sheetAppeared();
+    void save();
+    void overrideSave();
+    void confirmRemoval();
+    void remove();
+    void removed();
+    void showFailureAlert();
+
+    AppDelegate* m_appDelegate;
+    PasswordViewModel* m_viewModel;
+    int m_pendingReads = 0;
+    bool m_busy = false;
+    bool m_isPasswordStored = false;
+    bool m_isTouchIDAvailable = false;
+    bool m_isPassDelete = false;
+
+    QLabel* m_textLabel = nullptr;
+    PasswordSettingsGroup* m_settingsGroup = nullptr;
+    TrendyButtonHelper* m_changeButton = nullptr;
+    TrendyButtonHelper* m_removeButton = nullptr;
+    WarningTextHelper* m_warningText = nullptr;
+    QPointer<SheetOverlay> m_sheet;
+    QPointer<SheetOverlay> m_removalConfirmation;
+    QPointer<SheetOverlay> m_failureAlert;
+};

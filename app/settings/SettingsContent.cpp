@@ -1,0 +1,101 @@
+#include "app/settings/SettingsContent.h"
+
+#include "app/settings/PathView.h"
+#include "app/settings/SettingsView.h"
+#include "app/shell/AppDelegate.h"
+#include "kit/dialogs/SheetOverlay.h"
+
+#include <QShowEvent>
+
+namespace {
+// Room around a card: its overlay keeps 12 pixels, its shadow wants more below and above.
+const QSize cardRoom(2 * 12, 2 * 32);
+} // namespace
+#include <QVBoxLayout>
+
+SettingsContent::SettingsContent(AppDelegate* appDelegate, QWidget* parent)
+    : QWidget(parent)
+    , m_appDelegate(appDelegate)
+    , m_lastSize(SettingsView::tabWidth, 170)
+{
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    connect(m_appDelegate, &AppDelegate::isAuthenticatedChanged, this, &SettingsContent::authenticationChanged);
+}
+
+SettingsContent::~SettingsContent() = default;
+
+PasswordModel SettingsContent::masterPasswordModel()
+{
+    return {ModelType::masterPassword, QStringLiteral("de.Tarn-Backup-Manager.MasterPassword"),
+            QStringLiteral("Bitte gib das Master-Passwort ein, um die App zu entsperren. Das Passwort wird sicher im "
+                           "standardmäßigen Schlüsselbund gespeichert."),
+            true};
+}
+
+PasswordModel SettingsContent::zipPasswordModel()
+{
+    return {ModelType::zipPassword, QStringLiteral("de.Tarn-Backup-Manager.ZipPassword"),
+            QStringLiteral("Bitte gib das Master-Passwort für Archive ein. Das Passwort wird sicher im "
+                           "standardmäßigen Schlüsselbund gespeichert. Nach der Erstellung eines Archivs wird "
+                           "empfohlen, das Master-Passwort nicht mehr zu ändern, da dieses Passwort zur "
+                           "Verschlüsselung der Archive verwendet wird."),
+            false};
+}
+
+QSize SettingsContent::sizeHint() const
+{
+    // While locked the window keeps the size it had.
+    QSize size = m_settingsView ? QWidget::sizeHint() : m_lastSize;
+    // The window grows while a sheet or alert needs more room than the tab.
+    for (const SheetOverlay* overlay : SheetOverlay::overlays(window())) {
+        const QWidget* card = overlay->card();
+        if (!card) {
+            continue;
+        }
+        const QSize hint = card->sizeHint().expandedTo(card->minimumSizeHint()).boundedTo(card->maximumSize());
+        const int height = card->hasHeightForWidth() ? card->heightForWidth(hint.width()) : hint.height();
+        size = size.expandedTo(QSize(hint.width(), height) + cardRoom);
+    }
+    return size;
+}
+
+void SettingsContent::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (!event->spontaneous() && m_appDelegate->isAuthenticated()) {
+        build();
+    }
+}
+
+void SettingsContent::authenticationChanged(bool authenticated)
+{
+    if (!authenticated) {
+        tearDown();
+    } else if (!m_settingsView && isVisible()) {
+        build();
+    }
+}
+
+void SettingsContent::build()
+{
+    tearDown();
+    m_settingsView = new SettingsView(m_appDelegate, masterPasswordModel(), zipPasswordModel(), this);
+    layout()->addWidget(m_settingsView);
+    updateGeometry();
+    Q_EMIT settingsViewBuilt();
+}
+
+void SettingsContent::tearDown()
+{
+    if (!m_settingsView) {
+        return;
+    }
+    // What is open over the tabs closes before they go.
+    m_settingsView->pathView()->closeFolderChooser();
+    SheetOverlay::dismissAll(window());
+    m_lastSize = m_settingsView->size();
+    delete m_settingsView;
+    m_settingsView = nullptr;
+    updateGeometry();
+}

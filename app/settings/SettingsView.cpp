@@ -1,0 +1,66 @@
+#include "app/settings/SettingsView.h"
+
+#include "app/settings/PasswordView.h"
+#include "app/settings/PathView.h"
+#include "app/shell/AppDelegate.h"
+#include "app/updates/UpdateView.h"
+#include "kit/theme/SymbolImage.h"
+#include "kit/theme/TarnColor.h"
+
+#include <QStyle>
+#include <QStyleOptionTabWidgetFrame>
+#include <QTabBar>
+#include <QVBoxLayout>
+
+SettingsView::SettingsView(AppDelegate* appDelegate, const PasswordModel& masterPassword,
+                           const PasswordModel& zipPassword, QWidget* parent)
+    : QTabWidget(parent)
+{
+    setDocumentMode(true);
+    setIconSize(QSize(18, 18));
+
+    m_appPasswordView = new PasswordView(appDelegate, masterPassword);
+    m_appPasswordView->setFixedWidth(tabWidth);
+    addPage(m_appPasswordView, QStringLiteral("App Passwort"), QStringLiteral("lock.desktopcomputer"));
+
+    m_zipPasswordView = new PasswordView(appDelegate, zipPassword);
+    m_zipPasswordView->setFixedWidth(tabWidth);
+    addPage(m_zipPasswordView, QStringLiteral("Zip Passwort"), QStringLiteral("lock.rectangle.stack"));
+
+    m_pathView = new PathView;
+    m_pathView->setFixedSize(tabWidth, 200);
+    addPage(m_pathView, QStringLiteral("Speicherort"), QStringLiteral("folder"));
+
+    m_updateView = new UpdateView(appDelegate->updater());
+    m_updateView->setFixedSize(tabWidth, 150);
+    addPage(m_updateView, QStringLiteral("Update"), QStringLiteral("network"));
+
+    connect(this, &QTabWidget::currentChanged, this, &QWidget::updateGeometry);
+}
+
+void SettingsView::addPage(QWidget* content, const QString& label, const QString& symbol)
+{
+    // The page centres its content in whatever room the tab bar leaves.
+    auto* page = new QWidget;
+    auto* layout = new QVBoxLayout(page);
+    layout->setContentsMargins(0, 0, 0, 0);
+    layout->addWidget(content, 0, Qt::AlignHCenter | Qt::AlignTop);
+    const QIcon icon(SymbolImage::pixmap(symbol, iconSize(), TarnColor::textColor(), devicePixelRatioF()));
+    addTab(page, icon, label);
+}
+
+QSize SettingsView::sizeHint() const
+{
+    // Only the selected tab counts, as the window fits it.
+    const QSize page = currentWidget() ? currentWidget()->sizeHint() : QSize(tabWidth, 0);
+    const QSize bar = tabBar()->sizeHint();
+    QStyleOptionTabWidgetFrame option;
+    initStyleOption(&option);
+    const QSize contents(qMax(page.width(), bar.width()), page.height() + bar.height());
+    return style()->sizeFromContents(QStyle::CT_TabWidget, &option, contents, this);
+}
+
+QSize SettingsView::minimumSizeHint() const
+{
+    return sizeHint();
+}

@@ -1,0 +1,84 @@
+#include "app/settings/PasswordEditSheet.h"
+#include "app/settings/PasswordView.h"
+#include "app/settings/PathView.h"
+#include "app/settings/SettingsContent.h"
+#include "app/settings/SettingsView.h"
+#include "app/settings/SettingsWindow.h"
+#include "app/shell/AppDelegate.h"
+#include "core/credentials/KeychainService.h"
+#include "core/credentials/PasswordViewModel.h"
+#include "core/lock/InactivityMonitor.h"
+#include "core/workflows/PathViewModel.h"
+#include "kit/controls/TrendyButtonHelper.h"
+#include "kit/inputs/TextFieldHelper.h"
+#include "platform/fingerprint/FingerprintReader.h"
+#include "tests/screens/ScreenCatalog.h"
+#include "tests/support/FakeFprintd.h"
+#include "tests/support/PrivateBus.h"
+
+#include <QLineEdit>
+#include <QSettings>
+
+// The settings window: its four tabs, the edit sheet and the override question.
+TARN_SCREENS(settings)
+{
+    // A fingerprint reader, so that the app-password tab shows its Touch ID switch.
+    PrivateBus bus;
+    FakeFprintd reader(bus.address());
+    FingerprintReader::setDefaultConnection(QDBusConnection::connectToBus(bus.address(), QStringLiteral("screens")));
+
+    const PasswordModel app = SettingsContent::masterPasswordModel();
+    const PasswordModel archive = SettingsContent::zipPasswordModel();
+    (void)KeychainService(app.service).set(QStringLiteral("Geheim42"), rawValue(app.key));
+    (void)KeychainService(archive.service).remove(rawValue(archive.key));
+    // A fixed path keeps the picture the same from run to run; the tab does not look at the folder.
+    QSettings().setValue(PathViewModel::savedPathKey(), QStringLiteral("/home/anna/Dokumente/Sicherungen/Tarn"));
+
+    AppDelegate delegate;
+    delegate.inactivityMonitor()->setIsAutoLogoutEnabled(true);
+    delegate.setIsAuthenticated(true);
+    auto* window = new SettingsWindow(&delegate);
+    window->show();
+    ScreenCatalog::settle(600);
+    SettingsView* view = window->content()->settingsView();
+    ScreenCatalog::save(window, QStringLiteral("settings-app-password"));
+
+    view->setCurrentIndex(1);
+    ScreenCatalog::settle(200);
+    ScreenCatalog::save(window, QStringLiteral("settings-zip-password"));
+
+    view->zipPasswordView()->viewModel()->setShowTextFields(true);
+    ScreenCatalog::settle(200);
+    PasswordEditSheet* sheet = view->zipPasswordView()->editSheet();
+    sheet->passwordField()->input()->setText(QStringLiteral("Archiv2024"));
+    sheet->confirmationField()->input()->setText(QStringLiteral("Archiv2024"));
+    ScreenCatalog::settle(800);
+    ScreenCatalog::save(window, QStringLiteral("settings-edit-sheet"));
+    view->zipPasswordView()->viewModel()->setShowTextFields(false);
+
+    view->setCurrentIndex(2);
+    ScreenCatalog::settle(200);
+    ScreenCatalog::save(window, QStringLiteral("settings-path"));
+
+    view->setCurrentIndex(3);
+    ScreenCatalog::settle(200);
+    ScreenCatalog::save(window, QStringLiteral("settings-update"));
+
+    // The archive password exists: changing it asks first.
+    (void)KeychainService(archive.service).set(QStringLiteral("Archiv1"), rawValue(archive.key));
+    view->setCurrentIndex(1);
+    view->zipPasswordView()->viewModel()->setShowTextFields(true);
+    ScreenCatalog::settle(200);
+    sheet = view->zipPasswordView()->editSheet();
+    sheet->passwordField()->input()->setText(QStringLiteral("Archiv2"));
+    sheet->confirmationField()->input()->setText(QStringLiteral("Archiv2"));
+    sheet->middleButton()->trigger();
+    ScreenCatalog::settle(600);
+    ScreenCatalog::save(window, QStringLiteral("settings-override-question"));
+
+    delete window;
+    (void)KeychainService(app.service).remove(rawValue(app.key));
+    (void)KeychainService(archive.service).remove(rawValue(archive.key));
+    FingerprintReader::setDefaultConnection(QDBusConnection(QStringLiteral("none")));
+    QDBusConnection::disconnectFromBus(QStringLiteral("screens"));
+}
