@@ -2,6 +2,7 @@
 
 #include "kit/controls/SymbolView.h"
 #include "kit/controls/TrendyButtonHelper.h"
+#include "kit/dialogs/BoldMarkup.h"
 #include "kit/dialogs/SheetOverlay.h"
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/TarnColor.h"
@@ -138,8 +139,10 @@ AlertCommon::AlertCommon(const QString& title, QWidget* content, QList<Button> b
 
 QWidget* AlertCommon::messageText(const QString& text)
 {
-    auto* label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
+    auto* label = new QLabel(BoldMarkup::toHtml(text));
+    label->setTextFormat(Qt::RichText);
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+    label->setOpenExternalLinks(false);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     label->setFont(FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), 14, QFont::Normal));
