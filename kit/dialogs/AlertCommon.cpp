@@ -139,8 +139,10 @@ AlertCommon::AlertCommon(const QString& title, QWidget* content, QList<Button> b
 
 QWidget* AlertCommon::messageText(const QString& text)
 {
-    auto* label = new QLabel(BoldMarkup::toHtml(text));
-    label->setTextFormat(Qt::RichText);
+    // Rich text only where there is something bold; everything else stays plain text.
+    const bool hasBold = BoldMarkup::plainText(text) != text;
+    auto* label = new QLabel(hasBold ? BoldMarkup::toHtml(text) : text);
+    label->setTextFormat(hasBold ? Qt::RichText : Qt::PlainText);
     label->setTextInteractionFlags(Qt::NoTextInteraction);
     label->setOpenExternalLinks(false);
     label->setWordWrap(true);
