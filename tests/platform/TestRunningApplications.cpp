@@ -1,62 +1,15 @@
 #include "platform/processes/Workspace.h"
+#include "tests/platform/SiblingProcesses.h"
 #include "tests/support/TestMain.h"
 
 #include <QDesktopServices>
 #include <QGuiApplication>
-#include <QProcess>
 #include <QSignalSpy>
-#include <QTemporaryDir>
 
 #include <algorithm>
 #include <csignal>
-#include <memory>
 
 namespace {
-
-// Copies of sleep under a chosen name stand in for running applications.
-class Programs
-{
-public:
-    Programs() { m_ok = m_dir.isValid(); }
-    ~Programs()
-    {
-        for (const auto& process : m_processes) {
-            if (process->state() != QProcess::NotRunning) {
-                process->kill();
-                process->waitForFinished();
-            }
-        }
-    }
-
-    QString program(const QString& name)
-    {
-        const QString path = m_dir.filePath(name);
-        if (!QFile::exists(path))
-            m_ok = QFile::copy(QStringLiteral("/bin/sleep"), path) && m_ok;
-        return path;
-    }
-
-    // Runs the program for a minute; ignoreTerm leaves it deaf to SIGTERM.
-    QProcess* start(const QString& name, bool ignoreTerm = false)
-    {
-        auto process = std::make_unique<QProcess>();
-        process->setProgram(program(name));
-        process->setArguments({QStringLiteral("60")});
-        if (ignoreTerm)
-            process->setChildProcessModifier([] { ::signal(SIGTERM, SIG_IGN); });
-        process->start();
-        m_ok = process->waitForStarted() && m_ok;
-        m_processes.push_back(std::move(process));
-        return m_processes.back().get();
-    }
-
-    bool ok() const { return m_ok; }
-
-private:
-    QTemporaryDir m_dir;
-    std::vector<std::unique_ptr<QProcess>> m_processes;
-    bool m_ok = true;
-};
 
 QList<qint64> pids(const QList<RunningApplication>& applications)
 {
@@ -150,7 +103,7 @@ private Q_SLOTS:
     // Every instance is found by its executable's name, ended, and awaited; others stay.
     void findsAndEndsEveryInstance()
     {
-        Programs programs;
+        SiblingProcesses programs;
         QProcess* first = programs.start(QStringLiteral("de.orlwen"));
         QProcess* second = programs.start(QStringLiteral("de.orlwen"));
         QProcess* other = programs.start(QStringLiteral("de.orlwen.helper"));
@@ -179,7 +132,7 @@ private Q_SLOTS:
     // A process id now held by another process (another start time) is never signalled.
     void leavesAReusedProcessIdAlone()
     {
-        Programs programs;
+        SiblingProcesses programs;
         QProcess* process = programs.start(QStringLiteral("de.orlwen"));
         QVERIFY(programs.ok());
         const QList<RunningApplication> found = Workspace::runningApplications(QStringLiteral("de.orlwen"));
@@ -197,7 +150,7 @@ private Q_SLOTS:
     void waitReportsASurvivor()
     {
         RunningApplication::setTerminationSignalForTesting(SIGTERM);
-        Programs programs;
+        SiblingProcesses programs;
         QProcess* deaf = programs.start(QStringLiteral("de.orlwen"), true);
         QVERIFY(programs.ok());
         const QList<RunningApplication> found = Workspace::runningApplications(QStringLiteral("de.orlwen"));
