@@ -113,10 +113,9 @@ void CreateZipView::updateAlert()
             return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
         },
         [model](const std::optional<QString>& text) { model->setZipStatusMessage(text.value_or(QString())); });
-    AlertCustomButton<QString> ok;
-    ok.title = QStringLiteral("OK");
-    ok.bgColor = TarnColor::accentColor();
-    ok.action = [model](const std::optional<QString>&) { model->setZipStatusMessage(QString()); };
+    const auto ok = AlertCustomButton<QString>::make(
+        QStringLiteral("OK"), TarnColor::accentColor(), false,
+        [model](const std::optional<QString>&) { model->setZipStatusMessage(QString()); });
     m_alert = AlertCustom::alertCustom<QString>(
         this, item, QStringLiteral("Fehler"),
         [](const std::optional<QString>& text) { return AlertCommon::messageText(text.value_or(QString())); }, {ok},

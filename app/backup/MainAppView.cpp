@@ -248,17 +248,12 @@ void MainAppView::askToClose(const QList<RunningApplication>& applications)
         ? QStringLiteral("um die Wiederherstellung des Backups fortzusetzen?")
         : QStringLiteral("um die Datenlöschung fortzusetzen?");
 
-    AlertCustomButton<Item> cancel;
-    cancel.title = QStringLiteral("Abbrechen");
-    cancel.bgColor = TarnColor::accentColor();
-    AlertCustomButton<Item> ok;
-    ok.title = QStringLiteral("OK");
-    ok.bgColor = TarnColor::red();
-    ok.isDefault = true;
-    ok.action = [this](const std::optional<Item>& running) {
-        if (running)
-            terminateCareSoftwareAndContinue(*running);
-    };
+    const auto cancel = AlertCustomButton<Item>::make(QStringLiteral("Abbrechen"), TarnColor::accentColor());
+    const auto ok = AlertCustomButton<Item>::make(QStringLiteral("OK"), TarnColor::red(), true,
+                                                  [this](const std::optional<Item>& running) {
+                                                      if (running)
+                                                          terminateCareSoftwareAndContinue(*running);
+                                                  });
     m_closeAlert = AlertCustom::alertCustom<Item>(
         m_sheet.data(), Binding<std::optional<Item>>::to(&m_runningApplications), closeAlertTitle(),
         [purpose](const std::optional<Item>&) {
@@ -314,10 +309,7 @@ void MainAppView::showCloseFailure()
 {
     qCDebug(lcDiagnostics).noquote() << "Приложение не завершилось, действие не начато.";
     m_isCloseFailureShown = true;
-    AlertCustomButton<AlertNoItem> ok;
-    ok.title = QStringLiteral("OK");
-    ok.bgColor = TarnColor::accentColor();
-    ok.isDefault = true;
+    const auto ok = AlertCustomButton<AlertNoItem>::make(QStringLiteral("OK"), TarnColor::accentColor(), true);
     m_closeFailureAlert = AlertCustom::alertCustom(
         m_sheet.data(), Binding<bool>::to(&m_isCloseFailureShown), closeAlertTitle(),
         [] { return AlertCommon::messageText(closeFailureText()); }, {ok}, AlertCustomType::warn);

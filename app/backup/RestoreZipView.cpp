@@ -225,19 +225,14 @@ void RestoreZipView::confirmDelete(const QUrl& backup)
     m_deleteBackup = backup;
 
     const std::shared_ptr<RestoreZipViewModel> model = m_model;
-    AlertCustomButton<QUrl> cancel;
-    cancel.title = QStringLiteral("Abbrechen");
-    cancel.bgColor = TarnColor::accentColor();
-    AlertCustomButton<QUrl> remove;
-    remove.title = QStringLiteral("Löschen");
-    remove.bgColor = TarnColor::red();
-    remove.isDefault = true;
-    remove.action = [model](const std::optional<QUrl>& url) {
-        if (url)
-            model->deleteBackup(*url);
-        else
-            qCDebug(lcDiagnostics).noquote() << "Ошибка: URL не найден для удаления.";
-    };
+    const auto cancel = AlertCustomButton<QUrl>::make(QStringLiteral("Abbrechen"), TarnColor::accentColor());
+    const auto remove = AlertCustomButton<QUrl>::make(
+        QStringLiteral("Löschen"), TarnColor::red(), true, [model](const std::optional<QUrl>& url) {
+            if (url)
+                model->deleteBackup(*url);
+            else
+                qCDebug(lcDiagnostics).noquote() << "Ошибка: URL не найден для удаления.";
+        });
     m_deleteAlert = AlertCustom::alertCustom<QUrl>(
         this, Binding<std::optional<QUrl>>::to(&m_deleteBackup), QStringLiteral("Entfernen bestätigen"),
         [](const std::optional<QUrl>& url) -> QWidget* {

@@ -3,14 +3,11 @@
 #include "app/backup/CreateZipView.h"
 #include "app/backup/MainAppView.h"
 #include "app/backup/RestoreZipView.h"
-#include "app/shell/AppDelegate.h"
 #include "core/archive/FinderComment.h"
-#include "core/workflows/PathViewModel.h"
 #include "kit/controls/RestoreButtonView.h"
 #include "kit/dialogs/CheckBoxHelper.h"
 #include "kit/inputs/TextEditorHelper.h"
-#include "kit/theme/Motion.h"
-#include "platform/updates/Updater.h"
+#include "tests/app/backup/BackupScreens.h"
 #include "tests/screens/ScreenCatalog.h"
 #include "tests/support/FileFixtures.h"
 
@@ -20,13 +17,11 @@
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
-#include <QVBoxLayout>
 
 #include <csignal>
 
 TARN_SCREENS(backup)
 {
-    Motion::setDefaultDuration(0);
     const QString home = QDir::homePath();
     const QString backups = home + QStringLiteral("/Backups");
     QDir().mkpath(backups);
@@ -49,15 +44,9 @@ TARN_SCREENS(backup)
     }
     QSettings().setValue(PathViewModel::savedPathKey(), backups);
 
-    AppDelegate delegate;
-    delegate.updater()->setAutomaticallyChecksForUpdates(false);
-    QWidget window;
-    window.resize(900, 500);
-    auto* layout = new QVBoxLayout(&window);
-    layout->setContentsMargins(0, 0, 0, 0);
-    auto* view = new MainAppView(&delegate, &window);
-    layout->addWidget(view);
-    window.show();
+    BackupScreens::MainScreen main;
+    QWidget& window = main.window;
+    MainAppView* view = main.view;
     ScreenCatalog::settle(200);
     view->rows().at(1)->setHover(true);
     ScreenCatalog::settle(100);

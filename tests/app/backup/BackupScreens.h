@@ -54,6 +54,14 @@ inline bool writeDataTree(const QString& marker)
         QDir().mkpath(dataFolder() + QStringLiteral("/leer"));
 }
 
+// An empty backup folder, chosen in the settings, and a Data folder of the marker.
+inline bool freshFolders(const QString& marker = QStringLiteral("eins"))
+{
+    QDir(backupFolder()).removeRecursively();
+    useBackupFolder(backupFolder());
+    return QDir().mkpath(backupFolder()) && writeDataTree(marker);
+}
+
 inline QStringList backupNames()
 {
     return QDir(backupFolder()).entryList({QStringLiteral("Backup_*.orlwen")}, QDir::Files, QDir::Name);

@@ -29,13 +29,7 @@ private Q_SLOTS:
         QVERIFY(m_keyring->isRunning());
     }
 
-    void init()
-    {
-        QDir(backupFolder()).removeRecursively();
-        QVERIFY(QDir().mkpath(backupFolder()));
-        QVERIFY(writeDataTree(QStringLiteral("eins")));
-        useBackupFolder(backupFolder());
-    }
+    void init() { QVERIFY(freshFolders()); }
 
     // One backup per start; the comment is the editor's text, also what was typed just before.
     void createsABackup_data()

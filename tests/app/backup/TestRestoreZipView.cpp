@@ -70,10 +70,7 @@ private Q_SLOTS:
 
     void init()
     {
-        QDir(backupFolder()).removeRecursively();
-        QVERIFY(QDir().mkpath(backupFolder()));
-        QVERIFY(writeDataTree(QStringLiteral("eins")));
-        useBackupFolder(backupFolder());
+        QVERIFY(freshFolders());
         QVERIFY(m_keychain.set(QStringLiteral("Geheim42"), QStringLiteral("zipPassword")));
     }
 

@@ -32,10 +32,8 @@ class TestSiblingApp : public QObject
 private Q_SLOTS:
     void init()
     {
-        QDir(backupFolder()).removeRecursively();
-        QVERIFY(writeDataTree(QStringLiteral("eins")));
+        QVERIFY(freshFolders());
         QVERIFY(writeFile(backupFolder() + QStringLiteral("/Backup_2025-01-02_08-00-00.orlwen"), "x"));
-        useBackupFolder(backupFolder());
     }
 
     void cleanup() { RunningApplication::setTerminationSignalForTesting(SIGKILL); }
