@@ -1,9 +1,352 @@
 #include "app/backup/MainAppView.h"
 
+#include "app/backup/ActionContext.h"
+#include "app/backup/CreateZipView.h"
+#include "app/backup/DeleteButtonView.h"
+#include "app/backup/RestoreZipView.h"
 #include "app/shell/AppDelegate.h"
+#include "app/updates/BottomUpdateView.h"
+#include "app/updates/CheckForUpdatesViewModel.h"
+#include "kit/controls/PopUpLottieHelper.h"
+#include "kit/controls/RestoreButtonView.h"
+#include "kit/dialogs/AlertCustom.h"
+#include "kit/dialogs/BlurredSheetContentHelper.h"
+#include "kit/inputs/WarningTextHelper.h"
+#include "kit/theme/FontFaces.h"
+#include "kit/theme/TarnColor.h"
+#include "platform/Diagnostics.h"
+#include "platform/processes/Workspace.h"
+#include "platform/updates/Updater.h"
+
+#include <QEventLoopLocker>
+#include <QGridLayout>
+#include <QLabel>
+#include <QShowEvent>
+#include <QTimer>
+#include <QVBoxLayout>
+#include <QtConcurrent>
+
+QString MainAppView::siblingBundleIdentifier()
+{
+    return QStringLiteral("de.orlwen");
+}
+
+QString MainAppView::closeAlertTitle()
+{
+    return QStringLiteral("Betreuungssoftware schließen");
+}
+
+QString MainAppView::closeFailureText()
+{
+    return QStringLiteral("Die Betreuungssoftware konnte nicht geschlossen werden. Bitte schließe sie selbst und "
+                          "versuche es erneut.");
+}
 
 MainAppView::MainAppView(AppDelegate* appDelegate, QWidget* parent)
     : QWidget(parent)
     , m_appDelegate(appDelegate)
+    , m_context(new ActionContext(this))
 {
+    auto* stack = new QGridLayout(this);
+    stack->setContentsMargins(0, 0, 0, 0);
+
+    auto* column = new QWidget(this);
+    auto* columnLayout = new QVBoxLayout(column);
+    columnLayout->setContentsMargins(0, 0, 0, 0);
+    columnLayout->addStretch();
+    auto* menu = new QVBoxLayout;
+    menu->setContentsMargins(16, 16, 16, 16);
+    menu->setSpacing(20);
+    const auto addRow = [&](const QString& icon, const QString& title, const QString& subTitle,
+                            std::optional<QColor> color, std::function<void()> action) {
+        auto* row = new RestoreButtonView(icon, title, subTitle, color, std::move(action), column);
+        menu->addWidget(row, 0, Qt::AlignHCenter);
+        m_rows << row;
+    };
+    addRow(QStringLiteral("tray.and.arrow.down"), QStringLiteral("Erstellen"),
+           QStringLiteral("Ein neues Backup wird erstellt"), std::nullopt,
+           [this] { openSheet(BackupActionType::create); });
+    addRow(QStringLiteral("tray.and.arrow.up"), QStringLiteral("Wiederherstellen"),
+           QStringLiteral("Backup wiederherstellen oder bearbeiten"), std::nullopt,
+           [this] { openSheet(BackupActionType::restore); });
+    addRow(QStringLiteral("trash"), QStringLiteral("Löschen"), QStringLiteral("Alle App-Daten löschen"),
+           TarnColor::red(), [this] { openSheet(BackupActionType::delete_); });
+    addRow(QStringLiteral("gearshape.2.fill"), QStringLiteral("Einstellungen"),
+           QStringLiteral("Backup-Einstellungen bearbeiten"), std::nullopt, [this] {
+               if (m_appDelegate)
+                   m_appDelegate->openSettings();
+           });
+    columnLayout->addLayout(menu);
+    columnLayout->addStretch();
+    Updater* updater = m_appDelegate ? m_appDelegate->updater() : nullptr;
+    m_bottomBar = new BottomUpdateView(new CheckForUpdatesViewModel(updater, this),
+                                       m_appDelegate ? m_appDelegate->updaterDelegate() : nullptr, column);
+    columnLayout->addWidget(m_bottomBar);
+    stack->addWidget(column, 0, 0);
+
+    ActionContext* context = m_context;
+    m_messageView =
+        new WarningTextHelper(Binding<std::optional<QString>>([context] { return context->messageText(); },
+                                                              [context](const std::optional<QString>& text) {
+                                                                  if (context->messageText() != text)
+                                                                      context->setMessageText(text);
+                                                              }),
+                              TarnColor::accentColor(), this);
+    stack->addWidget(m_messageView, 0, 0, Qt::AlignBottom);
+
+    connect(m_context, &ActionContext::messageTextChanged, m_messageView, &WarningTextHelper::setWarningText);
+    connect(m_context, &ActionContext::progressLoadTextChanged, this, &MainAppView::onProgressLoadTextChanged);
+    connect(m_context, &ActionContext::closeViewRequested, this, &MainAppView::closeSheet);
+}
+
+MainAppView::~MainAppView()
+{
+    for (SheetOverlay* overlay :
+         {m_closeFailureAlert.data(), m_closeAlert.data(), m_progressOverlay.data(), m_sheetOverlay.data()}) {
+        if (overlay)
+            overlay->dismiss();
+    }
+    setWorking(false);
+}
+
+void MainAppView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    if (event->spontaneous() || !m_appDelegate)
+        return;
+    // A silent check shortly after the screen appears, when checks are automatic but downloads are not.
+    Updater* updater = m_appDelegate->updater();
+    if (!updater || !updater->automaticallyChecksForUpdates() || updater->automaticallyDownloadsUpdates())
+        return;
+    QTimer::singleShot(m_timing.backgroundUpdateCheckDelay, this, [this] {
+        Updater* current = m_appDelegate ? m_appDelegate->updater() : nullptr;
+        if (!current)
+            return;
+        Q_EMIT backgroundUpdateCheckStarted();
+        current->checkForUpdatesInBackground();
+    });
+}
+
+void MainAppView::openSheet(BackupActionType type)
+{
+    if (m_backupActionType)
+        return;
+    m_backupActionType = type;
+    ++m_sheetSerial;
+
+    QWidget* screen = nullptr;
+    switch (type) {
+    case BackupActionType::create:
+        screen = new CreateZipView(m_context);
+        break;
+    case BackupActionType::restore:
+        screen = new RestoreZipView(m_context);
+        break;
+    case BackupActionType::delete_: {
+        auto* erase = new DeleteButtonView(m_context);
+        erase->setCloseDelay(m_timing.eraseCloseDelay);
+        screen = erase;
+        break;
+    }
+    }
+    m_screen = screen;
+
+    auto* header = new QLabel(BackupActionTypes::rawValue(type));
+    header->setTextFormat(Qt::PlainText);
+    header->setFont(FontFaces::faceOrSystem(QStringLiteral("Roboto-Bold"), 16, QFont::Bold));
+
+    BlurredSheetContentHelper::Fields fields;
+    fields.header = header;
+    fields.content = screen;
+    fields.minWidth = 10;
+    fields.alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    fields.textLeft = [] { return QStringLiteral("Abbrechen"); };
+    fields.textMiddle = [type] { return BackupActionTypes::actionTitle(type); };
+    fields.isMiddleDisabled = m_context->isButtonDisabled();
+    fields.callbackLeft = [this] { closeSheet(); };
+    fields.callbackMiddle = [this, type](bool) { startSelectedAction(type); };
+    m_sheet = new BlurredSheetContentHelper(std::move(fields));
+    connect(m_context, &ActionContext::isButtonDisabledChanged, m_sheet, &BlurredSheetContentHelper::setMiddleDisabled);
+
+    m_sheetOverlay = SheetOverlay::present(this, m_sheet);
+    // Also closed from outside (the window hidden, a logout): forget it then as well.
+    const int serial = m_sheetSerial;
+    connect(m_sheetOverlay, &SheetOverlay::dismissed, this, [this, serial] {
+        if (serial == m_sheetSerial)
+            forgetSheet();
+    });
+}
+
+void MainAppView::closeSheet()
+{
+    QPointer<SheetOverlay> overlay = m_sheetOverlay;
+    forgetSheet();
+    if (overlay)
+        overlay->dismiss();
+}
+
+void MainAppView::forgetSheet()
+{
+    // Whatever still waits for this sheet (a look-up, the sibling's exit, the delayed start) is dropped.
+    ++m_sheetSerial;
+    m_pendingStart = false;
+    if (m_screen)
+        disconnect(m_context, nullptr, m_screen, nullptr);
+    m_context->setIsButtonDisabled(false);
+    for (SheetOverlay* alert : {m_closeFailureAlert.data(), m_closeAlert.data()}) {
+        if (alert)
+            alert->dismiss();
+    }
+    m_backupActionType.reset();
+    m_sheetOverlay = nullptr;
+    m_sheet = nullptr;
+    m_screen = nullptr;
+}
+
+void MainAppView::startSelectedAction(BackupActionType type)
+{
+    if (m_backupActionType != type)
+        return;
+    if (m_context->isWorking() || m_pendingStart) {
+        qCDebug(lcDiagnostics).noquote() << "Действие уже выполняется, повторный запуск пропущен.";
+        return;
+    }
+    if (type == BackupActionType::create)
+        m_context->togglePerformAction();
+    else
+        closeCareSoftwareIfRunning(type);
+}
+
+void MainAppView::closeCareSoftwareIfRunning(BackupActionType)
+{
+    m_pendingStart = true;
+    const int serial = m_sheetSerial;
+    const QString identifier = siblingBundleIdentifier();
+    QtConcurrent::run([identifier] {
+        return Workspace::runningApplications(identifier);
+    }).then(this, [this, serial, identifier](const QList<RunningApplication>& running) {
+        if (serial != m_sheetSerial)
+            return;
+        if (running.isEmpty()) {
+            qCDebug(lcDiagnostics).noquote() << QStringLiteral("Приложение с идентификатором ") + identifier +
+                    QStringLiteral(" не найдено среди запущенных.");
+            m_pendingStart = false;
+            m_context->togglePerformAction();
+            return;
+        }
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Приложение найдено: ") + identifier +
+                QStringLiteral(". Завершаем его. ") + running.first().description();
+        askToClose(running);
+    });
+}
+
+void MainAppView::askToClose(const QList<RunningApplication>& applications)
+{
+    using Item = QList<RunningApplication>;
+    m_runningApplications = applications;
+    const QString purpose = m_backupActionType == BackupActionType::restore
+        ? QStringLiteral("um die Wiederherstellung des Backups fortzusetzen?")
+        : QStringLiteral("um die Datenlöschung fortzusetzen?");
+
+    const auto cancel = AlertCustomButton<Item>::make(QStringLiteral("Abbrechen"), TarnColor::accentColor());
+    const auto ok = AlertCustomButton<Item>::make(QStringLiteral("OK"), TarnColor::red(), true,
+                                                  [this](const std::optional<Item>& running) {
+                                                      if (running)
+                                                          terminateCareSoftwareAndContinue(*running);
+                                                  });
+    m_closeAlert = AlertCustom::alertCustom<Item>(
+        m_sheet.data(), Binding<std::optional<Item>>::to(&m_runningApplications), closeAlertTitle(),
+        [purpose](const std::optional<Item>&) {
+            auto* label = qobject_cast<QLabel*>(AlertCommon::messageText(
+                QStringLiteral("Möchtest du, dass das Programm die Betreuungssoftware schließt, ") + purpose));
+            label->setAlignment(Qt::AlignCenter);
+            return label;
+        },
+        {cancel, ok}, AlertCustomType::warn);
+    // "Abbrechen", or the card closed any other way: nothing starts. "OK" starts anew after this.
+    if (m_closeAlert)
+        connect(m_closeAlert, &SheetOverlay::dismissed, this, [this] { m_pendingStart = false; });
+    else
+        m_pendingStart = false;
+}
+
+void MainAppView::terminateCareSoftwareAndContinue(const QList<RunningApplication>& applications)
+{
+    m_pendingStart = true;
+    const int serial = m_sheetSerial;
+    const QString identifier = siblingBundleIdentifier();
+    const std::chrono::milliseconds timeout(m_timing.terminationTimeout);
+    QtConcurrent::run([applications, identifier, timeout] {
+        // Every instance goes, also one started after the question; then all of them must be gone.
+        QList<RunningApplication> instances = applications;
+        for (const RunningApplication& application : Workspace::runningApplications(identifier)) {
+            if (!instances.contains(application))
+                instances.append(application);
+        }
+        for (const RunningApplication& application : instances)
+            application.forceTerminate();
+        return Workspace::waitForTermination(instances, timeout) &&
+            Workspace::runningApplications(identifier).isEmpty();
+    }).then(this, [this, serial](bool closed) {
+        if (serial != m_sheetSerial)
+            return;
+        if (!closed) {
+            m_pendingStart = false;
+            showCloseFailure();
+            return;
+        }
+        QTimer::singleShot(m_timing.startDelayAfterTermination, m_sheet.data(), [this, serial] {
+            if (serial != m_sheetSerial)
+                return;
+            m_pendingStart = false;
+            m_context->togglePerformAction();
+        });
+        Q_EMIT actionStartScheduled();
+    });
+}
+
+void MainAppView::showCloseFailure()
+{
+    qCDebug(lcDiagnostics).noquote() << "Приложение не завершилось, действие не начато.";
+    m_isCloseFailureShown = true;
+    const auto ok = AlertCustomButton<AlertNoItem>::make(QStringLiteral("OK"), TarnColor::accentColor(), true);
+    m_closeFailureAlert = AlertCustom::alertCustom(
+        m_sheet.data(), Binding<bool>::to(&m_isCloseFailureShown), closeAlertTitle(),
+        [] { return AlertCommon::messageText(closeFailureText()); }, {ok}, AlertCustomType::warn);
+}
+
+void MainAppView::onProgressLoadTextChanged(const std::optional<QString>& text)
+{
+    if (!text) {
+        if (m_progressOverlay)
+            m_progressOverlay->dismiss();
+        setWorking(false);
+        return;
+    }
+    setWorking(true);
+    if (m_progressOverlay) {
+        if (auto* popUp = qobject_cast<PopUpLottieHelper*>(m_progressOverlay->card()))
+            popUp->setText(*text);
+        return;
+    }
+    QWidget* host = m_sheet ? static_cast<QWidget*>(m_sheet.data()) : this;
+    if (host->isVisible())
+        m_progressOverlay = SheetOverlay::present(host, new PopUpLottieHelper(*text));
+}
+
+void MainAppView::setWorking(bool working)
+{
+    if (m_working == working)
+        return;
+    m_working = working;
+    if (working) {
+        // Neither an inactivity logout nor the last window's closing ends the work.
+        if (m_appDelegate)
+            m_appDelegate->beginBackgroundWork();
+        m_quitLock = std::make_unique<QEventLoopLocker>();
+    } else {
+        if (m_appDelegate)
+            m_appDelegate->endBackgroundWork();
+        m_quitLock.reset();
+    }
 }

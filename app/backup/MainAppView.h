@@ -1,18 +1,115 @@
 #pragma once
 
+#include "app/backup/BackupActionType.h"
+#include "kit/dialogs/BlurredSheetContentHelper.h"
+#include "kit/dialogs/SheetOverlay.h"
+#include "platform/processes/RunningApplication.h"
+
+#include <QList>
+#include <QPointer>
 #include <QWidget>
 
+#include <memory>
+#include <optional>
+
+class ActionContext;
 class AppDelegate;
+class BottomUpdateView;
+class QEventLoopLocker;
+class RestoreButtonView;
+class WarningTextHelper;
 
 // The screen of the logged-in user: the menu of backup actions, their sheets, the result line and
 // the bottom update bar.
+//
+// One action sheet is open at a time. Before a restore or an erase every running instance of the
+// sibling app is looked for; with the user's consent all are force-quit, and the work starts a moment
+// after they have all exited. That start belongs to its sheet: closing the sheet drops it. While work
+// runs, further starts are ignored, the inactivity logout waits and the application does not quit.
 class MainAppView : public QWidget
 {
     Q_OBJECT
 
 public:
+    // The sibling app among the running applications.
+    static QString siblingBundleIdentifier();
+    static QString closeAlertTitle();
+    static QString closeFailureText();
+
+    // Delays in milliseconds; tests shorten them.
+    struct Timing
+    {
+        int backgroundUpdateCheckDelay = 3000;
+        int startDelayAfterTermination = 1000;
+        int terminationTimeout = 5000;
+        int eraseCloseDelay = 1000;
+    };
+
     explicit MainAppView(AppDelegate* appDelegate, QWidget* parent = nullptr);
+    ~MainAppView() override;
+
+    void setTiming(const Timing& timing) { m_timing = timing; }
+
+    // A menu row's action: opens the action's sheet, unless one is open.
+    void openSheet(BackupActionType type);
+    // The sheet's action button.
+    void startSelectedAction(BackupActionType type);
+    // The sheet's "Abbrechen" and the screens' closeView.
+    void closeSheet();
+
+    ActionContext* actionContext() const { return m_context; }
+    std::optional<BackupActionType> backupActionType() const { return m_backupActionType; }
+    QList<RestoreButtonView*> rows() const { return m_rows; }
+    BlurredSheetContentHelper* sheet() const { return m_sheet; }
+    // The screen in the open sheet.
+    QWidget* screen() const { return m_screen; }
+    SheetOverlay* progressPopUp() const { return m_progressOverlay; }
+    SheetOverlay* closeAlert() const { return m_closeAlert; }
+    SheetOverlay* closeFailureAlert() const { return m_closeFailureAlert; }
+    WarningTextHelper* messageView() const { return m_messageView; }
+    BottomUpdateView* bottomBar() const { return m_bottomBar; }
+    // A restore or erase start waits for the sibling app: its look-up, question, exit or delay.
+    bool hasPendingStart() const { return m_pendingStart; }
+
+Q_SIGNALS:
+    // The background update check ran.
+    void backgroundUpdateCheckStarted();
+    // The sibling app has exited; the action starts after the delay, unless its sheet closes first.
+    void actionStartScheduled();
+
+protected:
+    void showEvent(QShowEvent* event) override;
 
 private:
-    AppDelegate* m_appDelegate;
+    void closeCareSoftwareIfRunning(BackupActionType type);
+    void askToClose(const QList<RunningApplication>& applications);
+    void terminateCareSoftwareAndContinue(const QList<RunningApplication>& applications);
+    void showCloseFailure();
+    void forgetSheet();
+    void onProgressLoadTextChanged(const std::optional<QString>& text);
+    void setWorking(bool working);
+
+    QPointer<AppDelegate> m_appDelegate;
+    ActionContext* m_context = nullptr;
+    Timing m_timing;
+    QList<RestoreButtonView*> m_rows;
+    WarningTextHelper* m_messageView = nullptr;
+    BottomUpdateView* m_bottomBar = nullptr;
+
+    std::optional<BackupActionType> m_backupActionType;
+    // Counts sheets; delayed work checks it to know whether its sheet is still the open one.
+    int m_sheetSerial = 0;
+    QPointer<SheetOverlay> m_sheetOverlay;
+    QPointer<BlurredSheetContentHelper> m_sheet;
+    QPointer<QWidget> m_screen;
+    QPointer<SheetOverlay> m_progressOverlay;
+
+    bool m_pendingStart = false;
+    std::optional<QList<RunningApplication>> m_runningApplications;
+    QPointer<SheetOverlay> m_closeAlert;
+    bool m_isCloseFailureShown = false;
+    QPointer<SheetOverlay> m_closeFailureAlert;
+
+    bool m_working = false;
+    std::unique_ptr<QEventLoopLocker> m_quitLock;
 };

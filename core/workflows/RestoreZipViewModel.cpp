@@ -1,14 +1,21 @@
 #include "core/workflows/RestoreZipViewModel.h"
 
 #include "core/archive/EncryptionService.h"
+#include "core/archive/FinderComment.h"
 #include "core/workflows/FolderMonitor.h"
 #include "core/workflows/FutureRelay.h"
 #include "platform/Diagnostics.h"
 
 #include <QDir>
+#include <QFile>
 #include <QTextBoundaryFinder>
+#include <QtConcurrent>
 
 #include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <sys/stat.h>
+#include <unistd.h>
 
 namespace {
 
@@ -22,7 +29,9 @@ int perceivedLength(const QString& text)
     return count;
 }
 
-QString warningTextFor(const FinderCommentError& error)
+} // namespace
+
+QString RestoreZipViewModel::textFor(const FinderCommentError& error)
 {
     switch (error.code) {
     case FinderCommentError::commentTooLong:
@@ -48,7 +57,10 @@ QString warningTextFor(const FinderCommentError& error)
     return {};
 }
 
-} // namespace
+QString RestoreZipViewModel::deletionFailedText()
+{
+    return QStringLiteral("Das Backup konnte nicht gelöscht werden.");
+}
 
 QUrl RestoreZipViewModel::containerURL()
 {
@@ -155,8 +167,48 @@ void RestoreZipViewModel::handleResult(const ArchiveResult& result)
 {
     if (result)
         return;
-    const QString text = warningTextFor(result.error());
+    const QString text = textFor(result.error());
     qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: ") +
             QLatin1String(FinderCommentError::name(result.error().code)) + QStringLiteral(" — ") + text;
     setWarningText(text);
+}
+
+QFuture<ArchiveResult> RestoreZipViewModel::saveComment(const QUrl& backup, const QString& comment)
+{
+    const QString path = backup.toLocalFile();
+    return relayResult(this, QtConcurrent::run([path, comment] { return setFinderComment(path, comment); }),
+                       [this](const ArchiveResult& result) { handleResult(result); });
+}
+
+QFuture<bool> RestoreZipViewModel::deleteBackup(const QUrl& backup)
+{
+    const QString path = backup.toLocalFile();
+    return QtConcurrent::run([path] {
+               // Only what can be a backup goes: a folder of the same name keeps its content.
+               const QByteArray local = QFile::encodeName(path);
+               struct stat info;
+               if (path.isEmpty() || ::lstat(local.constData(), &info) != 0) {
+                   qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: URL не найден для удаления.");
+                   return false;
+               }
+               if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
+                   qCDebug(lcDiagnostics).noquote()
+                       << QStringLiteral("Ошибка при удалении файла: это не файл: ") + path;
+                   return false;
+               }
+               if (::unlink(local.constData()) != 0) {
+                   qCDebug(lcDiagnostics).noquote()
+                       << QStringLiteral("Ошибка при удалении файла: ") + QString::fromLocal8Bit(std::strerror(errno));
+                   return false;
+               }
+               qCDebug(lcDiagnostics).noquote() << QStringLiteral("Файл успешно удалён: ") + path;
+               return true;
+           })
+        .then(this, [this, backup](bool deleted) {
+            if (!deleted)
+                setWarningText(deletionFailedText());
+            else if (m_selectedURL == backup)
+                setSelectedURL({});
+            return deleted;
+        });
 }

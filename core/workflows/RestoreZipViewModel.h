@@ -24,6 +24,10 @@ class RestoreZipViewModel : public QObject
 public:
     // ~/Library/Containers/de.orlwen: the container whose Data folder a restore replaces.
     static QUrl containerURL();
+    // The German text of a failure, as handleResult() shows it.
+    static QString textFor(const FinderCommentError& error);
+    // Shown when a backup could not be deleted.
+    static QString deletionFailedText();
 
     explicit RestoreZipViewModel(QObject* parent = nullptr);
     ~RestoreZipViewModel() override;
@@ -50,6 +54,12 @@ public:
 
     // Sets warningText to the German text of a failure; success changes nothing.
     void handleResult(const ArchiveResult& result);
+
+    // Writes a backup's comment off this thread, then hands the result to handleResult() here.
+    QFuture<ArchiveResult> saveComment(const QUrl& backup, const QString& comment);
+    // Deletes a backup off this thread: a regular file or a link, never a folder. Then, here, a
+    // deleted backup is no longer selected and a failure shows deletionFailedText(). True on success.
+    QFuture<bool> deleteBackup(const QUrl& backup);
 
 Q_SIGNALS:
     void urlChanged();

@@ -2,6 +2,7 @@
 
 #include "kit/controls/SymbolView.h"
 #include "kit/controls/TrendyButtonHelper.h"
+#include "kit/dialogs/BoldMarkup.h"
 #include "kit/dialogs/SheetOverlay.h"
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/TarnColor.h"
@@ -138,8 +139,12 @@ AlertCommon::AlertCommon(const QString& title, QWidget* content, QList<Button> b
 
 QWidget* AlertCommon::messageText(const QString& text)
 {
-    auto* label = new QLabel(text);
-    label->setTextFormat(Qt::PlainText);
+    // Rich text only where there is something bold; everything else stays plain text.
+    const bool hasBold = BoldMarkup::plainText(text) != text;
+    auto* label = new QLabel(hasBold ? BoldMarkup::toHtml(text) : text);
+    label->setTextFormat(hasBold ? Qt::RichText : Qt::PlainText);
+    label->setTextInteractionFlags(Qt::NoTextInteraction);
+    label->setOpenExternalLinks(false);
     label->setWordWrap(true);
     label->setAlignment(Qt::AlignHCenter | Qt::AlignTop);
     label->setFont(FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), 14, QFont::Normal));

@@ -42,7 +42,7 @@ public:
                 const std::optional<QString>& withWarningTXT, const std::optional<QString>& toggleText,
                 QWidget* parent = nullptr);
 
-    // A message view of plain text, wrapped and cut at the line limit.
+    // A message view of plain text with **bold** spans, wrapped and cut at the line limit.
     static QWidget* messageText(const QString& text);
 
     bool toggle() const { return m_toggle; }

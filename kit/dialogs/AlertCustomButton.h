@@ -20,6 +20,18 @@ struct AlertCustomButton
     std::function<void(const std::optional<Item>&)> action;
     std::function<void(const std::optional<QList<Item>>&)> actionForArray;
 
+    // A button with a fresh id.
+    static AlertCustomButton make(const QString& title, const QColor& bgColor, bool isDefault = false,
+                                  std::function<void(const std::optional<Item>&)> action = {})
+    {
+        AlertCustomButton button;
+        button.title = title;
+        button.bgColor = bgColor;
+        button.isDefault = isDefault;
+        button.action = std::move(action);
+        return button;
+    }
+
     bool operator==(const AlertCustomButton& other) const { return id == other.id; }
 
     // What a click does with the card's copies: the selected item goes to action; else a non-empty list

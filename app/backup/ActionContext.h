@@ -1,0 +1,55 @@
+#pragma once
+
+#include <QObject>
+#include <QString>
+
+#include <optional>
+
+// What the main screen and the screen of its open sheet share. The host starts the screen's work by
+// toggling performAction (the screen acts on every change, never on the value); the screen sets
+// isButtonDisabled for the sheet's action button, shows progressLoadText while its work runs and
+// leaves its result in messageText; closeView() asks the host to close the sheet.
+class ActionContext : public QObject
+{
+    Q_OBJECT
+    Q_PROPERTY(bool performAction READ performAction NOTIFY performActionChanged)
+    Q_PROPERTY(bool isButtonDisabled READ isButtonDisabled WRITE setIsButtonDisabled NOTIFY isButtonDisabledChanged)
+    Q_PROPERTY(std::optional<QString> progressLoadText READ progressLoadText WRITE setProgressLoadText NOTIFY
+                   progressLoadTextChanged)
+    Q_PROPERTY(std::optional<QString> messageText READ messageText WRITE setMessageText NOTIFY messageTextChanged)
+
+public:
+    using QObject::QObject;
+
+    bool performAction() const { return m_performAction; }
+    // The host's start signal: flips the value.
+    void togglePerformAction();
+
+    bool isButtonDisabled() const { return m_isButtonDisabled; }
+    void setIsButtonDisabled(bool disabled);
+
+    std::optional<QString> progressLoadText() const { return m_progressLoadText; }
+    void setProgressLoadText(const std::optional<QString>& text);
+    // Work runs from the progress text's appearance until it is gone.
+    bool isWorking() const { return m_progressLoadText.has_value(); }
+
+    std::optional<QString> messageText() const { return m_messageText; }
+    // Every result is announced, also one equal to the last.
+    void setMessageText(const std::optional<QString>& text);
+
+public Q_SLOTS:
+    void closeView();
+
+Q_SIGNALS:
+    void performActionChanged(bool performAction);
+    void isButtonDisabledChanged(bool disabled);
+    void progressLoadTextChanged(const std::optional<QString>& text);
+    void messageTextChanged(const std::optional<QString>& text);
+    void closeViewRequested();
+
+private:
+    bool m_performAction = false;
+    bool m_isButtonDisabled = false;
+    std::optional<QString> m_progressLoadText;
+    std::optional<QString> m_messageText;
+};

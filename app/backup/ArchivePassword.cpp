@@ -1,0 +1,17 @@
+#include "app/backup/ArchivePassword.h"
+
+#include "core/archive/PasswordValidationError.h"
+#include "core/credentials/KeychainService.h"
+#include "core/credentials/ModelType.h"
+
+QFuture<Result<QString, QString>> ArchivePassword::read()
+{
+    const KeychainService keychain(QStringLiteral("de.Tarn-Backup-Manager.ZipPassword"));
+    return keychain.getStringAsync(rawValue(ModelType::zipPassword))
+        .then([](const Result<std::optional<QString>, SecretStoreError>& stored) -> Result<QString, QString> {
+            // An unreadable password must not stand in as the empty one: that backup would not restore.
+            if (!stored)
+                return fail(PasswordValidationError::keychain(stored.error().message).errorDescription());
+            return stored.value().value_or(QString());
+        });
+}

@@ -1,0 +1,21 @@
+#pragma once
+
+#include <QStyledItemDelegate>
+
+// Draws a backup row: its date, and under it the first line of its comment, if any.
+class BackupRowDelegate : public QStyledItemDelegate
+{
+    Q_OBJECT
+
+public:
+    // Room kept free at the trailing end of a hovered row for its buttons.
+    static constexpr int trailingRoom = 70;
+
+    using QStyledItemDelegate::QStyledItemDelegate;
+
+    void paint(QPainter* painter, const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+    QSize sizeHint(const QStyleOptionViewItem& option, const QModelIndex& index) const override;
+
+    // The comment as one line: line breaks become blanks.
+    static QString singleLine(const QString& comment);
+};

@@ -1,0 +1,174 @@
+#include "app/backup/CreateZipView.h"
+
+#include "app/backup/ActionContext.h"
+#include "app/backup/ArchivePassword.h"
+#include "core/workflows/ContainerGuard.h"
+#include "core/workflows/CreateZipViewModel.h"
+#include "core/workflows/RestoreZipViewModel.h"
+#include "kit/dialogs/AlertCustom.h"
+#include "kit/inputs/TextEditorHelper.h"
+#include "kit/inputs/TextViewHelper.h"
+#include "kit/theme/TarnColor.h"
+#include "platform/Diagnostics.h"
+
+#include <QVBoxLayout>
+
+namespace {
+
+// The backup file is complete when only its comment failed.
+bool isCommentFailure(FinderCommentError::Code code)
+{
+    return code == FinderCommentError::commentTooLong || code == FinderCommentError::failedToAddComment ||
+        code == FinderCommentError::invalidEncoding;
+}
+
+} // namespace
+
+QString CreateZipView::progressText()
+{
+    return QStringLiteral("Backup wird erstellt.");
+}
+
+QString CreateZipView::successText()
+{
+    return QStringLiteral("Das Backup wurde erfolgreich erstellt.");
+}
+
+CreateZipView::CreateZipView(ActionContext* context, QWidget* parent)
+    : QWidget(parent)
+    , m_model(new CreateZipViewModel, [](CreateZipViewModel* model) { model->deleteLater(); })
+    , m_context(context)
+{
+    setFixedSize(400, 200);
+    auto* layout = new QVBoxLayout(this);
+    layout->setContentsMargins(10, 10, 10, 10);
+    layout->setSpacing(20);
+
+    const QUrl destination = m_model->destinationPath();
+    m_folderRow = new TextViewHelper(
+        QStringLiteral("Speicherort"),
+        destination.isEmpty() ? std::nullopt : std::optional<QString>(destination.toLocalFile()),
+        destination.isEmpty() ? std::nullopt : std::optional<QUrl>(destination), TarnColor::blue(), this);
+    layout->addWidget(m_folderRow);
+
+    const std::shared_ptr<CreateZipViewModel> model = m_model;
+    m_commentEditor = new TextEditorHelper(QString(), QStringLiteral("Kommentar zum Backup (optional)"),
+                                           TarnFont::roboto_regular14, TarnFont::roboto_regular12, 70, 70, 380, 0,
+                                           Binding<QString>([model] { return model->comment(); },
+                                                            [model](const QString& text) { model->setComment(text); }),
+                                           false, false, this);
+    layout->addWidget(m_commentEditor);
+    layout->addStretch();
+
+    connect(m_model.get(), &CreateZipViewModel::isDirectoryAvailableChanged, this,
+            [this] { setDirectoryAvailable(m_model->isDirectoryAvailable()); });
+    connect(m_model.get(), &CreateZipViewModel::zipStatusMessageChanged, this, &CreateZipView::updateAlert);
+    connect(m_context, &ActionContext::performActionChanged, this, &CreateZipView::startBackup);
+
+    // Restore and erase would destroy backups kept in the sibling's container.
+    m_overlapsContainer = !destination.isEmpty() && ContainerGuard::overlapsContainer(destination.toLocalFile());
+    if (m_overlapsContainer) {
+        m_context->setIsButtonDisabled(true);
+        m_model->setZipStatusMessage(ContainerGuard::refusalText());
+    }
+}
+
+CreateZipView::~CreateZipView()
+{
+    if (m_alert)
+        m_alert->dismiss();
+}
+
+void CreateZipView::setDirectoryAvailable(bool available)
+{
+    qCDebug(lcDiagnostics).noquote() << QStringLiteral("isDirectoryAvailable: ") +
+            (available ? QStringLiteral("true") : QStringLiteral("false"));
+    m_folderRow->setColor(available ? TarnColor::blue() : TarnColor::red());
+    m_context->setIsButtonDisabled(!available || m_overlapsContainer);
+}
+
+void CreateZipView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    updateAlert();
+}
+
+void CreateZipView::updateAlert()
+{
+    const QString message = m_model->zipStatusMessage();
+    if (message.isEmpty()) {
+        if (m_alert)
+            m_alert->dismiss();
+        return;
+    }
+    if (!isVisible())
+        return; // shown when the screen appears
+    if (m_alert)
+        m_alert->dismiss(); // a newer message replaces the open one
+
+    const std::shared_ptr<CreateZipViewModel> model = m_model;
+    const Binding<std::optional<QString>> item(
+        [model] {
+            const QString text = model->zipStatusMessage();
+            return text.isEmpty() ? std::nullopt : std::optional<QString>(text);
+        },
+        [model](const std::optional<QString>& text) { model->setZipStatusMessage(text.value_or(QString())); });
+    const auto ok = AlertCustomButton<QString>::make(
+        QStringLiteral("OK"), TarnColor::accentColor(), false,
+        [model](const std::optional<QString>&) { model->setZipStatusMessage(QString()); });
+    m_alert = AlertCustom::alertCustom<QString>(
+        this, item, QStringLiteral("Fehler"),
+        [](const std::optional<QString>& text) { return AlertCommon::messageText(text.value_or(QString())); }, {ok},
+        AlertCustomType::warn);
+}
+
+void CreateZipView::startBackup()
+{
+    if (m_context->isWorking()) {
+        qCDebug(lcDiagnostics).noquote() << "Работа уже идёт, повторный запуск пропущен.";
+        return;
+    }
+    if (m_overlapsContainer) {
+        m_model->setZipStatusMessage(ContainerGuard::refusalText());
+        return;
+    }
+    // The editor hands its text over after a pause; the last keystrokes belong to this backup.
+    m_commentEditor->commit();
+    m_context->setProgressLoadText(progressText());
+    Q_EMIT backupStarted();
+
+    // The work reports to the context, which outlives this screen; the screen may be gone by then.
+    ActionContext* context = m_context;
+    const std::shared_ptr<CreateZipViewModel> model = m_model;
+    const QPointer<CreateZipView> self(this);
+    const auto showFailure = [context, model, self](const QString& text) {
+        if (self)
+            model->setZipStatusMessage(text);
+        else
+            context->setMessageText(text);
+    };
+    ArchivePassword::read().then(
+        context, [context, model, self, showFailure](const Result<QString, QString>& password) {
+            if (!password) {
+                context->setProgressLoadText(std::nullopt);
+                showFailure(password.error());
+                return;
+            }
+            model->createZip(password.value()).then(context, [context, self, showFailure](const ArchiveResult& result) {
+                context->setProgressLoadText(std::nullopt);
+                if (result) {
+                    context->setMessageText(successText());
+                } else if (isCommentFailure(result.error().code)) {
+                    // The backup exists: report it, and close, so that a retry makes no second one.
+                    context->setMessageText(successText() + QLatin1Char(' ') +
+                                            RestoreZipViewModel::textFor(result.error()));
+                } else {
+                    showFailure(RestoreZipViewModel::textFor(result.error()));
+                    return;
+                }
+                // Only this screen's own sheet is closed, never a later one.
+                if (self)
+                    context->closeView();
+            });
+        });
+}

@@ -1,0 +1,245 @@
+#include "app/backup/RestoreZipView.h"
+
+#include "app/backup/ActionContext.h"
+#include "app/backup/ArchivePassword.h"
+#include "app/backup/BackupListModel.h"
+#include "app/backup/BackupListView.h"
+#include "core/archive/FinderComment.h"
+#include "core/workflows/ContainerGuard.h"
+#include "core/workflows/PathViewModel.h"
+#include "core/workflows/RestoreZipViewModel.h"
+#include "kit/dialogs/AlertCustom.h"
+#include "kit/dialogs/BlurredSheetContentHelper.h"
+#include "kit/inputs/TextEditorHelper.h"
+#include "kit/inputs/WarningTextHelper.h"
+#include "kit/theme/FontFaces.h"
+#include "kit/theme/TarnColor.h"
+#include "platform/Diagnostics.h"
+
+#include <QGridLayout>
+#include <QItemSelectionModel>
+#include <QLabel>
+#include <QSettings>
+#include <QVBoxLayout>
+
+namespace {
+
+QLabel* label(const QString& text, const QFont& font, QWidget* parent = nullptr)
+{
+    auto* result = new QLabel(text, parent);
+    result->setTextFormat(Qt::PlainText);
+    result->setFont(font);
+    return result;
+}
+
+} // namespace
+
+QString RestoreZipView::progressText()
+{
+    return QStringLiteral("Backup wird wiederherstellt.");
+}
+
+QString RestoreZipView::successText()
+{
+    return QStringLiteral("Das Backup wurde erfolgreich wiederhergestellt.");
+}
+
+RestoreZipView::RestoreZipView(ActionContext* context, QWidget* parent)
+    : QWidget(parent)
+    , m_model(new RestoreZipViewModel, [](RestoreZipViewModel* model) { model->deleteLater(); })
+    , m_context(context)
+{
+    auto* layout = new QGridLayout(this);
+    layout->setContentsMargins(0, 0, 0, 0);
+    m_listModel = new BackupListModel(this);
+    m_list = new BackupListView(m_listModel, this);
+    m_list->setMinimumWidth(440);
+    m_list->setFixedHeight(250);
+    layout->addWidget(m_list, 0, 0);
+
+    const std::shared_ptr<RestoreZipViewModel> model = m_model;
+    m_warning = new WarningTextHelper(
+        Binding<std::optional<QString>>(
+            [model] {
+                const QString text = model->warningText();
+                return text.isNull() ? std::nullopt : std::optional<QString>(text);
+            },
+            [model](const std::optional<QString>& text) { model->setWarningText(text.value_or(QString())); }),
+        TarnColor::red(), this);
+    layout->addWidget(m_warning, 0, 0, Qt::AlignBottom);
+
+    connect(m_model.get(), &RestoreZipViewModel::warningTextChanged, m_warning, &WarningTextHelper::refresh);
+    connect(m_model.get(), &RestoreZipViewModel::filesChanged, this, &RestoreZipView::showFiles);
+    connect(m_model.get(), &RestoreZipViewModel::selectedURLChanged, this, &RestoreZipView::showSelection);
+    connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
+        if (m_showingSelection)
+            return;
+        const QModelIndexList rows = m_list->selectionModel()->selectedRows();
+        m_model->setSelectedURL(rows.isEmpty() ? QUrl() : m_listModel->urlAt(rows.first().row()));
+    });
+    connect(m_list, &BackupListView::editRequested, this, &RestoreZipView::editBackup);
+    connect(m_list, &BackupListView::deleteRequested, this, &RestoreZipView::confirmDelete);
+    connect(m_context, &ActionContext::performActionChanged, this, &RestoreZipView::startRestore);
+
+    const QString folder = QSettings().value(PathViewModel::savedPathKey()).toString();
+    m_model->setUrl(folder.isEmpty() ? QUrl() : QUrl::fromLocalFile(folder));
+    m_context->setIsButtonDisabled(m_model->selectedURL().isEmpty());
+    // A restore replaces the container's Data and works inside the container: backups there could go.
+    m_overlapsContainer = !folder.isEmpty() && ContainerGuard::overlapsContainer(folder);
+    if (m_overlapsContainer)
+        m_model->setWarningText(ContainerGuard::refusalText());
+}
+
+RestoreZipView::~RestoreZipView()
+{
+    if (m_editSheet)
+        m_editSheet->dismiss();
+    if (m_deleteAlert)
+        m_deleteAlert->dismiss();
+}
+
+void RestoreZipView::showFiles()
+{
+    m_listModel->setFiles(m_model->files());
+    // A backup that left the folder is no longer the one to restore.
+    if (!m_model->selectedURL().isEmpty() && m_listModel->rowOf(m_model->selectedURL()) < 0)
+        m_model->setSelectedURL({});
+    showSelection();
+}
+
+void RestoreZipView::showSelection()
+{
+    const QUrl selected = m_model->selectedURL();
+    m_context->setIsButtonDisabled(selected.isEmpty());
+    const int row = m_listModel->rowOf(selected);
+    m_showingSelection = true;
+    if (row < 0)
+        m_list->selectionModel()->clearSelection();
+    else
+        m_list->selectionModel()->select(m_listModel->index(row), QItemSelectionModel::ClearAndSelect);
+    m_showingSelection = false;
+}
+
+void RestoreZipView::startRestore()
+{
+    if (m_context->isWorking()) {
+        qCDebug(lcDiagnostics).noquote() << "Работа уже идёт, повторный запуск пропущен.";
+        return;
+    }
+    if (m_overlapsContainer) {
+        m_model->setWarningText(ContainerGuard::refusalText());
+        return;
+    }
+    m_context->setProgressLoadText(progressText());
+    Q_EMIT restoreStarted();
+
+    // The work reports to the context, which outlives this screen; the screen may be gone by then.
+    ActionContext* context = m_context;
+    const std::shared_ptr<RestoreZipViewModel> model = m_model;
+    const QPointer<RestoreZipView> self(this);
+    const auto showFailure = [context, model, self](const std::function<void()>& setWarning) {
+        setWarning();
+        if (!self)
+            context->setMessageText(model->warningText());
+    };
+    ArchivePassword::read().then(
+        context, [context, model, self, showFailure](const Result<QString, QString>& password) {
+            if (!password) {
+                context->setProgressLoadText(std::nullopt);
+                showFailure([&] { model->setWarningText(password.error()); });
+                return;
+            }
+            model->restoreBackup(password.value())
+                .then(context, [context, model, self, showFailure](const ArchiveResult& result) {
+                    context->setProgressLoadText(std::nullopt);
+                    if (!result) {
+                        showFailure([&] { model->handleResult(result); });
+                        return;
+                    }
+                    context->setMessageText(successText());
+                    // Only this screen's own sheet is closed, never a later one.
+                    if (self)
+                        context->closeView();
+                });
+        });
+}
+
+void RestoreZipView::editBackup(const QUrl& backup)
+{
+    if (backup.isEmpty() || m_editSheet)
+        return;
+    m_editBackup = backup;
+    // Each backup's sheet starts with its own comment, or empty.
+    m_comment.set(getFinderComment(backup.toLocalFile()).value_or(QString()));
+
+    auto* content = new QWidget;
+    auto* contentLayout = new QVBoxLayout(content);
+    contentLayout->setContentsMargins(16, 16, 16, 16);
+    m_editor =
+        new TextEditorHelper(QString(), QStringLiteral("Kommentar zum Backup (optional)"), TarnFont::roboto_regular14,
+                             TarnFont::roboto_regular12, 70, 70, 300, 0, m_comment, false, true, content);
+    contentLayout->addWidget(m_editor);
+
+    BlurredSheetContentHelper::Fields fields;
+    fields.header = label(QStringLiteral("Kommentar bearbeiten"),
+                          FontFaces::faceOrSystem(QStringLiteral("Roboto-Bold"), 16, QFont::Bold));
+    fields.content = content;
+    fields.maxViewWidth = 350;
+    fields.minWidth = 10;
+    fields.alignment = Qt::AlignLeft | Qt::AlignVCenter;
+    fields.textLeft = [] { return QStringLiteral("Abbrechen"); };
+    fields.textMiddle = [] { return QStringLiteral("Speichern"); };
+    fields.callbackLeft = [this] { closeEditSheet(); };
+    fields.callbackMiddle = [this](bool) { saveComment(); };
+    m_editSheet = SheetOverlay::present(this, new BlurredSheetContentHelper(std::move(fields)));
+    connect(m_editSheet, &SheetOverlay::dismissed, this, [this] { m_editBackup.reset(); });
+    m_model->setSelectedURL(backup);
+}
+
+void RestoreZipView::saveComment()
+{
+    if (!m_editBackup)
+        return;
+    if (m_editor)
+        m_editor->commit();
+    const QUrl backup = *m_editBackup;
+    // Each row reads its comment afresh once the attribute is written; a failure shows its warning.
+    m_model->saveComment(backup, m_comment.get()).then(this, [this](const ArchiveResult&) {
+        m_listModel->refreshComments();
+    });
+    closeEditSheet();
+}
+
+void RestoreZipView::closeEditSheet()
+{
+    m_editBackup.reset();
+    if (m_editSheet)
+        m_editSheet->dismiss();
+}
+
+void RestoreZipView::confirmDelete(const QUrl& backup)
+{
+    if (backup.isEmpty() || m_deleteAlert)
+        return;
+    m_model->setSelectedURL(backup);
+    m_deleteBackup = backup;
+
+    const std::shared_ptr<RestoreZipViewModel> model = m_model;
+    const auto cancel = AlertCustomButton<QUrl>::make(QStringLiteral("Abbrechen"), TarnColor::accentColor());
+    const auto remove = AlertCustomButton<QUrl>::make(
+        QStringLiteral("Löschen"), TarnColor::red(), true, [model](const std::optional<QUrl>& url) {
+            if (url)
+                model->deleteBackup(*url);
+            else
+                qCDebug(lcDiagnostics).noquote() << "Ошибка: URL не найден для удаления.";
+        });
+    m_deleteAlert = AlertCustom::alertCustom<QUrl>(
+        this, Binding<std::optional<QUrl>>::to(&m_deleteBackup), QStringLiteral("Entfernen bestätigen"),
+        [](const std::optional<QUrl>& url) -> QWidget* {
+            const QString date = url ? BackupListModel::dateText(url->fileName()).value_or(QString()) : QString();
+            QLabel* text = label(date, FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), 14, QFont::Normal));
+            text->setAlignment(Qt::AlignCenter);
+            return text;
+        },
+        {cancel, remove}, AlertCustomType::trash);
+}
