@@ -21,20 +21,6 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
-namespace {
-
-// The message of an alert; "**...**" is shown bold.
-QWidget* alertMessage(const QString& text)
-{
-    QWidget* message = AlertCommon::messageText(text);
-    if (auto* label = qobject_cast<QLabel*>(message)) {
-        label->setTextFormat(Qt::MarkdownText);
-    }
-    return message;
-}
-
-} // namespace
-
 PasswordView::PasswordView(AppDelegate* appDelegate, const PasswordModel& model, QWidget* parent)
     : QWidget(parent)
     , m_appDelegate(appDelegate)
@@ -264,7 +250,7 @@ void PasswordView::confirmRemoval()
                     {}});
     m_removalConfirmation = AlertCustom::alertCustom(
         this, Binding<bool>::to(&m_isPassDelete), QStringLiteral("Löschen"),
-        [] { return alertMessage(QStringLiteral("Möchtest du das Passwort wirklich löschen?")); }, buttons,
+        [] { return AlertCommon::messageText(QStringLiteral("Möchtest du das Passwort wirklich löschen?")); }, buttons,
         AlertCustomType::trash);
 }
 
@@ -330,7 +316,7 @@ void PasswordView::showFailureAlert()
             [this](const std::optional<PasswordValidationError>& value) { m_viewModel->setValidationError(value); }),
         asksToOverride ? QStringLiteral("Warnung") : QStringLiteral("Error"),
         [](const std::optional<PasswordValidationError>& shown) {
-            return alertMessage(shown ? shown->errorDescription() : QString());
+            return AlertCommon::messageText(shown ? shown->errorDescription() : QString());
         },
         buttons, AlertCustomType::warn);
 }

@@ -15,6 +15,7 @@
 
 #include <QLabel>
 #include <QSettings>
+#include <QTextDocumentFragment>
 #include <QVBoxLayout>
 #include <QtTest>
 
@@ -111,11 +112,16 @@ inline QString title(SheetOverlay* overlay)
     return alert && alert->titleLabel() ? alert->titleLabel()->text() : QString();
 }
 
+// The message as the user reads it: rich text (bold spans) reduced to its characters.
 inline QString message(SheetOverlay* overlay)
 {
     AlertCommon* alert = card(overlay);
     auto* label = alert ? qobject_cast<QLabel*>(alert->content()) : nullptr;
-    return label ? label->text() : QString();
+    if (!label) {
+        return QString();
+    }
+    return label->textFormat() == Qt::RichText ? QTextDocumentFragment::fromHtml(label->text()).toPlainText()
+                                               : label->text();
 }
 
 inline QStringList buttonTitles(SheetOverlay* overlay)

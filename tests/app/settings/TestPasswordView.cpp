@@ -123,7 +123,7 @@ private Q_SLOTS:
             QCOMPARE(message(view->failureAlert()),
                      QStringLiteral("Es gibt bereits ein Passwort im Schlüsselbund. Möchtest du das vorhandene "
                                     "Passwort überschreiben? Backups, die mit dem alten Passwort gespeichert wurden, "
-                                    "können danach **nicht mehr wiederhergestellt** werden."));
+                                    "können danach nicht mehr wiederhergestellt werden."));
             QCOMPARE(buttonTitles(view->failureAlert()),
                      QStringList({QStringLiteral("Abbrechen"), QStringLiteral("Speichern")}));
             QCOMPARE(stored(model), QStringLiteral("Geheim42"));
