@@ -132,6 +132,11 @@ void CreateZipView::startBackup()
         m_model->setZipStatusMessage(ContainerGuard::refusalText());
         return;
     }
+    if (m_model->destinationPath().isEmpty()) {
+        // No folder chosen in the settings yet: say what is missing rather than that the archive failed.
+        m_model->setZipStatusMessage(CreateZipViewModel::missingFolderText());
+        return;
+    }
     // The editor hands its text over after a pause; the last keystrokes belong to this backup.
     m_commentEditor->commit();
     m_context->setProgressLoadText(progressText());

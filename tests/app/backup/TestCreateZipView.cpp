@@ -2,6 +2,7 @@
 #include "core/archive/FinderComment.h"
 #include "core/workflows/ContainerGuard.h"
 #include "core/workflows/CreateZipViewModel.h"
+#include "core/workflows/PathViewModel.h"
 #include "kit/inputs/TextEditorHelper.h"
 #include "kit/inputs/TextViewHelper.h"
 #include "kit/theme/TarnColor.h"
@@ -9,6 +10,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QPlainTextEdit>
+#include <QSettings>
 #include <QSignalSpy>
 
 using namespace BackupScreens;
@@ -133,6 +135,20 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(backupFolder()));
         QTRY_VERIFY(!main.sheet()->isMiddleDisabled());
         QCOMPARE(screen->folderRow()->color(), TarnColor::blue());
+    }
+
+    // Before a folder is chosen in the settings, the start says that the folder is missing.
+    void noFolderChosenYet()
+    {
+        QSettings().remove(PathViewModel::savedPathKey());
+        MainScreen main;
+        main.view->openSheet(BackupActionType::create);
+        auto* screen = main.screen<CreateZipView>();
+        main.pressAction();
+        QTRY_VERIFY(screen->alert());
+        QCOMPARE(alertText(screen), CreateZipViewModel::missingFolderText());
+        QVERIFY(!main.context()->isWorking());
+        QCOMPARE(main.view->backupActionType(), std::optional<BackupActionType>(BackupActionType::create));
     }
 
     // Backups in the sibling's container would be destroyed by a restore or an erase.
