@@ -245,8 +245,52 @@ private Q_SLOTS:
         QCOMPARE(sheet->passwordField()->input()->echoMode(), QLineEdit::Normal);
         QCOMPARE(sheet->confirmationField()->input()->echoMode(), QLineEdit::Normal);
         QVERIFY(!view->viewModel()->isMaskedPassword());
-        QTest::mouseClick(sheet->passwordField()->showHideButton(), Qt::LeftButton);
+
+        // Typing that still waits for its pause survives the other field's button.
+        sheet->passwordField()->setDebounceInterval(60'000);
+        sheet->passwordField()->input()->setFocus();
+        QTest::keyClick(sheet->passwordField()->input(), Qt::Key_Backspace);
+        QTest::keyClicks(sheet->passwordField()->input(), QStringLiteral("c"));
+        QVERIFY(sheet->passwordField()->isFocused());
+        QTest::mouseClick(sheet->confirmationField()->showHideButton(), Qt::LeftButton);
+        QCOMPARE(sheet->passwordField()->input()->echoMode(), QLineEdit::Password);
         QCOMPARE(sheet->confirmationField()->input()->echoMode(), QLineEdit::Password);
+        QCOMPARE(sheet->passwordField()->buffer(), QString(99, QLatin1Char('a')) + QLatin1Char('c'));
+        QCOMPARE(view->viewModel()->password1(), sheet->passwordField()->buffer());
+        QTRY_COMPARE(view->viewModel()->password2(), QStringLiteral("b"));
+    }
+
+    void tabGoesWithTypingPending_data()
+    {
+        QTest::addColumn<bool>("closeWindow");
+        QTest::newRow("window closed") << true;
+        QTest::newRow("tab deleted, window stays") << false;
+    }
+
+    // The sheet's fields are bound to the tab's model, which goes with the tab before the sheet does.
+    void tabGoesWithTypingPending()
+    {
+        QFETCH(bool, closeWindow);
+        QPointer<PasswordView> view = makeTab(m_archive);
+        // Somewhere for the focus to go when the sheet closes.
+        m_fixture.window->layout()->addWidget(new QLineEdit);
+        QVERIFY(settled(view));
+        QTest::mouseClick(view->changeButton(), Qt::LeftButton);
+        TextFieldHelper* field = view->editSheet()->passwordField();
+        field->setDebounceInterval(60'000);
+        field->input()->setFocus();
+        QTest::keyClicks(field->input(), QStringLiteral("Ungespeichert1"));
+        QVERIFY(field->isFocused());
+        QPointer<SheetOverlay> sheet = SheetOverlay::enclosing(field);
+        QVERIFY(sheet);
+        if (closeWindow) {
+            m_fixture.window.reset();
+        } else {
+            delete view;
+            QVERIFY(sheet->isDismissed());
+        }
+        QTRY_VERIFY(!sheet);
+        QCOMPARE(stored(m_archive), QStringLiteral("<absent>"));
     }
 
     // The tab keeps the app password's part after the password was removed and made again.
