@@ -1,4 +1,5 @@
 #include "app/shell/AppDelegate.h"
+#include "app/shell/GermanTranslations.h"
 #include "app/shell/TarnBackupManagerApp.h"
 #include "platform/AppIdentity.h"
 #include "platform/instance/SingleInstance.h"
@@ -14,6 +15,7 @@ int main(int argc, char** argv)
     AppIdentity::apply();
     QGuiApplication::setDesktopFileName(QStringLiteral("tarn-backup-manager"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tarn-backup-manager.svg")));
+    installGermanQtTranslations();
 
     // A second launch brings the running instance's window to the front and ends.
     SingleInstance instance;

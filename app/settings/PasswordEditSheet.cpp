@@ -5,7 +5,6 @@
 #include "kit/theme/FontFaces.h"
 
 #include <QLabel>
-#include <QPointer>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -21,17 +20,12 @@ TextFieldHelper* makeField(const QString& title, Binding<QString> text, Binding<
         Binding<qreal>::constant(0), 300, false, nullptr, TextFieldHelper::ButtonType::clear, false);
 }
 
-// A binding to one of the model's values. The fields write pending typing when they go, which may be after
-// the model: then the write is dropped and reads give the fallback.
+// A binding to one of the model's values.
 template <typename T, typename Get, typename Set>
-Binding<T> modelBinding(const QPointer<PasswordViewModel>& model, Get get, Set set, T fallback)
+Binding<T> modelBinding(PasswordViewModel* model, Get get, Set set)
 {
-    return Binding<T>([model, get, fallback] { return model ? std::invoke(get, *model) : fallback; },
-                      [model, set](const T& value) {
-                          if (model) {
-                              std::invoke(set, *model, value);
-                          }
-                      });
+    return Binding<T>([model, get] { return std::invoke(get, *model); },
+                      [model, set](const T& value) { std::invoke(set, *model, value); });
 }
 
 } // namespace
@@ -40,17 +34,14 @@ PasswordEditSheet::Parts PasswordEditSheet::makeParts(PasswordViewModel* viewMod
                                                       std::function<void()> onSave)
 {
     Parts parts;
-    const QPointer<PasswordViewModel> model(viewModel);
     const auto isMasked =
-        modelBinding<bool>(model, &PasswordViewModel::isMaskedPassword, &PasswordViewModel::setIsMaskedPassword, true);
+        modelBinding<bool>(viewModel, &PasswordViewModel::isMaskedPassword, &PasswordViewModel::setIsMaskedPassword);
     parts.passwordField = makeField(
         QStringLiteral("Passwort"),
-        modelBinding<QString>(model, &PasswordViewModel::password1, &PasswordViewModel::setPassword1, QString()),
-        isMasked);
+        modelBinding<QString>(viewModel, &PasswordViewModel::password1, &PasswordViewModel::setPassword1), isMasked);
     parts.confirmationField = makeField(
         QStringLiteral("Passwort bestätigen"),
-        modelBinding<QString>(model, &PasswordViewModel::password2, &PasswordViewModel::setPassword2, QString()),
-        isMasked);
+        modelBinding<QString>(viewModel, &PasswordViewModel::password2, &PasswordViewModel::setPassword2), isMasked);
 
     auto* header = new QLabel(QStringLiteral("Passwort bearbeiten"));
     header->setTextFormat(Qt::PlainText);
@@ -85,14 +76,10 @@ PasswordEditSheet::PasswordEditSheet(Parts parts, QWidget* parent)
     , m_passwordField(parts.passwordField)
     , m_confirmationField(parts.confirmationField)
 {
-    // One masking state: the show/hide button of either field masks or shows both. The other field hands
-    // over its pending typing first, so that showing its model value again loses nothing.
+    // One masking state: the show/hide button of either field masks or shows both.
     for (auto [from, to] :
          {std::pair(m_passwordField, m_confirmationField), std::pair(m_confirmationField, m_passwordField)}) {
-        connect(from, &TextFieldHelper::maskedPasswordToggled, to, [field = to] {
-            field->commit();
-            field->refresh();
-        });
+        connect(from, &TextFieldHelper::maskedPasswordToggled, to, &TextFieldHelper::refresh);
     }
 }
 

@@ -203,7 +203,6 @@ void PasswordView::save()
             if (isAppPassword()) {
                 AppPasswordMarker::set(true);
                 m_appDelegate->showLockButton();
-                Q_EMIT lockButtonChanged(true);
             }
         } else {
             m_viewModel->setValidationError(saved.error());
@@ -281,7 +280,6 @@ void PasswordView::removed()
     if (isAppPassword()) {
         AppPasswordMarker::set(false);
         m_appDelegate->hideLockButton();
-        Q_EMIT lockButtonChanged(false);
     }
     m_appDelegate->inactivityMonitor()->setIsAutoLogoutEnabled(false);
 }

@@ -50,9 +50,6 @@ public:
 Q_SIGNALS:
     // The stored state was read (after the build, a save or a removal) and is shown.
     void loaded();
-    // The tab asked the application to show (after the app password was saved) or hide (after it was
-    // removed) the lock item.
-    void lockButtonChanged(bool shown);
 
 private:
     void load(bool firstBuild);

@@ -69,6 +69,8 @@ void PathView::chooseFolder()
     chooser->setFileMode(QFileDialog::Directory);
     chooser->setOption(QFileDialog::ShowDirsOnly, true);
     chooser->setOption(QFileDialog::ReadOnly, false); // may create folders
+    // Folders only: their names say enough, and no column of sizes, kinds or dates is cut short.
+    chooser->setViewMode(QFileDialog::List);
     if (!m_viewModel->restorePath().isEmpty()) {
         chooser->setDirectoryUrl(m_viewModel->restorePath());
     }

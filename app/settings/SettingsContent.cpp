@@ -6,12 +6,12 @@
 #include "kit/dialogs/SheetOverlay.h"
 
 #include <QShowEvent>
+#include <QVBoxLayout>
 
 namespace {
 // Room around a card: its overlay keeps 12 pixels, its shadow wants more below and above.
 const QSize cardRoom(2 * 12, 2 * 32);
 } // namespace
-#include <QVBoxLayout>
 
 SettingsContent::SettingsContent(AppDelegate* appDelegate, QWidget* parent)
     : QWidget(parent)
@@ -53,9 +53,7 @@ QSize SettingsContent::sizeHint() const
         if (!card) {
             continue;
         }
-        const QSize hint = card->sizeHint().expandedTo(card->minimumSizeHint()).boundedTo(card->maximumSize());
-        const int height = card->hasHeightForWidth() ? card->heightForWidth(hint.width()) : hint.height();
-        size = size.expandedTo(QSize(hint.width(), height) + cardRoom);
+        size = size.expandedTo(SheetOverlay::cardSize(card) + cardRoom);
     }
     return size;
 }

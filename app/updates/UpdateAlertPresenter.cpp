@@ -13,12 +13,10 @@
 
 namespace {
 
-// A message of the card's full width, so that the card sits centred whatever the text's length.
+// The card's message view, as the label it is: the download's progress changes its text.
 QLabel* messageLabel(const QString& text)
 {
-    auto* label = qobject_cast<QLabel*>(AlertCommon::messageText(text));
-    label->setMinimumWidth(AlertCommon::alertWidth - 2 * AlertCommon::alertPadding);
-    return label;
+    return qobject_cast<QLabel*>(AlertCommon::messageText(text));
 }
 
 } // namespace

@@ -235,15 +235,10 @@ QFuture<PasswordViewModel::Outcome> PasswordViewModel::deletePasswordAsync()
 
 QFuture<PasswordViewModel::Outcome> PasswordViewModel::storeTouchIDAsync(bool value) const
 {
-    return QtConcurrent::run([store = m_keychainService, value]() -> Outcome {
-        store.setBool(value, touchIDKey);
-        // The flag is found by its key alone, as the store keeps it.
-        const auto readBack = SecretStore::lookup({{SecretStore::accountAttribute, touchIDKey}});
-        if (!readBack) {
-            return fail(PasswordValidationError::keychain(readBack.error().message));
-        }
-        if (readBack->value_or(QString()) != (value ? QLatin1String("true") : QLatin1String("false"))) {
-            return fail(PasswordValidationError::keychain(QStringLiteral("The flag was not stored.")));
+    return m_keychainService.setBoolAsync(value, touchIDKey).then([](bool stored) -> Outcome {
+        if (!stored) {
+            return fail(
+                PasswordValidationError::keychain(QStringLiteral("Die Touch-ID-Einstellung wurde nicht gespeichert.")));
         }
         return {};
     });

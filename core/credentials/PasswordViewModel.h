@@ -84,8 +84,7 @@ public:
     QFuture<Outcome> validateAndSaveAsync();
     QFuture<Outcome> savePasswordAsync();
     QFuture<Outcome> deletePasswordAsync();
-    // Replaces the Touch ID flag and reads it back: a flag that cannot be read back as written
-    // is a keychainError with the store's description.
+    // Replaces the Touch ID flag: a flag that the store did not take is a keychainError.
     QFuture<Outcome> storeTouchIDAsync(bool value) const;
 
 Q_SIGNALS:

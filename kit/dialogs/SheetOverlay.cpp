@@ -155,18 +155,25 @@ void SheetOverlay::dismiss()
     deleteLater();
 }
 
+QSize SheetOverlay::cardSize(const QWidget* card, const QSize& room)
+{
+    // The card's minimum and maximum sizes win: setGeometry() would enforce them anyway.
+    const auto fit = [](int wanted, int lowest, int highest) { return qMax(lowest, qMin(wanted, highest)); };
+    const QSize lowest = card->minimumSize();
+    const QSize highest = card->maximumSize();
+    const QSize hint = card->sizeHint().expandedTo(card->minimumSizeHint());
+    const int width = fit(qMin(hint.width(), room.width()), lowest.width(), highest.width());
+    const int height = card->hasHeightForWidth() ? card->heightForWidth(width) : hint.height();
+    return {width, fit(qMin(height, room.height()), lowest.height(), highest.height())};
+}
+
 void SheetOverlay::placeCard()
 {
     if (!m_card)
         return;
     const QSize room = (size() - QSize(2 * cardMargin, 2 * cardMargin)).expandedTo(QSize(0, 0));
-    QSize cardSize = m_card->sizeHint().expandedTo(m_card->minimumSizeHint());
-    cardSize = cardSize.boundedTo(m_card->maximumSize());
-    cardSize.setWidth(qMin(cardSize.width(), room.width()));
-    if (m_card->hasHeightForWidth())
-        cardSize.setHeight(m_card->heightForWidth(cardSize.width()));
-    cardSize.setHeight(qMin(cardSize.height(), room.height()));
-    m_card->setGeometry(QRect(QPoint((width() - cardSize.width()) / 2, (height() - cardSize.height()) / 2), cardSize));
+    const QSize card = cardSize(m_card, room);
+    m_card->setGeometry(QRect(QPoint((width() - card.width()) / 2, (height() - card.height()) / 2), card));
 }
 
 bool SheetOverlay::blocks(QObject* receiver) const

@@ -20,6 +20,9 @@ public:
     // The open overlays of a window, bottom first.
     static QList<SheetOverlay*> overlays(const QWidget* window);
     static void dismissAll(const QWidget* window);
+    // The size a card takes with room for it: its size hint (at least its minimum size hint), narrowed
+    // to the room, within the card's own minimum and maximum sizes; the height follows the width.
+    static QSize cardSize(const QWidget* card, const QSize& room = QSize(QWIDGETSIZE_MAX, QWIDGETSIZE_MAX));
 
     ~SheetOverlay() override;
 

@@ -176,7 +176,10 @@ TextFieldHelper::TextFieldHelper(const QString& placeholder, const QString& titl
     m_warningTimer.setInterval(warningDurationMs);
     connect(&m_warningTimer, &QTimer::timeout, this, &TextFieldHelper::hideWarning);
 
-    connect(&m_debouncer, &TextDebouncer::delivered, this, [this](const QString& text) { m_bindingText.set(text); });
+    connect(&m_debouncer, &TextDebouncer::delivered, this, [this](const QString& text) {
+        m_boundText = text;
+        m_bindingText.set(text);
+    });
     connect(m_input, &QLineEdit::textChanged, this, &TextFieldHelper::onInputEdited);
     connect(m_input, &QLineEdit::returnPressed, this, &TextFieldHelper::submit);
 
@@ -187,8 +190,8 @@ TextFieldHelper::TextFieldHelper(const QString& placeholder, const QString& titl
 
 TextFieldHelper::~TextFieldHelper()
 {
-    commit();
-    // The children go after the members: nothing they signal while going may reach this field.
+    // Pending typing is dropped with the debouncer (see the class comment). The children go after
+    // the members: nothing they signal while going may reach this field.
     m_input->removeEventFilter(this);
     m_input->disconnect(this);
     if (m_box)
@@ -203,8 +206,10 @@ void TextFieldHelper::commit()
 void TextFieldHelper::refresh()
 {
     const QString bound = m_bindingText.get();
-    if (bound != m_buffer)
+    if (bound != m_boundText)
         setBuffer(bound, true);
+    else
+        commit();
     applyMasking();
     applyShake();
 }
@@ -249,6 +254,7 @@ void TextFieldHelper::setBuffer(const QString& text, bool fromBinding)
     updateButtons();
 
     if (fromBinding) {
+        m_boundText = text;
         m_debouncer.cancel();
         if (kept != text)
             m_debouncer.push(kept);

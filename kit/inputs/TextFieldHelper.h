@@ -20,13 +20,18 @@ class TextFieldModifier;
 
 // The kit's single-line input: a caption, a field that edits a private buffer, and a warning line.
 // Typing reaches the caller's text binding once it has paused for half a second; pending typing is
-// handed over at once on Return, when the field loses focus, when it is destroyed and on commit().
+// handed over at once on Return, when the field loses focus and on commit().
 // Password fields mask their text behind a show/hide button. A restriction pattern removes what it
 // matches, a warning pattern only warns; either shows the warning line for five seconds. The buffer
 // keeps at most `characterLimit` user-perceived characters (a negative limit means no limit).
 //
 // Bindings carry no change notification: after changing a bound value from outside, the owner calls
-// refresh(). The owner of the bound values must outlive the field, which writes on destruction.
+// refresh(). A text the owner changed replaces the buffer and any typing still pending; otherwise
+// refresh() hands pending typing over, so it is never lost.
+//
+// Typing still pending when the field is destroyed is dropped, never written: the field usually goes
+// with its owner, whose bound values may be gone by then. An owner that destroys the field on its own
+// and wants the last typing calls commit() first.
 class TextFieldHelper : public QWidget
 {
     Q_OBJECT
@@ -54,7 +59,8 @@ public:
 
     // Hands pending typing to the text binding now. Hosts call it before they read the bound text.
     void commit();
-    // Re-reads the bindings: a changed text replaces the buffer at once; masking and shake follow.
+    // Re-reads the bindings: a text changed by the owner replaces the buffer at once, else pending
+    // typing is handed over; masking and shake follow.
     void refresh();
 
     QString buffer() const { return m_buffer; }
@@ -121,6 +127,8 @@ private:
     QHash<QString, QString> m_countryNames;
 
     QString m_buffer;
+    // The bound text as the field last read or wrote it: a different value was set by the owner.
+    QString m_boundText;
     bool m_applying = false;
     bool m_appeared = false;
     bool m_timerIsRunning = false;

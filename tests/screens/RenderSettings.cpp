@@ -5,6 +5,7 @@
 #include "app/settings/SettingsView.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/shell/AppDelegate.h"
+#include "app/shell/GermanTranslations.h"
 #include "core/credentials/KeychainService.h"
 #include "core/credentials/PasswordViewModel.h"
 #include "core/lock/InactivityMonitor.h"
@@ -16,6 +17,8 @@
 #include "tests/support/FakeFprintd.h"
 #include "tests/support/PrivateBus.h"
 
+#include <QDir>
+#include <QFileDialog>
 #include <QLineEdit>
 #include <QSettings>
 
@@ -32,7 +35,8 @@ TARN_SCREENS(settings)
     (void)KeychainService(app.service).set(QStringLiteral("Geheim42"), rawValue(app.key));
     (void)KeychainService(archive.service).remove(rawValue(archive.key));
     // A fixed path keeps the picture the same from run to run; the tab does not look at the folder.
-    QSettings().setValue(PathViewModel::savedPathKey(), QStringLiteral("/home/anna/Dokumente/Sicherungen/Tarn"));
+    const QString fixedPath = QStringLiteral("/home/anna/Dokumente/Sicherungen/Tarn");
+    QSettings().setValue(PathViewModel::savedPathKey(), fixedPath);
 
     AppDelegate delegate;
     delegate.inactivityMonitor()->setIsAutoLogoutEnabled(true);
@@ -75,6 +79,29 @@ TARN_SCREENS(settings)
     sheet->middleButton()->trigger();
     ScreenCatalog::settle(600);
     ScreenCatalog::save(window, QStringLiteral("settings-override-question"));
+
+    // The folder chooser with Qt's texts in German, as the application shows it, over a folder of
+    // fixed content. The tab reads the folder when it is built.
+    installGermanQtTranslations();
+    const QString folders = QDir::temp().filePath(QStringLiteral("tarn-screens-folders"));
+    for (const char* name : {"Sicherungen", "Dokumente", "Projekte"}) {
+        QDir().mkpath(folders + QLatin1Char('/') + QLatin1String(name));
+    }
+    QSettings().setValue(PathViewModel::savedPathKey(), folders);
+    delete window;
+    window = new SettingsWindow(&delegate);
+    window->show();
+    ScreenCatalog::settle(400);
+    view = window->content()->settingsView();
+    view->setCurrentIndex(2);
+    view->pathView()->chooseButton()->trigger();
+    QFileDialog* chooser = view->pathView()->folderChooser();
+    chooser->resize(640, 400);
+    ScreenCatalog::settle(600);
+    ScreenCatalog::save(chooser, QStringLiteral("settings-folder-chooser"));
+    view->pathView()->closeFolderChooser();
+    QDir(folders).removeRecursively();
+    QSettings().setValue(PathViewModel::savedPathKey(), fixedPath);
 
     delete window;
     (void)KeychainService(app.service).remove(rawValue(app.key));

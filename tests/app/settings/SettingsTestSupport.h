@@ -3,6 +3,7 @@
 #include "app/settings/PasswordView.h"
 #include "app/settings/SettingsContent.h"
 #include "app/shell/AppDelegate.h"
+#include "app/shell/DraggableWindow.h"
 #include "core/credentials/KeychainService.h"
 #include "core/credentials/PasswordModel.h"
 #include "core/credentials/PasswordViewModel.h"
@@ -10,6 +11,7 @@
 #include "kit/dialogs/AlertCommon.h"
 #include "kit/dialogs/SheetOverlay.h"
 #include "platform/fingerprint/FingerprintReader.h"
+#include "tests/app/shell/ShellTestSupport.h"
 #include "tests/support/FakeFprintd.h"
 #include "tests/support/PrivateKeyring.h"
 
@@ -182,6 +184,27 @@ public:
         keyring.removeReader();
         window.reset();
         delegate.reset();
+    }
+
+    // Replaces the delegate with one launched as the application does, whose main window stands in the
+    // unlocked look once its own check for the lock item is done.
+    bool launchMainWindow()
+    {
+        window.reset();
+        delegate.reset();
+        ShellTestSupport::shortenTimings();
+        delegate = ShellTestSupport::launch();
+        if (!delegate || !delegate->isAuthenticated() || !delegate->mainWindow()) {
+            return false;
+        }
+        QSignalSpy checked(delegate.get(), &AppDelegate::lockButtonUpdated);
+        return checked.wait(10000);
+    }
+
+    // The lock items in the main window's toolbar.
+    int lockItems() const
+    {
+        return int(delegate->mainWindow()->toolbar()->itemIdentifiers().count(AppDelegate::customButtonIdentifier));
     }
 
     PasswordView* makeTab(const PasswordModel& model)

@@ -79,6 +79,7 @@ private Q_SLOTS:
         QCOMPARE(chooser->labelText(QFileDialog::Accept), QStringLiteral("Auswählen"));
         QCOMPARE(chooser->labelText(QFileDialog::Reject), QStringLiteral("Abbrechen"));
         QCOMPARE(chooser->fileMode(), QFileDialog::Directory);
+        QCOMPARE(chooser->viewMode(), QFileDialog::List);
         QVERIFY(chooser->testOption(QFileDialog::ShowDirsOnly));
         QVERIFY(!chooser->testOption(QFileDialog::ReadOnly));
         // A second click brings the open chooser forward instead of making another.

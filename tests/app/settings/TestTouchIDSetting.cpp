@@ -87,8 +87,9 @@ private Q_SLOTS:
         toggle->click();
         QTRY_VERIFY(view->failureAlert());
         QCOMPARE(title(view->failureAlert()), QStringLiteral("Error"));
-        QVERIFY(message(view->failureAlert())
-                    .startsWith(QStringLiteral("Es gab einen Fehler beim Zugriff auf den Schlüsselbund: ")));
+        QCOMPARE(message(view->failureAlert()),
+                 QStringLiteral("Es gab einen Fehler beim Zugriff auf den Schlüsselbund: Die Touch-ID-Einstellung "
+                                "wurde nicht gespeichert."));
         QVERIFY(!toggle->isChecked());
         QVERIFY(!view->viewModel()->useTouchID());
         QVERIFY(toggle->isEnabled());

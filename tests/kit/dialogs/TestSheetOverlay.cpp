@@ -8,6 +8,8 @@
 #include <QSignalSpy>
 #include <QVBoxLayout>
 
+using namespace Qt::StringLiterals;
+
 namespace {
 
 QWidget* card(const QString& text)
@@ -15,6 +17,35 @@ QWidget* card(const QString& text)
     auto* label = new QLabel(text);
     label->setFixedSize(200, 100);
     return label;
+}
+
+// A card of one of the shapes that the overlay must centre by the size it really takes.
+QWidget* shapedCard(const QString& shape)
+{
+    const QString longText = QStringLiteral("Die Version 2.0 ist verfügbar. Du verwendest die Version 1.0. "
+                                            "Möchtest du sie jetzt herunterladen?");
+    if (shape == u"fixed width, short text" || shape == u"fixed width, wrapped text") {
+        auto* card = new QWidget;
+        card->setFixedWidth(320);
+        auto* label = new QLabel(shape == u"fixed width, short text" ? QStringLiteral("OK?") : longText);
+        label->setWordWrap(shape == u"fixed width, wrapped text");
+        (new QVBoxLayout(card))->addWidget(label);
+        return card;
+    }
+    if (shape == u"minimum above the hint") {
+        auto* label = new QLabel(QStringLiteral("A"));
+        label->setMinimumSize(250, 120);
+        return label;
+    }
+    if (shape == u"maximum width below the hint") {
+        auto* label = new QLabel(longText);
+        label->setMaximumWidth(150);
+        return label;
+    }
+    // Wants far more than the window has and can shrink.
+    auto* card = new QWidget;
+    (new QVBoxLayout(card))->addItem(new QSpacerItem(2000, 2000, QSizePolicy::Preferred, QSizePolicy::Preferred));
+    return card;
 }
 
 } // namespace
@@ -38,6 +69,36 @@ private Q_SLOTS:
         window.resize(800, 500);
         QCOMPARE(overlay->geometry(), window.rect());
         QCOMPARE(overlay->card()->geometry(), QRect(300, 200, 200, 100));
+    }
+
+    void centredByTheSizeTheCardTakes_data()
+    {
+        QTest::addColumn<QString>("shape");
+        QTest::addColumn<QSize>("expected"); // a height of -1: the card's height for the expected width
+        QTest::newRow("fixed width, short text") << u"fixed width, short text"_s << QSize(320, -1);
+        QTest::newRow("fixed width, wrapped text") << u"fixed width, wrapped text"_s << QSize(320, -1);
+        QTest::newRow("minimum above the hint") << u"minimum above the hint"_s << QSize(250, 120);
+        QTest::newRow("maximum width below the hint") << u"maximum width below the hint"_s << QSize(150, -1);
+        QTest::newRow("larger than the room") << u"larger than the room"_s << QSize(600 - 24, 400 - 24);
+    }
+
+    void centredByTheSizeTheCardTakes()
+    {
+        QFETCH(QString, shape);
+        QFETCH(QSize, expected);
+        QWidget window;
+        window.resize(600, 400);
+        window.show();
+        QWidget* card = shapedCard(shape);
+        SheetOverlay* overlay = SheetOverlay::present(&window, card);
+        if (expected.height() < 0) {
+            expected.setHeight(card->hasHeightForWidth() ? card->heightForWidth(expected.width())
+                                                         : card->sizeHint().height());
+        }
+        QCOMPARE(card->size(), expected);
+        QCOMPARE(card->geometry(),
+                 QRect(QPoint((600 - expected.width()) / 2, (400 - expected.height()) / 2), expected));
+        QCOMPARE(SheetOverlay::cardSize(card, overlay->size() - QSize(24, 24)), expected);
     }
 
     void dismissRunsOnce()
