@@ -2,6 +2,7 @@
 
 #include "app/settings/PasswordEditSheet.h"
 #include "app/settings/PasswordSettingsGroup.h"
+#include "app/settings/SettingsView.h"
 #include "app/settings/TabButton.h"
 #include "app/settings/WhenFinished.h"
 #include "app/shell/AppDelegate.h"
@@ -21,6 +22,8 @@
 #include <QLabel>
 #include <QVBoxLayout>
 
+#include <algorithm>
+
 PasswordView::PasswordView(AppDelegate* appDelegate, const PasswordModel& model, QWidget* parent)
     : QWidget(parent)
     , m_appDelegate(appDelegate)
@@ -28,6 +31,7 @@ PasswordView::PasswordView(AppDelegate* appDelegate, const PasswordModel& model,
 {
     auto* main = new QWidget(this);
     auto* column = new QVBoxLayout(main);
+    m_column = column;
     column->setContentsMargins(50, 20, 50, 0);
     column->setSpacing(20);
 
@@ -90,13 +94,18 @@ bool PasswordView::isAppPassword() const
 
 int PasswordView::frameHeight() const
 {
-    if (!isAppPassword()) {
-        return 220;
+    int height = 220;
+    if (isAppPassword()) {
+        if (!m_isPasswordStored) {
+            height = 170;
+        } else {
+            height = m_appDelegate->inactivityMonitor()->isAutoLogoutEnabled() ? 300 : 260;
+        }
     }
-    if (!m_isPasswordStored) {
-        return 170;
-    }
-    return m_appDelegate->inactivityMonitor()->isAutoLogoutEnabled() ? 300 : 260;
+    // The text may wrap into more lines than these heights allow for; the success band then gets a
+    // strip of its own below the buttons instead of covering them.
+    const int content = m_column->totalHeightForWidth(SettingsView::tabWidth) + m_warningText->sizeHint().height();
+    return std::max(height, content);
 }
 
 PasswordEditSheet* PasswordView::editSheet() const

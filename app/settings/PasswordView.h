@@ -13,6 +13,7 @@ class PasswordViewModel;
 class QLabel;
 class TrendyButtonHelper;
 class WarningTextHelper;
+class QLayout;
 
 // A password settings tab: the model's text, creating or changing the password in the edit sheet,
 // removing it after a confirmation, and on the app-password tab the Touch ID and automatic-logout
@@ -79,6 +80,7 @@ private:
     TrendyButtonHelper* m_changeButton = nullptr;
     TrendyButtonHelper* m_removeButton = nullptr;
     WarningTextHelper* m_warningText = nullptr;
+    QLayout* m_column = nullptr;
     QPointer<SheetOverlay> m_sheet;
     QPointer<SheetOverlay> m_removalConfirmation;
     QPointer<SheetOverlay> m_failureAlert;

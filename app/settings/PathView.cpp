@@ -8,6 +8,7 @@
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/TarnColor.h"
 
+#include <QDir>
 #include <QFileDialog>
 #include <QFileInfo>
 #include <QVBoxLayout>
@@ -71,9 +72,9 @@ void PathView::chooseFolder()
     chooser->setOption(QFileDialog::ReadOnly, false); // may create folders
     // Folders only: their names say enough, and no column of sizes, kinds or dates is cut short.
     chooser->setViewMode(QFileDialog::List);
-    if (!m_viewModel->restorePath().isEmpty()) {
-        chooser->setDirectoryUrl(m_viewModel->restorePath());
-    }
+    // At the chosen folder; before one is chosen, at home rather than wherever the app was started.
+    chooser->setDirectoryUrl(m_viewModel->restorePath().isEmpty() ? QUrl::fromLocalFile(QDir::homePath())
+                                                                  : m_viewModel->restorePath());
     connect(chooser, &QFileDialog::accepted, this, [this, chooser] {
         const QList<QUrl> chosen = chooser->selectedUrls();
         if (!chosen.isEmpty()) {

@@ -66,7 +66,7 @@ private Q_SLOTS:
 
     void init() { QSettings().remove(PathViewModel::savedPathKey()); }
 
-    void withoutFolderTheChooserStartsAnywhere()
+    void withoutFolderTheChooserStartsAtHome()
     {
         PathView view;
         view.show();
@@ -82,6 +82,7 @@ private Q_SLOTS:
         QCOMPARE(chooser->viewMode(), QFileDialog::List);
         QVERIFY(chooser->testOption(QFileDialog::ShowDirsOnly));
         QVERIFY(!chooser->testOption(QFileDialog::ReadOnly));
+        QCOMPARE(chooser->directory().absolutePath(), QDir::homePath());
         // A second click brings the open chooser forward instead of making another.
         QCOMPARE(openChooser(&view), chooser);
         chooser->reject();
