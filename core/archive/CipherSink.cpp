@@ -35,8 +35,13 @@ struct CipherCtxFree
 } // namespace
 
 CipherSink::CipherSink(int fd, const QByteArray& key, const QByteArray& iv)
+    : CipherSink(fd, SecretBytes(key.constData(), size_t(key.size())), iv)
+{
+}
+
+CipherSink::CipherSink(int fd, const SecretBytes& key, const QByteArray& iv)
     : m_fd(fd)
-    , m_key(key)
+    , m_key(key.data(), key.size())
     , m_iv(iv)
 {
     m_current.reserve(chunkSize);
@@ -127,12 +132,13 @@ void CipherSink::setError(const QString& error)
 
 void CipherSink::run()
 {
+    // The context keeps the expanded key and cleanses it when freed; the copy here goes at once.
     std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> ctx(EVP_CIPHER_CTX_new());
-    if (!ctx ||
-        EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr,
-                           reinterpret_cast<const unsigned char*>(m_key.constData()),
+    if (!ctx || m_key.size() != 32 || m_iv.size() != 16 ||
+        EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, m_key.data(),
                            reinterpret_cast<const unsigned char*>(m_iv.constData())) != 1)
         setError(QStringLiteral("cipher setup failed"));
+    m_key.wipe();
     std::vector<unsigned char> out(chunkSize + 16);
     for (;;) {
         std::vector<char> chunk;

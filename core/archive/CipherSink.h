@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/archive/SecretBytes.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -17,7 +19,9 @@ class CipherSink
 public:
     static constexpr size_t chunkSize = 1 << 20;
 
+    // The key is copied into a buffer that is cleansed once the cipher context holds it.
     CipherSink(int fd, const QByteArray& key, const QByteArray& iv);
+    CipherSink(int fd, const SecretBytes& key, const QByteArray& iv);
     ~CipherSink();
     CipherSink(const CipherSink&) = delete;
     CipherSink& operator=(const CipherSink&) = delete;
@@ -45,7 +49,7 @@ private:
     bool m_failed = false;
     QString m_error;
     quint64 m_bytesOut = 0;
-    QByteArray m_key;
+    SecretBytes m_key;
     QByteArray m_iv;
     std::thread m_worker;
 };
