@@ -21,13 +21,8 @@ EVP_CIPHER_CTX* ctxOf(void* p)
 } // namespace
 
 CipherSource::CipherSource(int fd, const QByteArray& key, const QByteArray& iv)
-    : m_fd(fd)
-    , m_iv(iv)
-    , m_ctx(EVP_CIPHER_CTX_new())
-    , m_cipher(size_t(chunkSize + block))
-    , m_plain(size_t(chunkSize + 2 * block))
+    : CipherSource(fd, SecretBytes(key.constData(), size_t(key.size())), iv)
 {
-    setKey(reinterpret_cast<const unsigned char*>(key.constData()), size_t(key.size()));
 }
 
 CipherSource::CipherSource(int fd, const SecretBytes& key, const QByteArray& iv)
@@ -37,14 +32,9 @@ CipherSource::CipherSource(int fd, const SecretBytes& key, const QByteArray& iv)
     , m_cipher(size_t(chunkSize + block))
     , m_plain(size_t(chunkSize + 2 * block))
 {
-    setKey(key.data(), key.size());
-}
-
-void CipherSource::setKey(const unsigned char* key, size_t size)
-{
     // The context keeps the expanded key (and cleanses it when freed); each range only sets its IV.
-    m_keyed = m_ctx && size == 32 && m_iv.size() == block &&
-        EVP_DecryptInit_ex(ctxOf(m_ctx), EVP_aes_256_cbc(), nullptr, key, nullptr) == 1;
+    m_keyed = m_ctx && key.size() == 32 && m_iv.size() == block &&
+        EVP_DecryptInit_ex(ctxOf(m_ctx), EVP_aes_256_cbc(), nullptr, key.data(), nullptr) == 1;
 }
 
 CipherSource::~CipherSource()

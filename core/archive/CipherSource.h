@@ -40,7 +40,6 @@ public:
     QString errorString() const { return m_error; }
 
 private:
-    void setKey(const unsigned char* key, size_t size);
     bool decrypt(qint64 alignedPos, qint64 length, unsigned char* out);
 
     int m_fd;

@@ -12,6 +12,30 @@
 
 #include <sys/stat.h>
 
+ScratchDir::ScratchDir()
+{
+    resetArchiveFaults();
+}
+
+namespace {
+
+// Opens a folder to its owner before looking inside, then each folder below it.
+void makeWritable(const QString& folder)
+{
+    ::chmod(QFile::encodeName(folder).constData(), 0700);
+    for (const QFileInfo& child :
+         QDir(folder).entryInfoList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot | QDir::NoSymLinks))
+        makeWritable(child.absoluteFilePath());
+}
+
+} // namespace
+
+ScratchDir::~ScratchDir()
+{
+    resetArchiveFaults();
+    makeWritable(m_dir.path());
+}
+
 QByteArray makeZip(const QList<ZipItem>& items)
 {
     QByteArray buffer(1 << 20, '\0');

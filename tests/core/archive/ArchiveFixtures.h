@@ -6,10 +6,25 @@
 #include <QList>
 #include <QString>
 #include <QStringList>
+#include <QTemporaryDir>
 
 #include <sys/types.h>
 
 // Helpers shared by the archive engine's tests.
+
+// A temporary folder for one test, removed at the end even where the test left folders without
+// their owner's write permission. Clears every failure seam when made and when removed.
+class ScratchDir
+{
+public:
+    ScratchDir();
+    ~ScratchDir();
+    bool isValid() const { return m_dir.isValid(); }
+    QString path(const QString& name) const { return m_dir.filePath(name); }
+
+private:
+    QTemporaryDir m_dir;
+};
 
 struct ZipItem
 {

@@ -4,8 +4,6 @@
 #include "tests/support/FileFixtures.h"
 #include "tests/support/TestMain.h"
 
-#include <QTemporaryDir>
-
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -50,17 +48,16 @@ class TestBackupHardening : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScratchDir> m_dir;
     QString m_source;
     QString m_backups;
 
-    QString path(const QString& name) const { return m_dir->filePath(name); }
+    QString path(const QString& name) const { return m_dir->path(name); }
 
 private Q_SLOTS:
     void init()
     {
-        resetArchiveFaults();
-        m_dir = std::make_unique<QTemporaryDir>();
+        m_dir = std::make_unique<ScratchDir>();
         QVERIFY(m_dir->isValid());
         m_source = path(QStringLiteral("source/Data"));
         m_backups = path(QStringLiteral("backups"));
@@ -70,11 +67,7 @@ private Q_SLOTS:
         QVERIFY(QFile::link(QStringLiteral("notes.txt"), m_source + QStringLiteral("/verweis")));
     }
 
-    void cleanup()
-    {
-        resetArchiveFaults();
-        m_dir.reset();
-    }
+    void cleanup() { m_dir.reset(); }
 
     void backupIsPrivate_data()
     {

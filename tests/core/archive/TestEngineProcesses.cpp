@@ -6,7 +6,6 @@
 
 #include <QProcess>
 #include <QRandomGenerator>
-#include <QTemporaryDir>
 
 #include <archive_entry.h>
 
@@ -57,14 +56,14 @@ class TestEngineProcesses : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScratchDir> m_dir;
     QString m_container;
     QString m_backupA;
     QString m_backupB;
     QMap<QString, QString> m_treeA;
     QMap<QString, QString> m_treeB;
 
-    QString path(const QString& name) const { return m_dir->filePath(name); }
+    QString path(const QString& name) const { return m_dir->path(name); }
 
     QString writeBackup(const QString& name, const QList<ZipItem>& items, QMap<QString, QString>* tree) const
     {
@@ -92,8 +91,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        resetArchiveFaults();
-        m_dir = std::make_unique<QTemporaryDir>();
+        m_dir = std::make_unique<ScratchDir>();
         QVERIFY(m_dir->isValid());
         m_container = path(QStringLiteral("container"));
         QList<ZipItem> a{{"Data/", AE_IFDIR, {}}};
@@ -109,11 +107,7 @@ private Q_SLOTS:
         QVERIFY(restoreBackup(m_backupA, m_container, password));
     }
 
-    void cleanup()
-    {
-        QProcess::execute(QStringLiteral("chmod"), {QStringLiteral("-R"), QStringLiteral("u+rwx"), m_dir->path()});
-        m_dir.reset();
-    }
+    void cleanup() { m_dir.reset(); }
 
     // On a kernel that refuses RENAME_EXCHANGE every restore takes the two-step swap.
     void restoresWithoutAtomicExchange()

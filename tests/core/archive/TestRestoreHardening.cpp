@@ -4,9 +4,6 @@
 #include "tests/support/FileFixtures.h"
 #include "tests/support/TestMain.h"
 
-#include <QProcess>
-#include <QTemporaryDir>
-
 #include <archive_entry.h>
 
 #include <atomic>
@@ -52,14 +49,14 @@ class TestRestoreHardening : public QObject
     Q_OBJECT
 
 private:
-    std::unique_ptr<QTemporaryDir> m_dir;
+    std::unique_ptr<ScratchDir> m_dir;
     QString m_container;
     QString m_data;
     QMap<QString, QString> m_oldTree;
     QMap<QString, QString> m_newTree;
     QString m_backup; // restores to m_newTree
 
-    QString path(const QString& name) const { return m_dir->filePath(name); }
+    QString path(const QString& name) const { return m_dir->path(name); }
 
     QString writeBackup(const QString& name, const QByteArray& zip) const
     {
@@ -77,8 +74,7 @@ private:
 private Q_SLOTS:
     void init()
     {
-        resetArchiveFaults();
-        m_dir = std::make_unique<QTemporaryDir>();
+        m_dir = std::make_unique<ScratchDir>();
         QVERIFY(m_dir->isValid());
         m_container = path(QStringLiteral("container"));
         m_data = m_container + QStringLiteral("/Data");
@@ -98,13 +94,7 @@ private Q_SLOTS:
         QCOMPARE(m_newTree.size(), 41);
     }
 
-    void cleanup()
-    {
-        resetArchiveFaults();
-        // Folders restored without their owner's write permission.
-        QProcess::execute(QStringLiteral("chmod"), {QStringLiteral("-R"), QStringLiteral("u+rwx"), m_dir->path()});
-        m_dir.reset();
-    }
+    void cleanup() { m_dir.reset(); }
 
     // A second restore while one runs is refused at once; the first completes.
     void secondRestoreIsRefused()
