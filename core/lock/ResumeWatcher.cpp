@@ -3,7 +3,7 @@
 #include "platform/Diagnostics.h"
 
 #include <QDBusError>
-#include <QFuture>
+#include <QFutureWatcher>
 #include <QtConcurrent/QtConcurrentRun>
 
 namespace {
@@ -18,11 +18,15 @@ ResumeWatcher::ResumeWatcher(QObject* parent)
     : QObject(parent)
 {
     // Connecting to the bus may wait on the bus daemon: not on this thread. The signal is then
-    // subscribed here, which only queues the match rule.
-    QtConcurrent::run([] { return QDBusConnection::systemBus().isConnected(); }).then(this, [this](bool connected) {
-        if (connected && !m_watching)
+    // subscribed here, which only queues the match rule. The watcher is a child, so a watcher
+    // destroyed meanwhile is never called back.
+    auto* connecting = new QFutureWatcher<bool>(this);
+    connect(connecting, &QFutureWatcherBase::finished, this, [this, connecting] {
+        if (connecting->result() && !m_watching)
             watch(QDBusConnection::systemBus());
+        connecting->deleteLater();
     });
+    connecting->setFuture(QtConcurrent::run([] { return QDBusConnection::systemBus().isConnected(); }));
 }
 
 bool ResumeWatcher::watch(const QDBusConnection& bus)
