@@ -279,7 +279,11 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, co
     // Held until the end: a second restore into this container fails at once.
     RestoreContainer container(to);
     const RestoreContainer::Open opened = container.open(true, &detail);
-    if (opened == RestoreContainer::Open::busy || opened == RestoreContainer::Open::failed) {
+    if (opened == RestoreContainer::Open::busy) {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: восстановление уже выполняется: ") + to;
+        return fail(failure(FinderCommentError::archiveCreationFailed));
+    }
+    if (opened == RestoreContainer::Open::failed) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка создания временной директории: ") + detail;
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }
