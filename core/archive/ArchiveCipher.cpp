@@ -1,7 +1,10 @@
 #include "core/archive/ArchiveCipher.h"
 
+#include "core/archive/ArchiveFaults.h"
+
 #include <openssl/evp.h>
 
+#include <cstring>
 #include <memory>
 
 namespace {
@@ -38,11 +41,34 @@ std::optional<QByteArray> aesCrypt(const QByteArray& key, const QByteArray& iv, 
 
 } // namespace
 
+std::optional<SecretBytes> ArchiveCipher::deriveSecretKey(const QString& password)
+{
+    // Password material = UTF-8 of the password followed by the internal key, built in a buffer
+    // that is cleansed; the converted password is cleansed as well.
+    QByteArray utf8 = utf8Data(password);
+    const size_t keyTextLength = std::char_traits<char>::length(internalKey);
+    SecretBytes material(size_t(utf8.size()) + keyTextLength);
+    if (!utf8.isEmpty())
+        std::memcpy(material.data(), utf8.constData(), size_t(utf8.size()));
+    std::memcpy(material.data() + utf8.size(), internalKey, keyTextLength);
+    SecretBytes::cleanse(utf8);
+
+    const QByteArray salt = utf8Data(QLatin1String(saltText));
+    SecretBytes key(keyLength);
+    if (ArchiveFaults::failKeyDerivation.load() ||
+        PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(material.data()), int(material.size()),
+                          reinterpret_cast<const unsigned char*>(salt.constData()), int(salt.size()), iterations,
+                          EVP_sha256(), keyLength, key.data()) != 1)
+        return std::nullopt;
+    return key;
+}
+
 QByteArray ArchiveCipher::deriveKey(const QString& password)
 {
-    const QByteArray material = utf8Data(password + QLatin1String(internalKey));
-    return pbkdf2Sha256(material, utf8Data(QLatin1String(saltText)), iterations, keyLength)
-        .value_or(QByteArray(keyLength, '\0'));
+    const std::optional<SecretBytes> key = deriveSecretKey(password);
+    if (!key)
+        return {};
+    return QByteArray(reinterpret_cast<const char*>(key->data()), qsizetype(key->size()));
 }
 
 std::optional<QByteArray> ArchiveCipher::pbkdf2Sha256(const QByteArray& password, const QByteArray& salt,

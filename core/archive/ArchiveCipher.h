@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/archive/SecretBytes.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -23,7 +25,10 @@ public:
     static QByteArray utf8Data(const QString& text) { return text.toUtf8(); }
     static QByteArray iv() { return QByteArray(ivText); }
 
-    // The backup key for a password. Never log the result.
+    // The backup key for a password, or nothing when the derivation failed. The password bytes
+    // handed to the derivation are cleansed afterwards. Never log the result.
+    static std::optional<SecretBytes> deriveSecretKey(const QString& password);
+    // The same key as a byte array (empty when the derivation failed), for tests and tools.
     static QByteArray deriveKey(const QString& password);
 
     // Plain primitives, also used directly with published test vectors.

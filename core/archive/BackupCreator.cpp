@@ -5,6 +5,8 @@
 #include "core/archive/ArchiveHandles.h"
 #include "core/archive/CipherSink.h"
 #include "core/archive/FinderComment.h"
+#include "core/archive/TreePacker.h"
+#include "core/archive/UniqueFd.h"
 #include "platform/Diagnostics.h"
 
 #include <QDateTime>
@@ -12,16 +14,17 @@
 #include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
+#include <QRegularExpression>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
+#include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
-#include <vector>
 
 namespace {
 
@@ -29,24 +32,6 @@ QString errnoText(int error = errno)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
-
-class FdCloser
-{
-public:
-    explicit FdCloser(int fd)
-        : m_fd(fd)
-    {
-    }
-    ~FdCloser()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    int get() const { return m_fd; }
-
-private:
-    int m_fd;
-};
 
 // True when `inner` is `outer` itself or lies below it, with symbolic links resolved.
 // `inner` need not exist yet: its longest existing ancestor is resolved.
@@ -69,199 +54,14 @@ bool isInside(const QString& inner, const QString& outer)
         innerPath.startsWith(outerPath == QLatin1String("/") ? outerPath : outerPath + QLatin1Char('/'));
 }
 
-// Walks a folder tree and writes one ZIP entry per file, folder and symbolic link.
-class TreePacker
-{
-public:
-    TreePacker(ZipWriter& zip)
-        : m_zip(zip)
-        , m_buffer(CipherSink::chunkSize)
-    {
-    }
-
-    bool addRoot(const QString& given)
-    {
-        // "Data/" and "Data" both name the entries "Data/...".
-        const QString path = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
-        if (QFileInfo(path).fileName().isEmpty())
-            return failed(QStringLiteral("%1: cannot back up a file system root").arg(given));
-        const QByteArray local = QFile::encodeName(path);
-        struct stat st = {};
-        if (::stat(local.constData(), &st) != 0)
-            return failed(QStringLiteral("%1: %2").arg(path, errnoText()));
-        const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
-        if (S_ISDIR(st.st_mode)) {
-            const int fd = ::open(local.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-            if (fd < 0)
-                return failed(QStringLiteral("%1: %2").arg(path, errnoText()));
-            return addDirectory(fd, name, st);
-        }
-        const int dirFd =
-            ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-        if (dirFd < 0)
-            return failed(QStringLiteral("%1: %2").arg(path, errnoText()));
-        FdCloser closer(dirFd);
-        return addChild(dirFd, name, name);
-    }
-
-    QString errorString() const { return m_error; }
-
-private:
-    bool failed(const QString& error)
-    {
-        if (m_error.isEmpty())
-            m_error = error;
-        return false;
-    }
-
-    bool countEntry()
-    {
-        const int limit = ArchiveFaults::failCreateAfterEntries.load();
-        if (limit >= 0 && m_entries >= limit)
-            return failed(QStringLiteral("injected failure after %1 entries").arg(m_entries));
-        ++m_entries;
-        return true;
-    }
-
-    ArchiveEntry entryFor(const QByteArray& entryPath, const struct stat& st)
-    {
-        ArchiveEntry entry;
-        archive_entry_set_pathname_utf8(entry.get(), entryPath.constData());
-        archive_entry_set_perm(entry.get(), st.st_mode & 07777);
-        archive_entry_set_mtime(entry.get(), st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
-        return entry;
-    }
-
-    // Takes ownership of fd.
-    bool addDirectory(int fd, const QByteArray& entryPath, const struct stat& st)
-    {
-        FdCloser closer(fd);
-        if (!countEntry())
-            return false;
-        ArchiveEntry entry = entryFor(entryPath + '/', st);
-        archive_entry_set_filetype(entry.get(), AE_IFDIR);
-        archive_entry_set_size(entry.get(), 0);
-        if (!m_zip.writeHeader(entry))
-            return failed(m_zip.errorString());
-
-        const int listFd = ::dup(fd);
-        DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
-        if (!dir) {
-            if (listFd >= 0)
-                ::close(listFd);
-            return failed(QStringLiteral("%1: %2").arg(QString::fromUtf8(entryPath), errnoText()));
-        }
-        std::vector<QByteArray> names;
-        errno = 0;
-        while (dirent* e = ::readdir(dir)) {
-            const QByteArray name(e->d_name);
-            if (name != "." && name != "..")
-                names.push_back(name);
-        }
-        const int listError = errno;
-        ::closedir(dir);
-        if (listError != 0)
-            return failed(QStringLiteral("%1: %2").arg(QString::fromUtf8(entryPath), errnoText(listError)));
-        std::sort(names.begin(), names.end());
-        for (const QByteArray& name : names) {
-            if (!addChild(fd, name, entryPath + '/' + name))
-                return false;
-        }
-        return true;
-    }
-
-    bool addChild(int dirFd, const QByteArray& name, const QByteArray& entryPath)
-    {
-        struct stat st = {};
-        if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
-            return failed(QStringLiteral("%1: %2").arg(QString::fromUtf8(entryPath), errnoText()));
-        if (S_ISDIR(st.st_mode)) {
-            const int fd = ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
-            if (fd < 0)
-                return failed(QStringLiteral("%1: %2").arg(QString::fromUtf8(entryPath), errnoText()));
-            return addDirectory(fd, entryPath, st);
-        }
-        if (S_ISLNK(st.st_mode))
-            return addLink(dirFd, name, entryPath, st);
-        if (S_ISREG(st.st_mode))
-            return addFile(dirFd, name, entryPath);
-        qCDebug(lcDiagnostics).noquote() << "Пропущен специальный файл:" << QString::fromUtf8(entryPath);
-        return true;
-    }
-
-    bool addLink(int dirFd, const QByteArray& name, const QByteArray& entryPath, const struct stat& st)
-    {
-        if (!countEntry())
-            return false;
-        QByteArray target(int(std::max<off_t>(st.st_size, 0)) + 1, '\0');
-        ssize_t n = 0;
-        for (;;) {
-            n = ::readlinkat(dirFd, name.constData(), target.data(), size_t(target.size()));
-            if (n < 0)
-                return failed(QStringLiteral("%1: %2").arg(QString::fromUtf8(entryPath), errnoText()));
-            if (n < target.size())
-                break;
-            target.resize(target.size() * 2);
-        }
-        target.truncate(int(n));
-        ArchiveEntry entry = entryFor(entryPath, st);
-        archive_entry_set_filetype(entry.get(), AE_IFLNK);
-        archive_entry_set_symlink_utf8(entry.get(), target.constData());
-        archive_entry_set_size(entry.get(), 0);
-        if (!m_zip.writeHeader(entry))
-            return failed(m_zip.errorString());
-        return true;
-    }
-
-    bool addFile(int dirFd, const QByteArray& name, const QByteArray& entryPath)
-    {
-        if (!countEntry())
-            return false;
-        const int fd = ::openat(dirFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC);
-        if (fd < 0)
-            return failed(QStringLiteral("%1: %2").arg(QString::fromUtf8(entryPath), errnoText()));
-        FdCloser closer(fd);
-        struct stat st = {};
-        if (::fstat(fd, &st) != 0)
-            return failed(QStringLiteral("%1: %2").arg(QString::fromUtf8(entryPath), errnoText()));
-        ::posix_fadvise(fd, 0, 0, POSIX_FADV_SEQUENTIAL);
-        ArchiveEntry entry = entryFor(entryPath, st);
-        archive_entry_set_filetype(entry.get(), AE_IFREG);
-        archive_entry_set_size(entry.get(), st.st_size);
-        if (!m_zip.writeHeader(entry))
-            return failed(m_zip.errorString());
-        off_t left = st.st_size;
-        while (left > 0) {
-            const ssize_t n = ::read(fd, m_buffer.data(), size_t(std::min<off_t>(left, off_t(m_buffer.size()))));
-            if (n < 0 && errno == EINTR)
-                continue;
-            if (n < 0)
-                return failed(QStringLiteral("%1: %2").arg(QString::fromUtf8(entryPath), errnoText()));
-            if (n == 0)
-                return failed(
-                    QStringLiteral("%1: the file shrank while it was read").arg(QString::fromUtf8(entryPath)));
-            if (!m_zip.writeData(m_buffer.data(), size_t(n)))
-                return failed(m_zip.errorString());
-            left -= n;
-        }
-        return true;
-    }
-
-    ZipWriter& m_zip;
-    std::vector<char> m_buffer;
-    QString m_error;
-    int m_entries = 0;
-};
-
 la_ssize_t writeToSink(archive*, void* client, const void* data, size_t size)
 {
     return static_cast<CipherSink*>(client)->write(data, size) ? la_ssize_t(size) : -1;
 }
 
 // Packs `from` through the cipher into fd. Returns an empty text on success.
-QString packEncrypted(const QString& from, int fd, const QString& password)
+QString packEncrypted(const QString& from, int fd, const SecretBytes& key)
 {
-    const QByteArray key = ArchiveCipher::deriveKey(password);
     QElapsedTimer timer;
     timer.start();
     CipherSink sink(fd, key, ArchiveCipher::iv());
@@ -285,6 +85,104 @@ QString packEncrypted(const QString& from, int fd, const QString& password)
     if (::fsync(fd) != 0)
         return errnoText();
     return {};
+}
+
+// The hidden temporary file a backup is written to: private to its user (the backup keeps its
+// mode), locked while it is written, and closed and removed on every way out, an exception
+// included, unless it became the backup.
+class TemporaryBackup
+{
+public:
+    TemporaryBackup(const QString& dir, const QString& stamp)
+        : m_path(QFile::encodeName(dir + QStringLiteral("/.Backup_") + stamp + QStringLiteral(".XXXXXX")))
+    {
+        // mkostemp creates the file with mode 0600.
+        m_fd.reset(::mkostemp(m_path.data(), O_CLOEXEC));
+        if (!m_fd.isValid())
+            m_path.clear();
+        else
+            ::flock(m_fd.get(), LOCK_EX | LOCK_NB);
+    }
+    ~TemporaryBackup()
+    {
+        m_fd.reset();
+        if (!m_path.isEmpty())
+            ::unlink(m_path.constData());
+    }
+    TemporaryBackup(const TemporaryBackup&) = delete;
+    TemporaryBackup& operator=(const TemporaryBackup&) = delete;
+
+    int fd() const { return m_fd.get(); }
+    QString path() const { return QFile::decodeName(m_path); }
+    // Renames the file to its final name; from then on it is no longer removed.
+    bool commit(const QString& finalPath)
+    {
+        if (::rename(m_path.constData(), QFile::encodeName(finalPath).constData()) != 0)
+            return false;
+        m_path.clear();
+        return true;
+    }
+
+private:
+    QByteArray m_path;
+    UniqueFd m_fd;
+};
+
+// When this process started, in seconds since the epoch (0 when unknown).
+time_t processStartTime()
+{
+    QFile stat(QStringLiteral("/proc/self/stat"));
+    QFile system(QStringLiteral("/proc/stat"));
+    if (!stat.open(QIODevice::ReadOnly) || !system.open(QIODevice::ReadOnly))
+        return 0;
+    // The command name may hold blanks: fields are counted after its closing parenthesis.
+    const QByteArray line = stat.readAll();
+    const QList<QByteArray> fields = line.mid(line.lastIndexOf(')') + 2).split(' ');
+    const qint64 ticks = fields.size() > 19 ? fields[19].toLongLong() : -1;
+    qint64 bootTime = -1;
+    for (const QByteArray& entry : system.readAll().split('\n')) {
+        if (entry.startsWith("btime "))
+            bootTime = entry.mid(6).trimmed().toLongLong();
+    }
+    const long ticksPerSecond = ::sysconf(_SC_CLK_TCK);
+    if (ticks < 0 || bootTime <= 0 || ticksPerSecond <= 0)
+        return 0;
+    return time_t(bootTime + ticks / ticksPerSecond);
+}
+
+// Removes the temporary files of backups that were killed: older than this process, and not
+// locked by a backup that still runs.
+void removeKilledTemporaries(const QString& dir)
+{
+    static const time_t started = processStartTime();
+    static const QRegularExpression pattern(
+        QStringLiteral("^\\.Backup_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.[A-Za-z0-9]{6}$"));
+    if (started == 0)
+        return;
+    UniqueFd dirFd(::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    const int listFd = dirFd.isValid() ? ::dup(dirFd.get()) : -1;
+    DIR* list = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!list) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return;
+    }
+    while (dirent* e = ::readdir(list)) {
+        const QByteArray name(e->d_name);
+        if (!pattern.match(QFile::decodeName(name)).hasMatch())
+            continue;
+        UniqueFd fd(::openat(dirFd.get(), name.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+        struct stat st = {};
+        if (!fd.isValid() || ::fstat(fd.get(), &st) != 0 || !S_ISREG(st.st_mode) || st.st_mtim.tv_sec >= started)
+            continue;
+        if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
+            continue;
+        if (::unlinkat(dirFd.get(), name.constData(), 0) == 0)
+            qCDebug(lcDiagnostics).noquote()
+                << QStringLiteral("Временный файл прерванного резервного копирования удалён: ") +
+                    QFile::decodeName(name);
+    }
+    ::closedir(list);
 }
 
 void logCommentFailure(const FinderCommentError& error)
@@ -324,31 +222,32 @@ ArchiveResult BackupCreator::create(const QString& from, const QString& to, cons
     }
     qCDebug(lcDiagnostics).noquote() << "Директория назначения успешно создана.";
 
-    const QString stamp = QDateTime::currentDateTime().toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    removeKilledTemporaries(to);
+
+    const qint64 fixedStamp = ArchiveFaults::fixedStampMSecs.load();
+    const QDateTime now = fixedStamp >= 0 ? QDateTime::fromMSecsSinceEpoch(fixedStamp) : QDateTime::currentDateTime();
+    const QString stamp = now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
     const QString dir = QDir(to).absolutePath();
     const QString finalPath = dir + QStringLiteral("/Backup_") + stamp + QStringLiteral(".orlwen");
-    QByteArray temp = QFile::encodeName(dir + QStringLiteral("/.Backup_") + stamp + QStringLiteral(".XXXXXX"));
-    const int fd = ::mkostemp(temp.data(), O_CLOEXEC);
-    if (fd < 0) {
+    const std::optional<SecretBytes> key = ArchiveCipher::deriveSecretKey(password);
+    if (!key) {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") +
+                QStringLiteral("key derivation failed");
+        return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
+    }
+    TemporaryBackup temp(dir, stamp);
+    if (temp.fd() < 0) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") + errnoText();
         return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
     }
-    ::fchmod(
-        fd, 0644 & ~[] {
-            const mode_t mask = ::umask(0);
-            ::umask(mask);
-            return mask;
-        }());
 
-    QString error = packEncrypted(from, fd, password);
-    if (::close(fd) != 0 && error.isEmpty())
-        error = errnoText();
+    // The file stays open, and so locked, until it has its final name.
+    const QString error = packEncrypted(from, temp.fd(), *key);
     if (!error.isEmpty()) {
-        ::unlink(temp.constData());
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") + error;
         return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
     }
-    const QString tempPath = QFile::decodeName(temp);
+    const QString tempPath = temp.path();
     qCDebug(lcDiagnostics).noquote() << QStringLiteral("Архив успешно создан: ") + tempPath;
 
     std::optional<FinderCommentError> commentError;
@@ -367,17 +266,13 @@ ArchiveResult BackupCreator::create(const QString& from, const QString& to, cons
             commentError = written.error();
     }
 
-    if (::rename(temp.constData(), QFile::encodeName(finalPath).constData()) != 0) {
-        const QString renameError = errnoText();
-        ::unlink(temp.constData());
-        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") + renameError;
+    if (!temp.commit(finalPath)) {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") + errnoText();
         return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
     }
-    const int dirFd = ::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
-    if (dirFd >= 0) {
-        ::fsync(dirFd);
-        ::close(dirFd);
-    }
+    const UniqueFd dirFd(::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (dirFd.isValid())
+        ::fsync(dirFd.get());
     qCDebug(lcDiagnostics).noquote() << QStringLiteral("Зашифрованный архив сохранён: ") + finalPath;
     if (commentError) {
         logCommentFailure(*commentError);

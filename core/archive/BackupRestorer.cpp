@@ -5,7 +5,10 @@
 #include "core/archive/ArchiveHandles.h"
 #include "core/archive/CipherSource.h"
 #include "core/archive/FileTree.h"
+#include "core/archive/RestoreContainer.h"
 #include "core/archive/SafeExtractor.h"
+#include "core/archive/UniqueFd.h"
+#include "core/archive/ZipNameCheck.h"
 #include "platform/Diagnostics.h"
 
 #include <QDir>
@@ -20,9 +23,6 @@
 
 namespace {
 
-const QByteArray workingName = QByteArrayLiteral(".TempData");
-const QByteArray dataName = QByteArrayLiteral("Data");
-
 QString errnoText(int error = errno)
 {
     return QString::fromLocal8Bit(std::strerror(error));
@@ -32,31 +32,6 @@ FinderCommentError failure(FinderCommentError::Code code)
 {
     return FinderCommentError(code);
 }
-
-class Fd
-{
-public:
-    explicit Fd(int fd = -1)
-        : m_fd(fd)
-    {
-    }
-    ~Fd()
-    {
-        if (m_fd >= 0)
-            ::close(m_fd);
-    }
-    Fd(const Fd&) = delete;
-    Fd& operator=(const Fd&) = delete;
-    int get() const { return m_fd; }
-    bool close()
-    {
-        const int fd = std::exchange(m_fd, -1);
-        return fd < 0 || ::close(fd) == 0;
-    }
-
-private:
-    int m_fd;
-};
 
 // The libarchive read side over the decrypted view of the backup.
 struct PlainStream
@@ -114,16 +89,21 @@ bool writeAll(int fd, const char* data, size_t size)
     return true;
 }
 
-// Unpacks every entry below workFd. Returns an empty text on success.
+// Unpacks every entry below workFd and gives the folders their modes. Returns an empty text on success.
 QString unpack(ZipReader& zip, int workFd)
 {
-    SafeExtractor extractor(workFd);
+    SafeExtractor extractor(workFd, currentUmask());
     int entries = 0;
     for (;;) {
         archive_entry* entry = nullptr;
         bool atEnd = false;
-        if (!zip.nextHeader(&entry, &atEnd))
-            return atEnd ? QString() : zip.errorString();
+        if (!zip.nextHeader(&entry, &atEnd)) {
+            if (!atEnd)
+                return zip.errorString();
+            QString error;
+            extractor.finish(&error);
+            return error;
+        }
         const int limit = ArchiveFaults::failRestoreAfterEntries.load();
         if (limit >= 0 && entries >= limit)
             return QStringLiteral("injected failure after %1 entries").arg(entries);
@@ -142,7 +122,7 @@ QString unpack(ZipReader& zip, int workFd)
         switch (archive_entry_filetype(entry)) {
         case AE_IFDIR:
             qCDebug(lcDiagnostics).noquote() << "Тип записи: директория";
-            if (!extractor.makeDirectory(components, &error))
+            if (!extractor.makeDirectory(components, archive_entry_perm(entry), &error))
                 return error;
             break;
         case AE_IFLNK: {
@@ -175,7 +155,7 @@ QString unpack(ZipReader& zip, int workFd)
             mode_t mode = archive_entry_perm(entry) & 0777;
             if (mode == 0)
                 mode = 0644;
-            Fd fd(extractor.createFile(components, mode, &error));
+            UniqueFd fd(extractor.createFile(components, mode, &error));
             if (fd.get() < 0)
                 return error;
             for (;;) {
@@ -202,41 +182,77 @@ QString unpack(ZipReader& zip, int workFd)
             break;
         }
         }
+        ArchiveFaults::notify("restore:entry", QFile::encodeName(path));
     }
 }
 
-// Puts the working folder in place of Data in one step. Returns an empty text on success.
-QString swapIn(int containerFd, const QString& dataPath)
+// Opens the backup without following a link and without waiting on a FIFO or a device: only a
+// regular file is read.
+int openBackup(const QString& path, QString* error)
 {
-    if (ArchiveFaults::failSwap.load())
-        return QStringLiteral("injected failure of the swap");
+    const QByteArray local = QFile::encodeName(path);
     struct stat st = {};
-    if (::fstatat(containerFd, dataName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Очистка директории: ") + dataPath;
-        if (::renameat2(containerFd, workingName.constData(), containerFd, dataName.constData(), RENAME_EXCHANGE) != 0)
-            return errnoText();
-        return {};
+    if (::lstat(local.constData(), &st) != 0) {
+        *error = errnoText();
+        return -1;
     }
-    if (errno != ENOENT)
-        return errnoText();
-    // RENAME_NOREPLACE: a Data made meanwhile by someone else is never overwritten.
-    if (::renameat2(containerFd, workingName.constData(), containerFd, dataName.constData(), RENAME_NOREPLACE) != 0)
-        return errnoText();
-    return {};
+    if (!S_ISREG(st.st_mode)) {
+        *error = path + QStringLiteral(": not a regular file");
+        return -1;
+    }
+    UniqueFd fd(::open(local.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.isValid() || ::fstat(fd.get(), &st) != 0) {
+        *error = errnoText();
+        return -1;
+    }
+    if (!S_ISREG(st.st_mode)) {
+        *error = path + QStringLiteral(": not a regular file");
+        return -1;
+    }
+    return fd.release();
 }
 
 } // namespace
 
-ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, const QString& password)
+ArchiveResult BackupRestorer::recoverInterrupted(const QString& container)
 {
-    const QByteArray key = ArchiveCipher::deriveKey(password);
-    Fd file(::open(QFile::encodeName(from).constData(), O_RDONLY | O_CLOEXEC));
-    if (file.get() < 0) {
-        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: ") + errnoText();
+    RestoreContainer place(container);
+    QString error;
+    switch (place.open(false, &error)) {
+    case RestoreContainer::Open::missing:
+        return {};
+    case RestoreContainer::Open::busy:
+        // The running restore recovers by itself.
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Восстановление уже выполняется: ") + container;
+        return {};
+    case RestoreContainer::Open::failed:
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: ") + error;
+        return fail(failure(FinderCommentError::archiveCreationFailed));
+    case RestoreContainer::Open::locked:
+    case RestoreContainer::Open::unlocked:
+        break;
+    }
+    if (!place.recover(&error)) {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: ") + error;
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }
-    CipherSource source(file.get(), key, ArchiveCipher::iv());
+    return {};
+}
+
+ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, const QString& password)
+{
+    const std::optional<SecretBytes> key = ArchiveCipher::deriveSecretKey(password);
+    if (!key) {
+        qCDebug(lcDiagnostics).noquote() << "Ошибка: не удалось получить ключ.";
+        return fail(failure(FinderCommentError::archiveCreationFailed));
+    }
     QString detail;
+    UniqueFd file(openBackup(from, &detail));
+    if (!file.isValid()) {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: ") + detail;
+        return fail(failure(FinderCommentError::archiveCreationFailed));
+    }
+    CipherSource source(file.get(), *key, ArchiveCipher::iv());
     const CipherSource::Check check = source.open(&detail);
     if (check == CipherSource::Check::empty) {
         qCDebug(lcDiagnostics).noquote() << "Ошибка: зашифрованный файл пустой.";
@@ -255,66 +271,66 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, co
         qCDebug(lcDiagnostics).noquote() << "Ошибка: Расшифрованные данные не являются допустимым ZIP-архивом.";
         return fail(failure(FinderCommentError::missingEndOfCentralDirectoryRecord));
     }
+    if (!ZipNameCheck::namesAreClean(source, &detail)) {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка распаковки архива: ") + detail;
+        return fail(failure(FinderCommentError::archiveCreationFailed));
+    }
 
-    if (!QDir().mkpath(to)) {
-        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка создания временной директории: ") + to;
+    // Held until the end: a second restore into this container fails at once.
+    RestoreContainer container(to);
+    const RestoreContainer::Open opened = container.open(true, &detail);
+    if (opened == RestoreContainer::Open::busy) {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: восстановление уже выполняется: ") + to;
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }
-    Fd container(::open(QFile::encodeName(to).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    int removeError = 0;
-    if (container.get() < 0 || !removeTreeAt(container.get(), workingName, &removeError) ||
-        ::mkdirat(container.get(), workingName.constData(), 0755) != 0) {
-        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка создания временной директории: ") +
-                errnoText(removeError ? removeError : errno);
+    if (opened == RestoreContainer::Open::failed) {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка создания временной директории: ") + detail;
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }
-    const auto dropWorkingFolder = [&] { removeTreeAt(container.get(), workingName); };
+    if (!container.recover(&detail) || !container.makeWorkingFolder(&detail)) {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка создания временной директории: ") + detail;
+        return fail(failure(FinderCommentError::archiveCreationFailed));
+    }
 
     QString error;
     {
-        Fd work(::openat(container.get(), workingName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
         PlainStream stream{&source};
         ZipReader zip;
-        if (work.get() < 0)
-            error = errnoText();
-        else if (!zip.open(&stream, &readPlain, &seekPlain, &skipPlain))
+        if (!zip.open(&stream, &readPlain, &seekPlain, &skipPlain))
             error = zip.errorString();
         else {
             qCDebug(lcDiagnostics).noquote() << "Архив успешно открыт для чтения. Начало распаковки.";
-            error = unpack(zip, work.get());
+            error = unpack(zip, container.workingFd());
         }
     }
+    if (error.isEmpty() && !container.applyDataMode(&error))
+        error = QStringLiteral("working folder: ") + error;
     if (!error.isEmpty()) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка распаковки архива: ") + error;
-        dropWorkingFolder();
+        container.dropWorkingFolder();
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }
     qCDebug(lcDiagnostics).noquote() << "Распаковка завершена.";
 
     // The new content must be on disk before it replaces the old: after a power loss the swap
     // could otherwise survive while the files behind it do not.
-    if (::syncfs(container.get()) != 0) {
+    if (::syncfs(container.fd()) != 0) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка распаковки архива: ") + errnoText();
-        dropWorkingFolder();
+        container.dropWorkingFolder();
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }
 
     const QString dataPath = QDir(to).absoluteFilePath(QStringLiteral("Data"));
-    error = swapIn(container.get(), dataPath);
-    if (!error.isEmpty()) {
+    if (!container.swapIn(&error)) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка замены содержимого директории: ") + error;
-        dropWorkingFolder();
+        container.dropWorkingFolder();
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }
-    ::fsync(container.get());
     qCDebug(lcDiagnostics).noquote() << QStringLiteral("Данные успешно восстановлены в директорию: ") + dataPath;
 
-    // The old content now sits under the working name.
-    removeError = ArchiveFaults::failCleanup.load() ? EBUSY : 0;
-    if (!removeError && removeTreeAt(container.get(), workingName, &removeError))
+    if (container.removeOldContent(&error))
         qCDebug(lcDiagnostics).noquote() << "Временные файлы удалены.";
     else
-        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка удаления временных файлов: ") +
-                errnoText(removeError);
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка удаления временных файлов: ") + error;
     return {};
 }

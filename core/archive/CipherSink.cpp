@@ -4,12 +4,14 @@
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <memory>
 #include <unistd.h>
 
 namespace {
 
 constexpr size_t queueDepth = 4;
+constexpr off_t writeBackStep = 8 << 20;
 
 bool writeAll(int fd, const unsigned char* data, size_t size, QString* error)
 {
@@ -35,12 +37,18 @@ struct CipherCtxFree
 } // namespace
 
 CipherSink::CipherSink(int fd, const QByteArray& key, const QByteArray& iv)
+    : CipherSink(fd, SecretBytes(key.constData(), size_t(key.size())), iv)
+{
+}
+
+CipherSink::CipherSink(int fd, const SecretBytes& key, const QByteArray& iv)
     : m_fd(fd)
-    , m_key(key)
+    , m_key(key.data(), key.size())
     , m_iv(iv)
 {
     m_current.reserve(chunkSize);
-    m_worker = std::thread([this] { run(); });
+    m_encryptor = std::thread([this] { encryptLoop(); });
+    m_writer = std::thread([this] { writeLoop(); });
 }
 
 CipherSink::~CipherSink()
@@ -53,7 +61,8 @@ CipherSink::~CipherSink()
         }
     }
     m_changed.notify_all();
-    m_worker.join();
+    m_encryptor.join();
+    m_writer.join();
 }
 
 bool CipherSink::write(const void* data, size_t size)
@@ -125,57 +134,95 @@ void CipherSink::setError(const QString& error)
     m_changed.notify_all();
 }
 
-void CipherSink::run()
+void CipherSink::encryptLoop()
 {
+    // The context keeps the expanded key and cleanses it when freed; the copy here goes at once.
     std::unique_ptr<EVP_CIPHER_CTX, CipherCtxFree> ctx(EVP_CIPHER_CTX_new());
-    if (!ctx ||
-        EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr,
-                           reinterpret_cast<const unsigned char*>(m_key.constData()),
+    if (!ctx || m_key.size() != 32 || m_iv.size() != 16 ||
+        EVP_EncryptInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, m_key.data(),
                            reinterpret_cast<const unsigned char*>(m_iv.constData())) != 1)
         setError(QStringLiteral("cipher setup failed"));
-    std::vector<unsigned char> out(chunkSize + 16);
+    m_key.wipe();
     for (;;) {
         std::vector<char> chunk;
+        std::vector<unsigned char> out;
         bool last = false;
         {
             std::unique_lock lock(m_mutex);
-            m_changed.wait(lock, [this] { return !m_queue.empty() || m_lastQueued; });
-            if (m_failed || m_queue.empty()) {
-                m_done = true;
-                m_changed.notify_all();
+            m_changed.wait(lock, [this] { return m_failed || !m_queue.empty(); });
+            if (m_failed)
                 return;
-            }
             chunk = std::move(m_queue.front());
             m_queue.pop_front();
             last = m_lastQueued && m_queue.empty();
+            if (!m_encryptedSpare.empty()) {
+                out = std::move(m_encryptedSpare.back());
+                m_encryptedSpare.pop_back();
+            }
         }
         m_changed.notify_all();
-        if (out.size() < chunk.size() + 16)
-            out.resize(chunk.size() + 16);
+        out.resize(chunk.size() + 16);
         int n = 0;
         int tail = 0;
-        QString error;
         bool ok = EVP_EncryptUpdate(ctx.get(), out.data(), &n, reinterpret_cast<const unsigned char*>(chunk.data()),
                                     int(chunk.size())) == 1;
         if (ok && last)
             ok = EVP_EncryptFinal_ex(ctx.get(), out.data() + n, &tail) == 1;
-        if (!ok)
-            error = QStringLiteral("encryption failed");
-        else if (writeAll(m_fd, out.data(), size_t(n + tail), &error))
-            m_bytesOut += quint64(n + tail);
-        {
-            std::lock_guard lock(m_mutex);
-            m_spare.push_back(std::move(chunk));
+        if (!ok) {
+            setError(QStringLiteral("encryption failed"));
+            return;
         }
-        if (!error.isEmpty()) {
+        out.resize(size_t(n + tail));
+        {
+            std::unique_lock lock(m_mutex);
+            m_spare.push_back(std::move(chunk));
+            m_changed.wait(lock, [this] { return m_failed || m_encrypted.size() < queueDepth; });
+            if (m_failed)
+                return;
+            m_encrypted.push_back({std::move(out), last});
+        }
+        m_changed.notify_all();
+        if (last)
+            return;
+    }
+}
+
+void CipherSink::writeLoop()
+{
+    off_t written = 0;
+    off_t flushed = 0;
+    for (;;) {
+        Encrypted block;
+        {
+            std::unique_lock lock(m_mutex);
+            m_changed.wait(lock, [this] { return m_failed || !m_encrypted.empty(); });
+            if (m_failed) {
+                m_done = true;
+                m_changed.notify_all();
+                return;
+            }
+            block = std::move(m_encrypted.front());
+            m_encrypted.pop_front();
+        }
+        m_changed.notify_all();
+        QString error;
+        if (!writeAll(m_fd, block.bytes.data(), block.bytes.size(), &error)) {
             setError(error);
             std::lock_guard lock(m_mutex);
             m_done = true;
             m_changed.notify_all();
             return;
         }
-        if (last) {
-            std::lock_guard lock(m_mutex);
+        written += off_t(block.bytes.size());
+        m_bytesOut += block.bytes.size();
+        if (written - flushed >= writeBackStep) {
+            // Only starts the write-back; errors show in the caller's fsync.
+            ::sync_file_range(m_fd, flushed, written - flushed, SYNC_FILE_RANGE_WRITE);
+            flushed = written;
+        }
+        std::lock_guard lock(m_mutex);
+        m_encryptedSpare.push_back(std::move(block.bytes));
+        if (block.last) {
             m_done = true;
             m_changed.notify_all();
             return;

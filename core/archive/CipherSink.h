@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/archive/SecretBytes.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -10,14 +12,18 @@
 #include <vector>
 
 // Encrypts a byte stream with AES-256-CBC (PKCS#7) into a file descriptor. The caller's
-// bytes are gathered in fixed chunks that a second thread encrypts and writes, so packing
-// and encryption overlap and memory stays bounded by a few chunks.
+// bytes are gathered in fixed chunks that a second thread encrypts and a third writes, so
+// packing, encryption and writing overlap and memory stays bounded by a few chunks. CBC
+// encryption cannot be split, so the encrypting thread does nothing else. The writer starts
+// the write-back of what it wrote as it goes, so a final fsync has little left to wait for.
 class CipherSink
 {
 public:
     static constexpr size_t chunkSize = 1 << 20;
 
+    // The key is copied into a buffer that is cleansed once the cipher context holds it.
     CipherSink(int fd, const QByteArray& key, const QByteArray& iv);
+    CipherSink(int fd, const SecretBytes& key, const QByteArray& iv);
     ~CipherSink();
     CipherSink(const CipherSink&) = delete;
     CipherSink& operator=(const CipherSink&) = delete;
@@ -30,7 +36,14 @@ public:
     quint64 bytesOut() const { return m_bytesOut; }
 
 private:
-    void run();
+    struct Encrypted
+    {
+        std::vector<unsigned char> bytes;
+        bool last = false;
+    };
+
+    void encryptLoop();
+    void writeLoop();
     bool hand(std::vector<char>&& chunk, bool last);
     void setError(const QString& error);
 
@@ -40,12 +53,15 @@ private:
     std::condition_variable m_changed;
     std::deque<std::vector<char>> m_queue;
     std::vector<std::vector<char>> m_spare;
+    std::deque<Encrypted> m_encrypted;
+    std::vector<std::vector<unsigned char>> m_encryptedSpare;
     bool m_lastQueued = false;
-    bool m_done = false;
+    bool m_done = false; // the writer has finished
     bool m_failed = false;
     QString m_error;
     quint64 m_bytesOut = 0;
-    QByteArray m_key;
+    SecretBytes m_key;
     QByteArray m_iv;
-    std::thread m_worker;
+    std::thread m_encryptor;
+    std::thread m_writer;
 };

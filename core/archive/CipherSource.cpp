@@ -21,13 +21,20 @@ EVP_CIPHER_CTX* ctxOf(void* p)
 } // namespace
 
 CipherSource::CipherSource(int fd, const QByteArray& key, const QByteArray& iv)
+    : CipherSource(fd, SecretBytes(key.constData(), size_t(key.size())), iv)
+{
+}
+
+CipherSource::CipherSource(int fd, const SecretBytes& key, const QByteArray& iv)
     : m_fd(fd)
-    , m_key(key)
     , m_iv(iv)
     , m_ctx(EVP_CIPHER_CTX_new())
     , m_cipher(size_t(chunkSize + block))
     , m_plain(size_t(chunkSize + 2 * block))
 {
+    // The context keeps the expanded key (and cleanses it when freed); each range only sets its IV.
+    m_keyed = m_ctx && key.size() == 32 && m_iv.size() == block &&
+        EVP_DecryptInit_ex(ctxOf(m_ctx), EVP_aes_256_cbc(), nullptr, key.data(), nullptr) == 1;
 }
 
 CipherSource::~CipherSource()
@@ -55,9 +62,7 @@ bool CipherSource::decrypt(qint64 alignedPos, qint64 length, unsigned char* out)
         alignedPos == 0 ? reinterpret_cast<const unsigned char*>(m_iv.constData()) : m_cipher.data();
     const unsigned char* in = alignedPos == 0 ? m_cipher.data() : m_cipher.data() + block;
     int written = 0;
-    if (!m_ctx ||
-        EVP_DecryptInit_ex(ctxOf(m_ctx), EVP_aes_256_cbc(), nullptr,
-                           reinterpret_cast<const unsigned char*>(m_key.constData()), iv) != 1 ||
+    if (!m_keyed || EVP_DecryptInit_ex(ctxOf(m_ctx), nullptr, nullptr, nullptr, iv) != 1 ||
         EVP_CIPHER_CTX_set_padding(ctxOf(m_ctx), 0) != 1 ||
         EVP_DecryptUpdate(ctxOf(m_ctx), out, &written, in, int(length)) != 1 || written != length) {
         m_error = QStringLiteral("decryption failed");
@@ -104,6 +109,21 @@ CipherSource::Check CipherSource::open(QString* detail)
         return Check::notZip;
     ::posix_fadvise(m_fd, 0, 0, POSIX_FADV_SEQUENTIAL);
     return Check::ok;
+}
+
+bool CipherSource::readExactly(qint64 pos, qint64 length, char* out)
+{
+    if (pos < 0 || length < 0 || length > chunkSize - 2 * block || pos + length > m_plainSize) {
+        m_error = QStringLiteral("range outside the archive");
+        return false;
+    }
+    const qint64 aligned = pos - pos % block;
+    const qint64 end = pos + length;
+    const qint64 alignedEnd = std::min(end + (block - end % block) % block, m_cipherSize);
+    if (!decrypt(aligned, alignedEnd - aligned, m_plain.data()))
+        return false;
+    std::memcpy(out, m_plain.data() + (pos - aligned), size_t(length));
+    return true;
 }
 
 qint64 CipherSource::read(qint64 pos, const char** data)

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/archive/SecretBytes.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -18,7 +20,9 @@ public:
         notZip, // the plaintext does not begin with a ZIP local file header
     };
 
+    // The key goes into the cipher context at once; no copy of it is kept.
     CipherSource(int fd, const QByteArray& key, const QByteArray& iv);
+    CipherSource(int fd, const SecretBytes& key, const QByteArray& iv);
     ~CipherSource();
     CipherSource(const CipherSource&) = delete;
     CipherSource& operator=(const CipherSource&) = delete;
@@ -31,14 +35,16 @@ public:
     // Decrypts a chunk starting at pos; *data points into an internal buffer that stays valid
     // until the next call. Returns the byte count (0 at the end) or -1 on a read error.
     qint64 read(qint64 pos, const char** data);
+    // Decrypts exactly `length` bytes (less than one chunk) starting at pos into out.
+    bool readExactly(qint64 pos, qint64 length, char* out);
     QString errorString() const { return m_error; }
 
 private:
     bool decrypt(qint64 alignedPos, qint64 length, unsigned char* out);
 
     int m_fd;
-    QByteArray m_key;
     QByteArray m_iv;
+    bool m_keyed = false;
     void* m_ctx = nullptr;
     qint64 m_cipherSize = 0;
     qint64 m_plainSize = 0;

@@ -36,3 +36,14 @@ QFuture<ArchiveResult> EncryptionService::restoreEncryptedArchive(const QString&
         }
     });
 }
+
+QFuture<ArchiveResult> EncryptionService::recoverInterruptedRestore(const QString& containerPath)
+{
+    return QtConcurrent::run([containerPath]() -> ArchiveResult {
+        try {
+            return BackupRestorer::recoverInterrupted(containerPath);
+        } catch (...) {
+            return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
+        }
+    });
+}

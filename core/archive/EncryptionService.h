@@ -20,6 +20,12 @@ public:
     // from: the backup file; to: the container folder whose "Data" subfolder is replaced.
     QFuture<ArchiveResult> restoreEncryptedArchive(const QString& from, const QString& to, const QString& password);
 
+    // Call once when the application starts, with the container folder: a restore that was killed
+    // while it swapped Data can leave the container without Data; this brings the old Data back
+    // and removes the leftovers of killed runs. Every restore does the same first. Fails with
+    // archiveCreationFailed only when Data is missing and could not be put back.
+    static QFuture<ArchiveResult> recoverInterruptedRestore(const QString& containerPath);
+
 private:
     EncryptionService();
 };

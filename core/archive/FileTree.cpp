@@ -1,10 +1,36 @@
 #include "core/archive/FileTree.h"
 
+#include <QFile>
+
 #include <cerrno>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
+
+namespace {
+
+// A folder of ours without write or search permission for its owner cannot be emptied; give
+// the owner full access first. Never follows a symbolic link.
+void makeRemovable(int dirFd, const char* name)
+{
+    struct stat st = {};
+    if (::fstatat(dirFd, name, &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode) || st.st_uid != ::geteuid())
+        return;
+    if ((st.st_mode & S_IRWXU) == S_IRWXU)
+        return;
+    const mode_t mode = (st.st_mode & 07777) | S_IRWXU;
+    if (::fchmodat(dirFd, name, mode, AT_SYMLINK_NOFOLLOW) == 0)
+        return;
+    // Without /proc the C library cannot change a mode without following links: open the folder.
+    const int fd = ::openat(dirFd, name, O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd >= 0) {
+        ::fchmod(fd, mode);
+        ::close(fd);
+    }
+}
+
+} // namespace
 
 bool removeTreeAt(int dirFd, const QByteArray& name, int* error)
 {
@@ -16,6 +42,7 @@ bool removeTreeAt(int dirFd, const QByteArray& name, int* error)
         err = errno;
         return false;
     }
+    makeRemovable(dirFd, name.constData());
     const int fd = ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
     if (fd < 0) {
         err = errno;
@@ -41,4 +68,22 @@ bool removeTreeAt(int dirFd, const QByteArray& name, int* error)
         ok = false;
     }
     return ok;
+}
+
+mode_t currentUmask()
+{
+    QFile status(QStringLiteral("/proc/self/status"));
+    if (status.open(QIODevice::ReadOnly)) {
+        for (const QByteArray& line : status.readAll().split('\n')) {
+            if (line.startsWith("Umask:")) {
+                bool ok = false;
+                const uint mask = line.mid(6).trimmed().toUInt(&ok, 8);
+                if (ok)
+                    return mode_t(mask & 0777);
+            }
+        }
+    }
+    const mode_t mask = ::umask(077);
+    ::umask(mask);
+    return mask;
 }

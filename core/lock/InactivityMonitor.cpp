@@ -1,11 +1,13 @@
 #include "core/lock/InactivityMonitor.h"
 
 #include "core/lock/LocalEventMonitor.h"
+#include "core/lock/ResumeWatcher.h"
 #include "platform/Diagnostics.h"
 
 #include <algorithm>
 #include <climits>
 #include <cmath>
+#include <ctime>
 
 namespace {
 
@@ -16,6 +18,13 @@ int toMilliseconds(double seconds)
         return 0;
     }
     return ms >= double(INT_MAX) ? INT_MAX : int(ms);
+}
+
+std::chrono::nanoseconds bootClock()
+{
+    struct timespec now = {};
+    ::clock_gettime(CLOCK_BOOTTIME, &now);
+    return std::chrono::seconds(now.tv_sec) + std::chrono::nanoseconds(now.tv_nsec);
 }
 
 } // namespace
@@ -31,6 +40,9 @@ InactivityMonitor::InactivityMonitor(QObject* parent)
     connect(&m_inactivityTimer, &QTimer::timeout, this, &InactivityMonitor::handleInactivityTimeout);
     m_countdownTimer.setInterval(std::chrono::seconds(1));
     connect(&m_countdownTimer, &QTimer::timeout, this, &InactivityMonitor::countdownTick);
+    m_clock = &bootClock;
+    m_resumeWatcher = new ResumeWatcher(this);
+    connect(m_resumeWatcher, &ResumeWatcher::resumed, this, &InactivityMonitor::checkElapsed);
 }
 
 InactivityMonitor::~InactivityMonitor() = default;
@@ -81,8 +93,28 @@ void InactivityMonitor::resetTimer()
     m_inactivityTimer.stop();
     m_countdownTimer.stop();
     setRemainingTime(m_timeoutInterval.value());
+    m_lastActivity = m_clock();
     m_inactivityTimer.start(toMilliseconds(m_timeoutInterval.value()));
     m_countdownTimer.start();
+}
+
+void InactivityMonitor::setClock(Clock clock)
+{
+    m_clock = clock ? std::move(clock) : Clock(&bootClock);
+    m_lastActivity = m_clock();
+}
+
+bool InactivityMonitor::checkElapsed()
+{
+    if (!m_inactivityTimer.isActive())
+        return false;
+    const double elapsed = std::chrono::duration<double>(m_clock() - m_lastActivity).count();
+    if (elapsed < m_timeoutInterval.value())
+        return false;
+    qCDebug(lcDiagnostics) << "Время бездействия истекло во время сна.";
+    m_inactivityTimer.stop();
+    handleInactivityTimeout();
+    return true;
 }
 
 void InactivityMonitor::setRemainingTime(double seconds)
@@ -110,6 +142,8 @@ void InactivityMonitor::handleLocalEvent()
 
 void InactivityMonitor::countdownTick()
 {
+    if (checkElapsed())
+        return;
     if (m_remainingTime > 0) {
         // Never below zero, whatever fraction the interval has.
         setRemainingTime(std::max(0.0, m_remainingTime - 1.0));

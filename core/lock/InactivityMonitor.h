@@ -10,10 +10,14 @@
 #include <memory>
 
 class LocalEventMonitor;
+class ResumeWatcher;
 
 // Logs the user out after a time without mouse clicks, mouse moves or key presses in the
 // application. Watches only while the user is authenticated and automatic logout is on; each
 // counted event restarts the one-shot logout timer and the countdown of remainingTime.
+// Timers stand still while the machine is suspended, so the time since the last activity is also
+// read from a clock that keeps running then: on every countdown step and when the machine
+// resumes, time asleep counts as inactivity and logs out once the timeout has passed.
 class InactivityMonitor : public QObject
 {
     Q_OBJECT
@@ -58,6 +62,11 @@ public:
 
     // Test hook: the real time between two countdown steps (each step counts one second).
     void setCountdownTickInterval(std::chrono::milliseconds interval) { m_countdownTimer.setInterval(interval); }
+    // Test hook: the clock that runs on during suspend (CLOCK_BOOTTIME by default).
+    using Clock = std::function<std::chrono::nanoseconds()>;
+    void setClock(Clock clock);
+    // The source of resume notices; a test points it at its own bus.
+    ResumeWatcher* resumeWatcher() const { return m_resumeWatcher; }
 
 Q_SIGNALS:
     void isAutoLogoutEnabledChanged();
@@ -69,6 +78,8 @@ private:
     void handleInactivityTimeout();
     void handleLocalEvent();
     void countdownTick();
+    // Logs out when the clock says the timeout has passed although the timer has not fired.
+    bool checkElapsed();
 
     QTimer m_inactivityTimer;
     QTimer m_countdownTimer;
@@ -78,4 +89,7 @@ private:
     PreferenceBacked<double> m_timeoutInterval;
     double m_remainingTime;
     bool m_isAuthenticated = false;
+    Clock m_clock;
+    std::chrono::nanoseconds m_lastActivity{0};
+    ResumeWatcher* m_resumeWatcher = nullptr;
 };

@@ -131,9 +131,10 @@ void RestoreZipViewModel::loadFiles(const QUrl& folder)
 
 void RestoreZipViewModel::listFolder(const QString& folder)
 {
-    // Missing or unreadable folders list as empty.
+    // Missing or unreadable folders list as empty. Only regular files can be backups: a folder, a
+    // link, a FIFO or a device under a backup's name is not offered.
     const QFileInfoList entries =
-        QDir(folder).entryInfoList(QDir::AllEntries | QDir::System | QDir::NoDotAndDotDot, QDir::NoSort);
+        QDir(folder).entryInfoList(QDir::Files | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::NoSort);
     QList<QUrl> files;
     files.reserve(entries.size());
     for (const QFileInfo& entry : entries)

@@ -38,7 +38,8 @@ public:
     void setUrl(const QUrl& url);
     QUrl selectedURL() const { return m_selectedURL; }
     void setSelectedURL(const QUrl& selectedURL);
-    // The folder's entries without hidden names, sorted by file name; assigned on this model's thread only.
+    // The folder's regular files without hidden names, sorted by file name; assigned on this model's
+    // thread only.
     QList<QUrl> files() const { return m_files; }
     QString warningText() const { return m_warningText; }
     void setWarningText(const QString& warningText);

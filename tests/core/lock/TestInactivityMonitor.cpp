@@ -1,7 +1,10 @@
 #include "core/lock/InactivityMonitor.h"
 #include "core/lock/LocalEventMonitor.h"
+#include "core/lock/ResumeWatcher.h"
+#include "tests/support/PrivateBus.h"
 #include "tests/support/TestMain.h"
 
+#include <QDBusMessage>
 #include <QGuiApplication>
 #include <QSettings>
 #include <QWindow>
@@ -225,6 +228,68 @@ private Q_SLOTS:
         monitor.resetTimer();
         QVERIFY(isIdle(monitor));
         QCOMPARE(monitor.remainingTime(), 600.0);
+    }
+
+    void resumeAfterSuspend_data()
+    {
+        QTest::addColumn<double>("asleep");
+        QTest::addColumn<bool>("viaSignal");
+        QTest::addColumn<bool>("loggedOut");
+        QTest::newRow("asleep past the timeout, next countdown step") << 61.0 << false << true;
+        QTest::newRow("asleep past the timeout, resume signal") << 61.0 << true << true;
+        QTest::newRow("asleep shorter than the timeout") << 30.0 << false << false;
+    }
+
+    // Timers stand still during suspend; the time asleep still counts as inactivity.
+    void resumeAfterSuspend()
+    {
+        QFETCH(double, asleep);
+        QFETCH(bool, viaSignal);
+        QFETCH(bool, loggedOut);
+        std::chrono::nanoseconds now = std::chrono::hours(1);
+        InactivityMonitor monitor;
+        monitor.setClock([&now] { return now; });
+        int timeouts = 0;
+        monitor.setOnTimeout([&] { ++timeouts; });
+        // With the signal, no countdown step comes in time to notice.
+        monitor.setCountdownTickInterval(viaSignal ? std::chrono::milliseconds(std::chrono::hours(1)) : 5ms);
+
+        PrivateBus bus;
+        QDBusConnection sender(QStringLiteral("resume-sender"));
+        if (viaSignal) {
+            QVERIFY(bus.isRunning());
+            const QDBusConnection watched = QDBusConnection::connectToBus(bus.address(), QStringLiteral("resume"));
+            QVERIFY(monitor.resumeWatcher()->watch(watched));
+            sender = QDBusConnection::connectToBus(bus.address(), QStringLiteral("resume-sender"));
+            QVERIFY(sender.isConnected());
+        }
+        startWatching(monitor, 60);
+
+        // The machine sleeps; the timers do not move meanwhile.
+        now += std::chrono::duration_cast<std::chrono::nanoseconds>(std::chrono::duration<double>(asleep));
+        if (viaSignal) {
+            for (const bool sleeping : {true, false}) {
+                QDBusMessage signal = QDBusMessage::createSignal(QStringLiteral("/org/freedesktop/login1"),
+                                                                 QStringLiteral("org.freedesktop.login1.Manager"),
+                                                                 QStringLiteral("PrepareForSleep"));
+                signal << sleeping;
+                QVERIFY(sender.send(signal));
+            }
+        }
+        if (loggedOut) {
+            QTRY_COMPARE(timeouts, 1);
+            QVERIFY(!monitor.isTimeoutPending());
+            QVERIFY(!monitor.isCountdownRunning());
+        } else {
+            QSignalSpy steps(&monitor, &InactivityMonitor::remainingTimeChanged);
+            QTRY_VERIFY(steps.count() >= 3);
+            QCOMPARE(timeouts, 0);
+            QVERIFY(monitor.isTimeoutPending());
+        }
+        if (viaSignal) {
+            QDBusConnection::disconnectFromBus(QStringLiteral("resume"));
+            QDBusConnection::disconnectFromBus(QStringLiteral("resume-sender"));
+        }
     }
 
     void switchingOffStopsWatching()

@@ -10,6 +10,7 @@
 #include <QTemporaryDir>
 
 #include <dirent.h>
+#include <sys/stat.h>
 
 namespace {
 
@@ -54,15 +55,21 @@ private Q_SLOTS:
         for (const char* name :
              {"b-backup.orlwen", "a-backup.orlwen", ".hidden", ".Backup_2024-01-01_00-00-00.zip", "Zeta", "ä-umlaut"})
             QVERIFY(touch(m_folder + QLatin1Char('/') + QString::fromUtf8(name)));
-        QVERIFY(QDir(m_folder).mkdir(QStringLiteral("sub folder")));
         QVERIFY(QDir(m_folder).mkdir(QStringLiteral(".hiddenFolder")));
+        // Only regular files can be backups.
+        QVERIFY(QDir(m_folder).mkdir(QStringLiteral("Backup_2024-01-01_00-00-00.orlwen folder")));
+        QCOMPARE(
+            ::mkfifo(QFile::encodeName(m_folder + QStringLiteral("/Backup_2024-01-02_00-00-00.orlwen")).constData(),
+                     0600),
+            0);
+        QVERIFY(QFile::link(m_folder + QStringLiteral("/a-backup.orlwen"),
+                            m_folder + QStringLiteral("/Backup_2024-01-03_00-00-00.orlwen")));
 
         RestoreZipViewModel model;
         model.setUrl(QUrl::fromLocalFile(m_folder));
         // Plain comparison of the names: upper case before lower case, umlauts after ASCII.
         const QStringList expected{QStringLiteral("Zeta"), QStringLiteral("a-backup.orlwen"),
-                                   QStringLiteral("b-backup.orlwen"), QStringLiteral("sub folder"),
-                                   QStringLiteral("ä-umlaut")};
+                                   QStringLiteral("b-backup.orlwen"), QStringLiteral("ä-umlaut")};
         QTRY_COMPARE(names(model.files()), expected);
         for (const QUrl& url : model.files()) {
             QVERIFY(url.isLocalFile());

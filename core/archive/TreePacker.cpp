@@ -1,0 +1,216 @@
+#include "core/archive/TreePacker.h"
+
+#include "core/archive/ArchiveFaults.h"
+#include "core/archive/ArchiveHandles.h"
+#include "core/archive/CipherSink.h"
+#include "core/archive/UniqueFd.h"
+#include "platform/Diagnostics.h"
+
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
+
+#include <algorithm>
+#include <cerrno>
+#include <cstring>
+#include <dirent.h>
+#include <fcntl.h>
+#include <stdexcept>
+#include <unistd.h>
+
+namespace {
+
+QString errnoText(int error = errno)
+{
+    return QString::fromLocal8Bit(std::strerror(error));
+}
+
+} // namespace
+
+TreePacker::TreePacker(ZipWriter& zip)
+    : m_zip(zip)
+    , m_buffer(CipherSink::chunkSize)
+{
+}
+
+bool TreePacker::addRoot(const QString& given)
+{
+    // "Data/" and "Data" both name the entries "Data/...".
+    const QString path = QDir::cleanPath(QFileInfo(given).absoluteFilePath());
+    if (QFileInfo(path).fileName().isEmpty())
+        return failed(QStringLiteral("%1: cannot back up a file system root").arg(given));
+    const QByteArray local = QFile::encodeName(path);
+    struct stat st = {};
+    if (::stat(local.constData(), &st) != 0)
+        return failed(QStringLiteral("%1: %2").arg(path, errnoText()));
+    const QByteArray name = QFile::encodeName(QFileInfo(path).fileName());
+    if (S_ISDIR(st.st_mode)) {
+        const int fd = ::open(local.constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC);
+        if (fd < 0)
+            return failed(QStringLiteral("%1: %2").arg(path, errnoText()));
+        return addDirectory(fd, name, st);
+    }
+    UniqueFd dirFd(
+        ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dirFd.isValid())
+        return failed(QStringLiteral("%1: %2").arg(path, errnoText()));
+    return addChild(dirFd.get(), name, name);
+}
+
+bool TreePacker::failed(const QString& error)
+{
+    if (m_error.isEmpty())
+        m_error = error;
+    return false;
+}
+
+bool TreePacker::failed(const QByteArray& entryPath, int error)
+{
+    return failed(QStringLiteral("%1: %2").arg(QString::fromUtf8(entryPath), errnoText(error)));
+}
+
+bool TreePacker::countEntry()
+{
+    const int limit = ArchiveFaults::failCreateAfterEntries.load();
+    if (limit >= 0 && m_entries >= limit)
+        return failed(QStringLiteral("injected failure after %1 entries").arg(m_entries));
+    const int throwLimit = ArchiveFaults::throwCreateAfterEntries.load();
+    if (throwLimit >= 0 && m_entries >= throwLimit)
+        throw std::runtime_error("injected exception");
+    ++m_entries;
+    return true;
+}
+
+// The sibling app may delete a file (a journal, say) while the walk passes by: the backup holds
+// what was there when the entry was read.
+bool TreePacker::skipVanished(const QByteArray& entryPath)
+{
+    qCDebug(lcDiagnostics).noquote() << QStringLiteral("Пропущен исчезнувший файл: ") + QString::fromUtf8(entryPath);
+    return true;
+}
+
+ArchiveEntry TreePacker::entryFor(const QByteArray& entryPath, const struct stat& st)
+{
+    ArchiveEntry entry;
+    archive_entry_set_pathname_utf8(entry.get(), entryPath.constData());
+    archive_entry_set_perm(entry.get(), st.st_mode & 07777);
+    archive_entry_set_mtime(entry.get(), st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
+    return entry;
+}
+
+bool TreePacker::addDirectory(int fd, const QByteArray& entryPath, const struct stat& st)
+{
+    UniqueFd owner(fd);
+    if (!countEntry())
+        return false;
+    ArchiveEntry entry = entryFor(entryPath + '/', st);
+    archive_entry_set_filetype(entry.get(), AE_IFDIR);
+    archive_entry_set_size(entry.get(), 0);
+    if (!m_zip.writeHeader(entry))
+        return failed(m_zip.errorString());
+
+    const int listFd = ::dup(fd);
+    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return failed(entryPath, errno);
+    }
+    std::vector<QByteArray> names;
+    errno = 0;
+    while (dirent* e = ::readdir(dir)) {
+        const QByteArray name(e->d_name);
+        if (name != "." && name != "..")
+            names.push_back(name);
+    }
+    const int listError = errno;
+    ::closedir(dir);
+    if (listError != 0)
+        return failed(entryPath, listError);
+    std::sort(names.begin(), names.end());
+    for (const QByteArray& name : names) {
+        if (!addChild(fd, name, entryPath + '/' + name))
+            return false;
+    }
+    return true;
+}
+
+bool TreePacker::addChild(int dirFd, const QByteArray& name, const QByteArray& entryPath)
+{
+    struct stat st = {};
+    if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return errno == ENOENT ? skipVanished(entryPath) : failed(entryPath, errno);
+    ArchiveFaults::notify("walk:open", entryPath);
+    if (S_ISDIR(st.st_mode)) {
+        const int fd = ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            return errno == ENOENT ? skipVanished(entryPath) : failed(entryPath, errno);
+        return addDirectory(fd, entryPath, st);
+    }
+    if (S_ISLNK(st.st_mode))
+        return addLink(dirFd, name, entryPath, st);
+    if (S_ISREG(st.st_mode))
+        return addFile(dirFd, name, entryPath);
+    qCDebug(lcDiagnostics).noquote() << "Пропущен специальный файл:" << QString::fromUtf8(entryPath);
+    return true;
+}
+
+bool TreePacker::addLink(int dirFd, const QByteArray& name, const QByteArray& entryPath, const struct stat& st)
+{
+    if (!countEntry())
+        return false;
+    QByteArray target(int(std::max<off_t>(st.st_size, 0)) + 1, '\0');
+    ssize_t n = 0;
+    for (;;) {
+        n = ::readlinkat(dirFd, name.constData(), target.data(), size_t(target.size()));
+        if (n < 0)
+            return errno == ENOENT ? skipVanished(entryPath) : failed(entryPath, errno);
+        if (n < target.size())
+            break;
+        target.resize(target.size() * 2);
+    }
+    target.truncate(int(n));
+    ArchiveEntry entry = entryFor(entryPath, st);
+    archive_entry_set_filetype(entry.get(), AE_IFLNK);
+    archive_entry_set_symlink_utf8(entry.get(), target.constData());
+    archive_entry_set_size(entry.get(), 0);
+    if (!m_zip.writeHeader(entry))
+        return failed(m_zip.errorString());
+    return true;
+}
+
+bool TreePacker::addFile(int dirFd, const QByteArray& name, const QByteArray& entryPath)
+{
+    if (!countEntry())
+        return false;
+    // O_NONBLOCK: should a FIFO or a device have taken the file's place, the open returns at once.
+    UniqueFd fd(::openat(dirFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
+    if (!fd.isValid())
+        return errno == ENOENT ? skipVanished(entryPath) : failed(entryPath, errno);
+    struct stat st = {};
+    if (::fstat(fd.get(), &st) != 0)
+        return failed(entryPath, errno);
+    if (!S_ISREG(st.st_mode))
+        return failed(QStringLiteral("%1: no longer a regular file").arg(QString::fromUtf8(entryPath)));
+    ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
+    ArchiveEntry entry = entryFor(entryPath, st);
+    archive_entry_set_filetype(entry.get(), AE_IFREG);
+    archive_entry_set_size(entry.get(), st.st_size);
+    if (!m_zip.writeHeader(entry))
+        return failed(m_zip.errorString());
+    ArchiveFaults::notify("walk:read", entryPath);
+    off_t left = st.st_size;
+    while (left > 0) {
+        const ssize_t n = ::read(fd.get(), m_buffer.data(), size_t(std::min<off_t>(left, off_t(m_buffer.size()))));
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n < 0)
+            return failed(entryPath, errno);
+        if (n == 0)
+            return failed(QStringLiteral("%1: the file shrank while it was read").arg(QString::fromUtf8(entryPath)));
+        if (!m_zip.writeData(m_buffer.data(), size_t(n)))
+            return failed(m_zip.errorString());
+        left -= n;
+    }
+    return true;
+}

@@ -1,0 +1,205 @@
+#include "core/archive/ArchiveFaults.h"
+#include "core/archive/EncryptionService.h"
+#include "tests/core/archive/ArchiveFixtures.h"
+#include "tests/support/FileFixtures.h"
+#include "tests/support/TestMain.h"
+
+#include <fcntl.h>
+#include <sys/file.h>
+#include <sys/stat.h>
+#include <unistd.h>
+
+namespace {
+
+const QString password = QStringLiteral("Sichern 1");
+
+// What happens to one entry of the data folder while the backup walks past it.
+struct WalkChange
+{
+    static inline QString source; // the folder being backed up
+    static inline QByteArray entry; // "Data/..."
+    static inline QByteArray change;
+    static inline QByteArray when; // "walk:open" (listed, not yet opened) or "walk:read" (opened)
+
+    static void onOpen(const char* point, const QByteArray& detail)
+    {
+        if (point != when || detail != entry)
+            return;
+        const QString file = QFileInfo(source).absolutePath() + QLatin1Char('/') + QString::fromUtf8(detail);
+        const QByteArray local = QFile::encodeName(file);
+        const QFileInfo info(file);
+        if (change == "remove" && info.isDir() && !info.isSymLink())
+            QDir(file).removeRecursively();
+        else if (change == "remove" || change == "fifo")
+            QFile::remove(file);
+        if (change == "shrink")
+            QFile(file).resize(3);
+        else if (change == "fifo")
+            ::mkfifo(local.constData(), 0600);
+    }
+};
+
+} // namespace
+
+// Backups under real conditions: private modes, files that change while the walk passes,
+// failures deep inside the writer, and what killed backups leave behind.
+class TestBackupHardening : public QObject
+{
+    Q_OBJECT
+
+private:
+    std::unique_ptr<ScratchDir> m_dir;
+    QString m_source;
+    QString m_backups;
+
+    QString path(const QString& name) const { return m_dir->path(name); }
+
+private Q_SLOTS:
+    void init()
+    {
+        m_dir = std::make_unique<ScratchDir>();
+        QVERIFY(m_dir->isValid());
+        m_source = path(QStringLiteral("source/Data"));
+        m_backups = path(QStringLiteral("backups"));
+        QVERIFY(writeFile(m_source + QStringLiteral("/journal.db"), randomBytes(40000, 1)));
+        QVERIFY(writeFile(m_source + QStringLiteral("/notes.txt"), "Termine"));
+        QVERIFY(writeFile(m_source + QStringLiteral("/Ordner/tief.txt"), "tief"));
+        QVERIFY(QFile::link(QStringLiteral("notes.txt"), m_source + QStringLiteral("/verweis")));
+    }
+
+    void cleanup() { m_dir.reset(); }
+
+    void backupIsPrivate_data()
+    {
+        QTest::addColumn<int>("umask");
+        QTest::newRow("usual umask") << 022;
+        QTest::newRow("no umask") << 0;
+    }
+
+    void backupIsPrivate()
+    {
+        QFETCH(int, umask);
+        const mode_t previous = ::umask(mode_t(umask));
+        const ArchiveResult result = createBackup(m_source, m_backups, password);
+        ::umask(previous);
+        QVERIFY2(result, codeName(result));
+        const QStringList names = entriesOf(m_backups);
+        QCOMPARE(names.size(), 1);
+        QCOMPARE(modeOf(m_backups + QLatin1Char('/') + names.first()), 0600);
+    }
+
+    void entryChangesDuringTheWalk_data()
+    {
+        QTest::addColumn<QByteArray>("entry");
+        QTest::addColumn<QByteArray>("change");
+        QTest::addColumn<QByteArray>("when");
+        QTest::addColumn<bool>("succeeds");
+        const QByteArray listed("walk:open");
+        QTest::newRow("file removed") << QByteArray("Data/journal.db") << QByteArray("remove") << listed << true;
+        QTest::newRow("folder removed") << QByteArray("Data/Ordner") << QByteArray("remove") << listed << true;
+        QTest::newRow("link removed") << QByteArray("Data/verweis") << QByteArray("remove") << listed << true;
+        QTest::newRow("file replaced by a FIFO")
+            << QByteArray("Data/journal.db") << QByteArray("fifo") << listed << false;
+        QTest::newRow("file shrinks while read")
+            << QByteArray("Data/journal.db") << QByteArray("shrink") << QByteArray("walk:read") << false;
+    }
+
+    // A vanished entry is skipped and the backup holds the rest; a file that changes under the
+    // reader, or turns into a FIFO, fails the backup at once and leaves nothing behind.
+    void entryChangesDuringTheWalk()
+    {
+        QFETCH(QByteArray, entry);
+        QFETCH(QByteArray, change);
+        QFETCH(QByteArray, when);
+        QFETCH(bool, succeeds);
+        WalkChange::source = m_source;
+        WalkChange::entry = entry;
+        WalkChange::change = change;
+        WalkChange::when = when;
+        ArchiveFaults::observer = &WalkChange::onOpen;
+
+        QFuture<ArchiveResult> future =
+            EncryptionService::shared().createEncryptedArchive(m_source, m_backups, password, QString());
+        QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 20000);
+        ArchiveFaults::observer = nullptr;
+        QCOMPARE(codeName(future.result()), succeeds ? "success" : "archiveCreationFailed");
+        const QStringList names = entriesOf(m_backups);
+        if (!succeeds) {
+            QCOMPARE(names, QStringList());
+            return;
+        }
+        QCOMPARE(names.size(), 1);
+        const QString container = path(QStringLiteral("container"));
+        QVERIFY(restoreBackup(m_backups + QLatin1Char('/') + names.first(), container, password));
+        QCOMPARE(treeSnapshot(container + QStringLiteral("/Data")), treeSnapshot(m_source));
+        QVERIFY(!QFileInfo::exists(container + QStringLiteral("/") + QString::fromUtf8(entry)));
+    }
+
+    void exceptionInTheWriterLeavesNoFile()
+    {
+        ArchiveFaults::throwCreateAfterEntries = 2;
+        const ArchiveResult result = createBackup(m_source, m_backups, password);
+        QCOMPARE(codeName(result), "archiveCreationFailed");
+        QCOMPARE(entriesOf(m_backups), QStringList());
+    }
+
+    // Without a key nothing is encrypted (never under a key of zeros) and nothing changes.
+    void keyDerivationFails()
+    {
+        ArchiveFaults::failKeyDerivation = true;
+        QCOMPARE(codeName(createBackup(m_source, m_backups, password)), "archiveCreationFailed");
+        QCOMPARE(entriesOf(m_backups), QStringList());
+
+        ArchiveFaults::failKeyDerivation = false;
+        QVERIFY(createBackup(m_source, m_backups, password));
+        const QString backup = m_backups + QLatin1Char('/') + entriesOf(m_backups).first();
+        const QString container = path(QStringLiteral("container"));
+        QVERIFY(writeFile(container + QStringLiteral("/Data/alt.txt"), "alt"));
+        const QMap<QString, QString> before = treeSnapshot(container);
+        ArchiveFaults::failKeyDerivation = true;
+        QCOMPARE(codeName(restoreBackup(backup, container, password)), "archiveCreationFailed");
+        QCOMPARE(treeSnapshot(container), before);
+    }
+
+    void temporariesOfKilledBackups_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<int>("ageSeconds"); // before now
+        QTest::addColumn<bool>("locked");
+        QTest::addColumn<bool>("removed");
+        const QString temporary = QStringLiteral(".Backup_2024-01-01_00-00-00.Ab12Cd");
+        QTest::newRow("killed backup") << temporary << 3600 << false << true;
+        QTest::newRow("newer than this process") << temporary << -60 << false << false;
+        QTest::newRow("written by a backup that runs") << temporary << 3600 << true << false;
+        QTest::newRow("another hidden file")
+            << QStringLiteral(".Backup_2024-01-01_00-00-00.zip") << 3600 << false << false;
+        QTest::newRow("a backup") << QStringLiteral("Backup_2024-01-01_00-00-00.orlwen") << 3600 << false << false;
+    }
+
+    // A backup removes the hidden temporary files that killed backups left, and nothing else.
+    void temporariesOfKilledBackups()
+    {
+        QFETCH(QString, name);
+        QFETCH(int, ageSeconds);
+        QFETCH(bool, locked);
+        QFETCH(bool, removed);
+        const QString file = m_backups + QLatin1Char('/') + name;
+        QVERIFY(writeFile(file, "halb"));
+        const QByteArray local = QFile::encodeName(file);
+        const struct timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - ageSeconds, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, local.constData(), times, 0), 0);
+        const int holder = ::open(local.constData(), O_RDWR | O_CLOEXEC);
+        QVERIFY(holder >= 0);
+        if (locked)
+            QCOMPARE(::flock(holder, LOCK_EX | LOCK_NB), 0);
+
+        const ArchiveResult result = createBackup(m_source, m_backups, password);
+        ::close(holder);
+        QVERIFY2(result, codeName(result));
+        QCOMPARE(QFileInfo::exists(file), !removed);
+        QCOMPARE(entriesOf(m_backups).size(), removed ? 1 : 2);
+    }
+};
+
+TARN_TEST_MAIN(TestBackupHardening)
+#include "TestBackupHardening.moc"
