@@ -7,7 +7,9 @@
 #include "app/shell/WindowChrome.h"
 #include "app/shell/WindowContent.h"
 #include "app/updates/UpdaterDelegate.h"
+#include "core/archive/EncryptionService.h"
 #include "core/lock/InactivityMonitor.h"
+#include "core/workflows/RestoreZipViewModel.h"
 #include "kit/dialogs/SheetOverlay.h"
 #include "kit/theme/TarnColor.h"
 #include "platform/Diagnostics.h"
@@ -54,6 +56,9 @@ void AppDelegate::setIsAuthenticated(bool authenticated)
 
 void AppDelegate::applicationDidFinishLaunching()
 {
+    // A restore cut off while it swapped the sibling's Data can have left it aside; put it back
+    // before anything else looks at it. Runs off the GUI thread and logs what it does.
+    EncryptionService::recoverInterruptedRestore(RestoreZipViewModel::containerURL().toLocalFile());
     setupApplication();
 }
 

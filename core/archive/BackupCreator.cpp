@@ -4,6 +4,7 @@
 #include "core/archive/ArchiveFaults.h"
 #include "core/archive/ArchiveHandles.h"
 #include "core/archive/CipherSink.h"
+#include "core/archive/FileTree.h"
 #include "core/archive/FinderComment.h"
 #include "core/archive/TreePacker.h"
 #include "core/archive/UniqueFd.h"
@@ -114,10 +115,11 @@ public:
 
     int fd() const { return m_fd.get(); }
     QString path() const { return QFile::decodeName(m_path); }
-    // Renames the file to its final name; from then on it is no longer removed.
+    // Renames the file to its final name, never over an existing file (a backup made in the same
+    // second keeps its place); from then on it is no longer removed.
     bool commit(const QString& finalPath)
     {
-        if (::rename(m_path.constData(), QFile::encodeName(finalPath).constData()) != 0)
+        if (!renameNoReplaceAt(AT_FDCWD, m_path, QFile::encodeName(finalPath)))
             return false;
         m_path.clear();
         return true;

@@ -3,6 +3,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstdio>
 #include <dirent.h>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -86,4 +87,18 @@ mode_t currentUmask()
     const mode_t mask = ::umask(077);
     ::umask(mask);
     return mask;
+}
+
+bool renameNoReplaceAt(int dirFd, const QByteArray& from, const QByteArray& to)
+{
+    if (::renameat2(dirFd, from.constData(), dirFd, to.constData(), RENAME_NOREPLACE) == 0)
+        return true;
+    if (errno != EINVAL && errno != ENOSYS && errno != EOPNOTSUPP)
+        return false;
+    struct stat st = {};
+    if (::fstatat(dirFd, to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
+        errno = EEXIST;
+        return false;
+    }
+    return ::renameat(dirFd, from.constData(), dirFd, to.constData()) == 0;
 }

@@ -9,6 +9,12 @@
 // user that lack the owner's read, write or search permission get it before they are emptied.
 bool removeTreeAt(int dirFd, const QByteArray& name, int* error = nullptr);
 
+// Renames `from` to `to` (both relative to dirFd) unless `to` exists, then failing with EEXIST.
+// Where the file system refuses the kernel's no-replace flag, a name checked free just before
+// takes its place: safe against this process, not against a foreign one racing for the name.
+// Other failures leave errno as the kernel set it.
+bool renameNoReplaceAt(int dirFd, const QByteArray& from, const QByteArray& to);
+
 // The process's file mode creation mask, read without changing it (umask() would, for a moment,
 // for every thread).
 mode_t currentUmask();

@@ -90,17 +90,9 @@ QByteArray RestoreContainer::uniqueName(const QByteArray& prefix) const
 
 bool RestoreContainer::renameNoReplace(const QByteArray& from, const QByteArray& to) const
 {
-    if (::renameat2(m_fd.get(), from.constData(), m_fd.get(), to.constData(), RENAME_NOREPLACE) == 0)
-        return true;
-    if (!flagUnsupported(errno) || errno == EXDEV)
-        return false;
-    // Without the flag: we hold the lock, so only a foreign process could make `to` meanwhile.
-    struct stat st = {};
-    if (::fstatat(m_fd.get(), to.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        errno = EEXIST;
-        return false;
-    }
-    return ::renameat(m_fd.get(), from.constData(), m_fd.get(), to.constData()) == 0;
+    // Without the kernel's flag the name is checked first: we hold the lock, so only a foreign
+    // process could make `to` meanwhile.
+    return renameNoReplaceAt(m_fd.get(), from, to);
 }
 
 void RestoreContainer::removeLeftover(const QByteArray& name)

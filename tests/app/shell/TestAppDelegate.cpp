@@ -5,11 +5,15 @@
 #include "app/shell/WindowChrome.h"
 #include "app/shell/WindowContent.h"
 #include "core/lock/InactivityMonitor.h"
+#include "core/workflows/RestoreZipViewModel.h"
 #include "kit/dialogs/SheetOverlay.h"
 #include "tests/app/shell/ShellTestSupport.h"
 #include "tests/support/TestMain.h"
 
 #include <QApplication>
+#include <QDir>
+#include <QFile>
+#include <QFileInfo>
 #include <QLabel>
 #include <QSettings>
 
@@ -313,6 +317,24 @@ private Q_SLOTS:
         delegate->applicationWillTerminate();
         QVERIFY(!monitor->isTimeoutPending());
         QVERIFY(!monitor->hasLocalEventMonitor());
+    }
+
+    // A restore killed between its two renames left Data under a journal name: launching puts it back.
+    void launchRecoversAnInterruptedRestore()
+    {
+        const QString container = RestoreZipViewModel::containerURL().toLocalFile();
+        const QString aside = container + QStringLiteral("/.OldData.k3Xq9z");
+        QVERIFY(QDir().mkpath(aside));
+        QFile file(aside + QStringLiteral("/journal.db"));
+        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("Bewohner") == 8);
+        file.close();
+        QVERIFY(!QFileInfo::exists(container + QStringLiteral("/Data")));
+
+        const auto delegate = unlockedLaunch(false);
+        QVERIFY(delegate);
+        QTRY_VERIFY(QFileInfo::exists(container + QStringLiteral("/Data/journal.db")));
+        QVERIFY(!QFileInfo::exists(aside));
+        QVERIFY(QDir(container).removeRecursively());
     }
 };
 

@@ -303,7 +303,8 @@ private Q_SLOTS:
         QCOMPARE(treeSnapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
     }
 
-    void sameSecondReplacesTheEarlierBackup()
+    // Backups are named by the second; a second backup of the same second fails and the first stays.
+    void sameSecondKeepsTheEarlierBackup()
     {
         const QString small = path(QStringLiteral("klein/Data"));
         QVERIFY(writeFile(small + QStringLiteral("/x"), "x"));
@@ -311,9 +312,13 @@ private Q_SLOTS:
         ArchiveFaults::fixedStampMSecs = moment.toMSecsSinceEpoch();
         QVERIFY(create(small, m_backups, password, QStringLiteral("erstes")));
         ArchiveFaults::fixedStampMSecs = moment.addMSecs(800).toMSecsSinceEpoch();
-        QVERIFY(create(small, m_backups, password, QStringLiteral("zweites")));
+        const ArchiveResult second = create(small, m_backups, password, QStringLiteral("zweites"));
+        ArchiveFaults::fixedStampMSecs = -1;
+        QVERIFY(!second);
+        QCOMPARE(second.error().code, FinderCommentError::archiveCreationFailed);
         QCOMPARE(entriesOf(m_backups), QStringList{QStringLiteral("Backup_2024-03-05_14-07-09.orlwen")});
-        QCOMPARE(getFinderComment(onlyBackup()), std::optional<QString>(QStringLiteral("zweites")));
+        QCOMPARE(getFinderComment(onlyBackup()), std::optional<QString>(QStringLiteral("erstes")));
+        QVERIFY(restore(onlyBackup(), m_container));
     }
 
     void restoreFailures_data()
