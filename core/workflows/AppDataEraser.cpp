@@ -1,14 +1,15 @@
 #include "core/workflows/AppDataEraser.h"
 
+#include "core/archive/FileTree.h"
 #include "core/workflows/CreateZipViewModel.h"
 #include "platform/Diagnostics.h"
 
-#include <QDir>
 #include <QFile>
 #include <QtConcurrent>
 
 #include <cerrno>
 #include <cstring>
+#include <fcntl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -39,8 +40,9 @@ ArchiveResult AppDataEraser::removeItem(const QString& path)
                 QStringLiteral(". Ошибка: ") + QString::fromLocal8Bit(std::strerror(errno));
         return fail(FinderCommentError(FinderCommentError::directoryNotFound));
     }
-    // Folders are emptied without following the links inside; anything else, a link included, is unlinked.
-    const bool removed = S_ISDIR(info.st_mode) ? QDir(path).removeRecursively() : ::unlink(local.constData()) == 0;
+    // Never follows a link: a linked Data goes as the link; folders of ours that lack the owner's
+    // write permission are opened up first, so that they cannot keep part of the data behind.
+    const bool removed = removeTreeAt(AT_FDCWD, local);
     if (!removed) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: Не удалось удалить временный файл ") + path +
                 QStringLiteral(". Ошибка: не всё удалено");
