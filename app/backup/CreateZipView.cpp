@@ -10,6 +10,7 @@
 #include "kit/inputs/TextViewHelper.h"
 #include "kit/theme/TarnColor.h"
 #include "platform/Diagnostics.h"
+#include "platform/WhenFinished.h"
 
 #include <QVBoxLayout>
 
@@ -152,28 +153,29 @@ void CreateZipView::startBackup()
         else
             context->setMessageText(text);
     };
-    ArchivePassword::read().then(
-        context, [context, model, self, showFailure](const Result<QString, QString>& password) {
-            if (!password) {
-                context->setProgressLoadText(std::nullopt);
-                showFailure(password.error());
+    const auto read = ArchivePassword::read();
+    whenFinished(context, read, [context, model, self, showFailure](const Result<QString, QString>& password) {
+        if (!password) {
+            context->setProgressLoadText(std::nullopt);
+            showFailure(password.error());
+            return;
+        }
+        const auto created = model->createZip(password.value());
+        whenFinished(context, created, [context, self, showFailure](const ArchiveResult& result) {
+            context->setProgressLoadText(std::nullopt);
+            if (result) {
+                context->setMessageText(successText());
+            } else if (isCommentFailure(result.error().code)) {
+                // The backup exists: report it, and close, so that a retry makes no second one.
+                context->setMessageText(successText() + QLatin1Char(' ') +
+                                        RestoreZipViewModel::textFor(result.error()));
+            } else {
+                showFailure(RestoreZipViewModel::textFor(result.error()));
                 return;
             }
-            model->createZip(password.value()).then(context, [context, self, showFailure](const ArchiveResult& result) {
-                context->setProgressLoadText(std::nullopt);
-                if (result) {
-                    context->setMessageText(successText());
-                } else if (isCommentFailure(result.error().code)) {
-                    // The backup exists: report it, and close, so that a retry makes no second one.
-                    context->setMessageText(successText() + QLatin1Char(' ') +
-                                            RestoreZipViewModel::textFor(result.error()));
-                } else {
-                    showFailure(RestoreZipViewModel::textFor(result.error()));
-                    return;
-                }
-                // Only this screen's own sheet is closed, never a later one.
-                if (self)
-                    context->closeView();
-            });
+            // Only this screen's own sheet is closed, never a later one.
+            if (self)
+                context->closeView();
         });
+    });
 }

@@ -7,6 +7,7 @@
 #include "kit/theme/TarnColor.h"
 #include "kit/theme/TarnFont.h"
 #include "platform/Diagnostics.h"
+#include "platform/WhenFinished.h"
 
 #include <QLabel>
 #include <QPointer>
@@ -85,7 +86,7 @@ void DeleteButtonView::startDeletion()
     ActionContext* context = m_context;
     const QPointer<DeleteButtonView> self(this);
     const int closeDelay = m_closeDelay;
-    AppDataEraser::eraseAppData().then(context, [context, self, closeDelay](const ArchiveResult& result) {
+    whenFinished(context, AppDataEraser::eraseAppData(), [context, self, closeDelay](const ArchiveResult& result) {
         context->setMessageText(result ? successText() : failureText());
         QTimer::singleShot(closeDelay, context, [context, self] {
             context->setProgressLoadText(std::nullopt);

@@ -15,6 +15,7 @@
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/TarnColor.h"
 #include "platform/Diagnostics.h"
+#include "platform/WhenFinished.h"
 #include "platform/processes/Workspace.h"
 #include "platform/updates/Updater.h"
 
@@ -222,9 +223,8 @@ void MainAppView::closeCareSoftwareIfRunning(BackupActionType)
     m_pendingStart = true;
     const int serial = m_sheetSerial;
     const QString identifier = siblingBundleIdentifier();
-    QtConcurrent::run([identifier] {
-        return Workspace::runningApplications(identifier);
-    }).then(this, [this, serial, identifier](const QList<RunningApplication>& running) {
+    const auto found = QtConcurrent::run([identifier] { return Workspace::runningApplications(identifier); });
+    whenFinished(this, found, [this, serial, identifier](const QList<RunningApplication>& running) {
         if (serial != m_sheetSerial)
             return;
         if (running.isEmpty()) {
@@ -276,7 +276,7 @@ void MainAppView::terminateCareSoftwareAndContinue(const QList<RunningApplicatio
     const int serial = m_sheetSerial;
     const QString identifier = siblingBundleIdentifier();
     const std::chrono::milliseconds timeout(m_timing.terminationTimeout);
-    QtConcurrent::run([applications, identifier, timeout] {
+    const auto terminated = QtConcurrent::run([applications, identifier, timeout] {
         // Every instance goes, also one started after the question; then all of them must be gone.
         QList<RunningApplication> instances = applications;
         for (const RunningApplication& application : Workspace::runningApplications(identifier)) {
@@ -287,7 +287,8 @@ void MainAppView::terminateCareSoftwareAndContinue(const QList<RunningApplicatio
             application.forceTerminate();
         return Workspace::waitForTermination(instances, timeout) &&
             Workspace::runningApplications(identifier).isEmpty();
-    }).then(this, [this, serial](bool closed) {
+    });
+    whenFinished(this, terminated, [this, serial](bool closed) {
         if (serial != m_sheetSerial)
             return;
         if (!closed) {

@@ -15,6 +15,7 @@
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/TarnColor.h"
 #include "platform/Diagnostics.h"
+#include "platform/WhenFinished.h"
 
 #include <QGridLayout>
 #include <QItemSelectionModel>
@@ -142,26 +143,26 @@ void RestoreZipView::startRestore()
         if (!self)
             context->setMessageText(model->warningText());
     };
-    ArchivePassword::read().then(
-        context, [context, model, self, showFailure](const Result<QString, QString>& password) {
-            if (!password) {
-                context->setProgressLoadText(std::nullopt);
-                showFailure([&] { model->setWarningText(password.error()); });
+    const auto read = ArchivePassword::read();
+    whenFinished(context, read, [context, model, self, showFailure](const Result<QString, QString>& password) {
+        if (!password) {
+            context->setProgressLoadText(std::nullopt);
+            showFailure([&] { model->setWarningText(password.error()); });
+            return;
+        }
+        const auto restored = model->restoreBackup(password.value());
+        whenFinished(context, restored, [context, model, self, showFailure](const ArchiveResult& result) {
+            context->setProgressLoadText(std::nullopt);
+            if (!result) {
+                showFailure([&] { model->handleResult(result); });
                 return;
             }
-            model->restoreBackup(password.value())
-                .then(context, [context, model, self, showFailure](const ArchiveResult& result) {
-                    context->setProgressLoadText(std::nullopt);
-                    if (!result) {
-                        showFailure([&] { model->handleResult(result); });
-                        return;
-                    }
-                    context->setMessageText(successText());
-                    // Only this screen's own sheet is closed, never a later one.
-                    if (self)
-                        context->closeView();
-                });
+            context->setMessageText(successText());
+            // Only this screen's own sheet is closed, never a later one.
+            if (self)
+                context->closeView();
         });
+    });
 }
 
 void RestoreZipView::editBackup(const QUrl& backup)
@@ -204,9 +205,8 @@ void RestoreZipView::saveComment()
         m_editor->commit();
     const QUrl backup = *m_editBackup;
     // Each row reads its comment afresh once the attribute is written; a failure shows its warning.
-    m_model->saveComment(backup, m_comment.get()).then(this, [this](const ArchiveResult&) {
-        m_listModel->refreshComments();
-    });
+    whenFinished(this, m_model->saveComment(backup, m_comment.get()),
+                 [this](const ArchiveResult&) { m_listModel->refreshComments(); });
     closeEditSheet();
 }
 

@@ -16,6 +16,7 @@
 #include "kit/theme/Motion.h"
 #include "kit/theme/TarnColor.h"
 #include "platform/Diagnostics.h"
+#include "platform/WhenFinished.h"
 
 #include <QApplication>
 #include <QGridLayout>
@@ -205,7 +206,7 @@ void PasswordEntryView::loadStoredCredentials()
         return;
     }
     m_loading = true;
-    AppPassword::read().then(this, [this](const AppPassword::ReadResult& result) {
+    whenFinished(this, AppPassword::read(), [this](const AppPassword::ReadResult& result) {
         m_loading = false;
         takeStoredPassword(result);
     });
@@ -253,21 +254,20 @@ void PasswordEntryView::readTouchIdChoice()
     if (std::exchange(m_touchIdChoiceRequested, true)) {
         return;
     }
-    KeychainService(AppPassword::service())
-        .getBoolAsync(PasswordViewModel::touchIDKey)
-        .then(this, [this](bool useTouchID) {
-            if (!useTouchID || m_isAuthenticated.get()) {
-                return;
-            }
-            setIsTouchID(true);
-            if (m_appDelegate->isTouchIdOnAppear()) {
-                QTimer::singleShot(ShellTimings::touchIdDelayMs, this, [this] {
-                    if (isVisible() && !m_isAuthenticated.get()) {
-                        authenticateWithTouchID();
-                    }
-                });
-            }
-        });
+    const auto choice = KeychainService(AppPassword::service()).getBoolAsync(PasswordViewModel::touchIDKey);
+    whenFinished(this, choice, [this](bool useTouchID) {
+        if (!useTouchID || m_isAuthenticated.get()) {
+            return;
+        }
+        setIsTouchID(true);
+        if (m_appDelegate->isTouchIdOnAppear()) {
+            QTimer::singleShot(ShellTimings::touchIdDelayMs, this, [this] {
+                if (isVisible() && !m_isAuthenticated.get()) {
+                    authenticateWithTouchID();
+                }
+            });
+        }
+    });
 }
 
 void PasswordEntryView::setIsTouchID(bool shown)
@@ -340,7 +340,7 @@ void PasswordEntryView::authenticateWithTouchID()
     }
     const quint64 attempt = ++m_touchIdAttempt;
     m_context = new BiometricContext(this);
-    m_context->canEvaluatePolicyAsync().then(this, [this, attempt](bool canEvaluate) {
+    whenFinished(this, m_context->canEvaluatePolicyAsync(), [this, attempt](bool canEvaluate) {
         if (attempt != m_touchIdAttempt) {
             return; // the screen went away meanwhile
         }

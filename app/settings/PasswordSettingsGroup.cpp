@@ -1,8 +1,8 @@
 #include "app/settings/PasswordSettingsGroup.h"
 
-#include "app/settings/WhenFinished.h"
 #include "core/credentials/PasswordViewModel.h"
 #include "core/lock/InactivityMonitor.h"
+#include "platform/WhenFinished.h"
 
 #include <QCheckBox>
 #include <QComboBox>

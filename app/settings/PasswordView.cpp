@@ -4,7 +4,6 @@
 #include "app/settings/PasswordSettingsGroup.h"
 #include "app/settings/SettingsView.h"
 #include "app/settings/TabButton.h"
-#include "app/settings/WhenFinished.h"
 #include "app/shell/AppDelegate.h"
 #include "core/credentials/AppPasswordMarker.h"
 #include "core/credentials/BiometricContext.h"
@@ -16,6 +15,7 @@
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/TarnColor.h"
 #include "platform/Diagnostics.h"
+#include "platform/WhenFinished.h"
 
 #include <QGridLayout>
 #include <QHBoxLayout>

@@ -13,6 +13,7 @@
 #include "kit/dialogs/SheetOverlay.h"
 #include "kit/theme/TarnColor.h"
 #include "platform/Diagnostics.h"
+#include "platform/WhenFinished.h"
 #include "platform/updates/StandardUpdaterController.h"
 
 #include <QApplication>
@@ -115,7 +116,7 @@ void AppDelegate::setupMainWindow()
     window->activateWindow();
     m_mainWindow = window;
 
-    AppPassword::read().then(this, [this](const AppPassword::ReadResult& result) { decideLaunch(result); });
+    whenFinished(this, AppPassword::read(), [this](const AppPassword::ReadResult& result) { decideLaunch(result); });
 }
 
 void AppDelegate::decideLaunch(const AppPassword::ReadResult& result)
@@ -194,7 +195,7 @@ void AppDelegate::applyUnlockedWindowStyle(DraggableWindow* window)
     window->setIsDraggable(false);
     window->chrome()->setWindowButtonsVisible(true);
     // The lock item stands only while an app password exists; it comes in once the store says so.
-    AppPassword::read().then(this, [this, target](const AppPassword::ReadResult& result) {
+    whenFinished(this, AppPassword::read(), [this, target](const AppPassword::ReadResult& result) {
         // Not when the window is gone or was locked again meanwhile.
         if (target && !target->isDraggable()) {
             if (AppPassword::existsAfter(result)) {

@@ -1,6 +1,7 @@
 #include "core/credentials/BiometricContext.h"
 
 #include "platform/Diagnostics.h"
+#include "platform/WhenFinished.h"
 #include "platform/fingerprint/FingerprintReader.h"
 
 BiometricContext::BiometricContext(QObject* parent)
@@ -61,17 +62,13 @@ bool isTouchIDAvailable()
 
 QFuture<bool> isTouchIDAvailableAsync()
 {
-    // The context lives until its check has ended, whichever way. (A future takes one
-    // continuation: the caller gets the one made here.)
+    // The context lives until its check has ended, whichever way; a cancelled check answers false.
     auto* context = new BiometricContext;
-    return context->canEvaluatePolicyAsync()
-        .then(context,
-              [context](bool available) {
-                  context->deleteLater();
-                  return available;
-              })
-        .onCanceled(context, [context] {
+    return continueOn(
+        context, context->canEvaluatePolicyAsync(),
+        [context](bool available) {
             context->deleteLater();
-            return false;
-        });
+            return available;
+        },
+        false);
 }

@@ -43,9 +43,9 @@ public:
     // other background work cannot hold them up). Each future finishes with the answer of the
     // blocking call, also when the store hangs: within its deadline (a change that times out and
     // is read back: a few deadlines). The work holds copies of its arguments and of this object,
-    // never the caller. Continue the future on the GUI thread with a context object, which drops
-    // the answer once the context is gone (a future takes one continuation):
-    //     future.then(context, [](const auto& result) { ... });
+    // never the caller. Continue the future on the GUI thread with whenFinished() or continueOn()
+    // (platform/WhenFinished.h), which drop the answer once the context is gone:
+    //     whenFinished(context, future, [](const auto& result) { ... });
     QFuture<Result<std::optional<QString>, SecretStoreError>> getStringAsync(const QString& key) const;
     QFuture<Result<void, SecretStoreError>> setAsync(const QString& value, const QString& key) const;
     QFuture<Result<void, SecretStoreError>> removeAsync(const QString& key) const;

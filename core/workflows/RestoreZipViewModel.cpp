@@ -5,6 +5,7 @@
 #include "core/workflows/FolderMonitor.h"
 #include "core/workflows/FutureRelay.h"
 #include "platform/Diagnostics.h"
+#include "platform/WhenFinished.h"
 
 #include <QDir>
 #include <QFile>
@@ -184,32 +185,31 @@ QFuture<ArchiveResult> RestoreZipViewModel::saveComment(const QUrl& backup, cons
 QFuture<bool> RestoreZipViewModel::deleteBackup(const QUrl& backup)
 {
     const QString path = backup.toLocalFile();
-    return QtConcurrent::run([path] {
-               // Only what can be a backup goes: a folder of the same name keeps its content.
-               const QByteArray local = QFile::encodeName(path);
-               struct stat info;
-               if (path.isEmpty() || ::lstat(local.constData(), &info) != 0) {
-                   qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: URL не найден для удаления.");
-                   return false;
-               }
-               if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
-                   qCDebug(lcDiagnostics).noquote()
-                       << QStringLiteral("Ошибка при удалении файла: это не файл: ") + path;
-                   return false;
-               }
-               if (::unlink(local.constData()) != 0) {
-                   qCDebug(lcDiagnostics).noquote()
-                       << QStringLiteral("Ошибка при удалении файла: ") + QString::fromLocal8Bit(std::strerror(errno));
-                   return false;
-               }
-               qCDebug(lcDiagnostics).noquote() << QStringLiteral("Файл успешно удалён: ") + path;
-               return true;
-           })
-        .then(this, [this, backup](bool deleted) {
-            if (!deleted)
-                setWarningText(deletionFailedText());
-            else if (m_selectedURL == backup)
-                setSelectedURL({});
-            return deleted;
-        });
+    const QFuture<bool> unlinked = QtConcurrent::run([path] {
+        // Only what can be a backup goes: a folder of the same name keeps its content.
+        const QByteArray local = QFile::encodeName(path);
+        struct stat info;
+        if (path.isEmpty() || ::lstat(local.constData(), &info) != 0) {
+            qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: URL не найден для удаления.");
+            return false;
+        }
+        if (!S_ISREG(info.st_mode) && !S_ISLNK(info.st_mode)) {
+            qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при удалении файла: это не файл: ") + path;
+            return false;
+        }
+        if (::unlink(local.constData()) != 0) {
+            qCDebug(lcDiagnostics).noquote()
+                << QStringLiteral("Ошибка при удалении файла: ") + QString::fromLocal8Bit(std::strerror(errno));
+            return false;
+        }
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Файл успешно удалён: ") + path;
+        return true;
+    });
+    return continueOn(this, unlinked, [this, backup](bool deleted) {
+        if (!deleted)
+            setWarningText(deletionFailedText());
+        else if (m_selectedURL == backup)
+            setSelectedURL({});
+        return deleted;
+    });
 }

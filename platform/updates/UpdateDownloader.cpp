@@ -1,6 +1,7 @@
 #include "platform/updates/UpdateDownloader.h"
 
 #include "platform/Diagnostics.h"
+#include "platform/WhenFinished.h"
 #include "platform/updates/SignatureVerifier.h"
 #include "platform/updates/UpdateRequest.h"
 
@@ -125,8 +126,8 @@ void UpdateDownloader::transferFinished(const std::optional<UpdateError>& failur
         return;
     }
     m_partial->close();
-    QtConcurrent::run(syncAndVerify, m_partial->fileName(), m_item.edSignature, m_publicKey)
-        .then(this, [this](bool valid) { verified(valid); });
+    whenFinished(this, QtConcurrent::run(syncAndVerify, m_partial->fileName(), m_item.edSignature, m_publicKey),
+                 [this](bool valid) { verified(valid); });
 }
 
 void UpdateDownloader::verified(bool valid)
