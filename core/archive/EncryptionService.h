@@ -8,7 +8,7 @@
 
 // The archive engine: packs a folder into an encrypted backup file and restores one.
 // Both operations run on the shared thread pool and never throw; await the future
-// (QFutureWatcher / QFuture::then with a context object) to resume on the GUI thread.
+// (whenFinished / continueOn of platform/WhenFinished.h) to resume on the GUI thread.
 class EncryptionService
 {
 public:

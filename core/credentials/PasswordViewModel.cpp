@@ -1,9 +1,8 @@
 #include "core/credentials/PasswordViewModel.h"
 
 #include "platform/Diagnostics.h"
+#include "platform/WhenFinished.h"
 
-#include <QFutureWatcher>
-#include <QPromise>
 #include <QTextBoundaryFinder>
 #include <QtConcurrent>
 
@@ -59,30 +58,15 @@ PasswordViewModel::Outcome writePassword(const KeychainService& store, const QSt
     return {};
 }
 
-// Finishes the returned future on context's thread, after apply has seen the result of work. The
-// watcher is a child of context: a context destroyed first is never touched, and the returned
-// future is then cancelled.
+// Finishes the returned future on context's thread, after apply has seen the result of work; it is
+// cancelled when context is destroyed first.
 template <typename T>
 QFuture<T> finishOn(QObject* context, const QFuture<T>& work, std::function<void(const T&)> apply)
 {
-    auto promise = std::make_shared<QPromise<T>>();
-    promise->start();
-    QFuture<T> finished = promise->future();
-    auto* watcher = new QFutureWatcher<T>(context);
-    QObject::connect(watcher, &QFutureWatcherBase::finished, context, [watcher, promise, apply = std::move(apply)] {
-        watcher->deleteLater();
-        const QFuture<T> done = watcher->future();
-        if (done.resultCount() == 0) {
-            promise->future().cancel();
-        } else {
-            const T result = done.result();
-            apply(result);
-            promise->addResult(result);
-        }
-        promise->finish();
+    return continueOn(context, work, [apply = std::move(apply)](const T& result) {
+        apply(result);
+        return result;
     });
-    watcher->setFuture(work);
-    return finished;
 }
 
 } // namespace

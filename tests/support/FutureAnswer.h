@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/WhenFinished.h"
+
 #include <QFuture>
 #include <QObject>
 #include <QTest>
@@ -15,7 +17,7 @@ template <typename T>
 std::shared_ptr<std::optional<T>> follow(QFuture<T> future, QObject* context)
 {
     auto answer = std::make_shared<std::optional<T>>();
-    future.then(context, [answer, context](const T& value) {
+    whenFinished(context, future, [answer, context](const T& value) {
         if (QThread::currentThread() == context->thread())
             *answer = value;
     });

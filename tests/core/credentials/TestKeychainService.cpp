@@ -233,7 +233,7 @@ private Q_SLOTS:
         auto caller = std::make_unique<QObject>();
         QFuture<Result<std::optional<QString>, SecretStoreError>> future =
             keychain.getStringAsync(QStringLiteral("key"));
-        future.then(caller.get(), [&heard](const auto&) { heard = true; });
+        whenFinished(caller.get(), future, [&heard](const auto&) { heard = true; });
         caller.reset();
         QTRY_VERIFY(future.isFinished());
         QCoreApplication::processEvents();
@@ -253,7 +253,8 @@ private Q_SLOTS:
         QVERIFY(loopRan);
         QVERIFY(answer && !answer->hasValue());
         QCOMPARE(answer->error().message, SecretStore::timeoutMessage());
-        // The store answers again afterwards.
+        // The store answers again afterwards (with the normal deadline: a loaded machine may need it).
+        SecretStore::setCallDeadline(0ms);
         const auto again = await(keychain.getStringAsync(QStringLiteral("key")), this);
         QVERIFY(again && again->hasValue());
     }
