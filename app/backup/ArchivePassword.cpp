@@ -6,7 +6,7 @@
 
 QFuture<Result<QString, QString>> ArchivePassword::read()
 {
-    const KeychainService keychain(QStringLiteral("de.Tarn-Backup-Manager.ZipPassword"));
+    const KeychainService keychain(serviceName(ModelType::zipPassword));
     return keychain.getStringAsync(rawValue(ModelType::zipPassword))
         .then([](const Result<std::optional<QString>, SecretStoreError>& stored) -> Result<QString, QString> {
             // An unreadable password must not stand in as the empty one: that backup would not restore.

@@ -27,7 +27,7 @@ SettingsContent::~SettingsContent() = default;
 
 PasswordModel SettingsContent::masterPasswordModel()
 {
-    return {ModelType::masterPassword, QStringLiteral("de.Tarn-Backup-Manager.MasterPassword"),
+    return {ModelType::masterPassword, serviceName(ModelType::masterPassword),
             QStringLiteral("Bitte gib das Master-Passwort ein, um die App zu entsperren. Das Passwort wird sicher im "
                            "standardmäßigen Schlüsselbund gespeichert."),
             true};
@@ -35,7 +35,7 @@ PasswordModel SettingsContent::masterPasswordModel()
 
 PasswordModel SettingsContent::zipPasswordModel()
 {
-    return {ModelType::zipPassword, QStringLiteral("de.Tarn-Backup-Manager.ZipPassword"),
+    return {ModelType::zipPassword, serviceName(ModelType::zipPassword),
             QStringLiteral("Bitte gib das Master-Passwort für Archive ein. Das Passwort wird sicher im "
                            "standardmäßigen Schlüsselbund gespeichert. Nach der Erstellung eines Archivs wird "
                            "empfohlen, das Master-Passwort nicht mehr zu ändern, da dieses Passwort zur "

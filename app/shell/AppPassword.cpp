@@ -13,7 +13,7 @@ namespace AppPassword {
 
 QString service()
 {
-    return QStringLiteral("de.Tarn-Backup-Manager.MasterPassword");
+    return serviceName(ModelType::masterPassword);
 }
 
 QString key()

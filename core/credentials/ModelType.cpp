@@ -11,6 +11,17 @@ QString rawValue(ModelType type)
     return {};
 }
 
+QString serviceName(ModelType type)
+{
+    switch (type) {
+    case ModelType::masterPassword:
+        return QStringLiteral("de.Tarn-Backup-Manager.MasterPassword");
+    case ModelType::zipPassword:
+        return QStringLiteral("de.Tarn-Backup-Manager.ZipPassword");
+    }
+    return {};
+}
+
 std::optional<ModelType> modelTypeFromRawValue(const QString& raw)
 {
     for (const ModelType type : {ModelType::masterPassword, ModelType::zipPassword}) {

@@ -11,5 +11,7 @@ enum class ModelType {
 };
 
 QString rawValue(ModelType type);
+// The credential-store service the password is kept under.
+QString serviceName(ModelType type);
 // Nothing for any other text.
 std::optional<ModelType> modelTypeFromRawValue(const QString& raw);
