@@ -11,7 +11,7 @@ QFuture<Result<QString, QString>> ArchivePassword::read()
         .then([](const Result<std::optional<QString>, SecretStoreError>& stored) -> Result<QString, QString> {
             // An unreadable password must not stand in as the empty one: that backup would not restore.
             if (!stored)
-                return fail(PasswordValidationError::keychain(stored.error().message).errorDescription());
+                return fail(PasswordValidationError::keychain(stored.error().message()).errorDescription());
             return stored.value().value_or(QString());
         });
 }

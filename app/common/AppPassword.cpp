@@ -5,10 +5,6 @@
 #include "core/credentials/KeychainService.h"
 #include "core/credentials/ModelType.h"
 
-#include <QCryptographicHash>
-
-#include <openssl/crypto.h>
-
 namespace AppPassword {
 
 QString service()
@@ -23,13 +19,14 @@ QString key()
 
 QFuture<ReadResult> read()
 {
-    return KeychainService(service()).getStringAsync(key());
+    return KeychainService(service()).getDigestAsync(key());
 }
 
 bool existsAfter(const ReadResult& result)
 {
     if (!result) {
-        return AppPasswordMarker::isSet();
+        // A locked item is a stored password that the store did not hand out.
+        return result.error().code == SecretStoreError::locked || AppPasswordMarker::isSet();
     }
     if (result->has_value()) {
         AppPasswordMarker::set(true);
@@ -40,15 +37,7 @@ bool existsAfter(const ReadResult& result)
 
 QString failureText(const SecretStoreError& error)
 {
-    return PasswordValidationError::keychain(error.message).errorDescription();
-}
-
-bool matches(const QString& typed, const QString& stored)
-{
-    // Digests of equal length, so neither the length nor the first difference shows in the time taken.
-    const QByteArray a = QCryptographicHash::hash(typed.toUtf8(), QCryptographicHash::Sha256);
-    const QByteArray b = QCryptographicHash::hash(stored.toUtf8(), QCryptographicHash::Sha256);
-    return CRYPTO_memcmp(a.constData(), b.constData(), size_t(a.size())) == 0;
+    return PasswordValidationError::keychain(error.message()).errorDescription();
 }
 
 } // namespace AppPassword

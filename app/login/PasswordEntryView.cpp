@@ -120,6 +120,7 @@ PasswordEntryView::PasswordEntryView(AppContext* appContext, Binding<bool> isAut
 PasswordEntryView::~PasswordEntryView()
 {
     dropTouchIdCheck();
+    cleanseText(m_password);
 }
 
 bool PasswordEntryView::isEvaluatingTouchID() const
@@ -204,9 +205,10 @@ void PasswordEntryView::takeStoredPassword(const AppPassword::ReadResult& result
     }
     if (!result) {
         m_storedPassword = StoredPassword::failed;
-        m_kcPassword.clear();
+        m_storedDigest.reset();
         m_submitPending = false;
-        qCDebug(lcDiagnostics) << "Пароль приложения не прочитан:" << result.error().message;
+        qCDebug(lcDiagnostics) << "Пароль приложения не прочитан:" << SecretStoreError::name(result.error().code)
+                               << result.error().detail;
         // Not the user's fault: no shake.
         setWarningText(AppPassword::failureText(result.error()));
         Q_EMIT storedPasswordLoaded(m_storedPassword);
@@ -214,12 +216,12 @@ void PasswordEntryView::takeStoredPassword(const AppPassword::ReadResult& result
     }
     if (result->has_value()) {
         m_storedPassword = StoredPassword::present;
-        m_kcPassword = **result;
+        m_storedDigest = **result;
         AppPasswordMarker::set(true);
         m_isAuthenticated.set(false);
     } else {
         m_storedPassword = StoredPassword::none;
-        m_kcPassword.clear();
+        m_storedDigest.reset();
     }
     Q_EMIT storedPasswordLoaded(m_storedPassword);
 
@@ -275,11 +277,12 @@ void PasswordEntryView::submitPassword()
         accepted = m_password.isEmpty();
         break;
     case StoredPassword::present:
-        accepted = AppPassword::matches(m_password, m_kcPassword);
+        accepted = m_storedDigest && m_storedDigest->matches(m_password);
         break;
     }
     if (accepted) {
         dropTouchIdCheck();
+        cleanseText(m_password);
         m_isAuthenticated.set(true);
         return;
     }

@@ -97,7 +97,8 @@ private:
     AppContext* m_appContext;
     Binding<bool> m_isAuthenticated;
     Binding<std::optional<QString>> m_warningText;
-    QString m_kcPassword;
+    // What a typed password is checked against; the stored password itself is never kept.
+    std::optional<PasswordDigest> m_storedDigest;
     QString m_password;
     StoredPassword m_storedPassword = StoredPassword::unknown;
     bool m_loading = false;

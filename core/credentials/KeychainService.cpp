@@ -41,7 +41,8 @@ Result<std::optional<QString>, SecretStoreError> KeychainService::getString(cons
 {
     auto result = SecretStore::lookup(textItem(key));
     if (!result) {
-        qCDebug(lcDiagnostics) << "Не удалось прочитать элемент" << m_service << key << ":" << result.error().message;
+        qCDebug(lcDiagnostics) << "Не удалось прочитать элемент" << m_service << key << ":"
+                               << SecretStoreError::name(result.error().code) << result.error().detail;
     }
     return result;
 }
@@ -51,7 +52,8 @@ Result<void, SecretStoreError> KeychainService::set(const QString& value, const 
     const QString label = m_service + QLatin1Char('/') + key;
     auto result = SecretStore::store(textItem(key), label, value);
     if (!result) {
-        qCDebug(lcDiagnostics) << "Не удалось сохранить элемент" << m_service << key << ":" << result.error().message;
+        qCDebug(lcDiagnostics) << "Не удалось сохранить элемент" << m_service << key << ":"
+                               << SecretStoreError::name(result.error().code) << result.error().detail;
     }
     return result;
 }
@@ -60,7 +62,8 @@ Result<void, SecretStoreError> KeychainService::remove(const QString& key) const
 {
     auto result = SecretStore::clear(textItem(key));
     if (!result) {
-        qCDebug(lcDiagnostics) << "Не удалось удалить элемент" << m_service << key << ":" << result.error().message;
+        qCDebug(lcDiagnostics) << "Не удалось удалить элемент" << m_service << key << ":"
+                               << SecretStoreError::name(result.error().code) << result.error().detail;
     }
     return result;
 }
@@ -94,6 +97,22 @@ bool KeychainService::writeFlag(bool value, const QString& key) const
 QFuture<Result<std::optional<QString>, SecretStoreError>> KeychainService::getStringAsync(const QString& key) const
 {
     return QtConcurrent::run(storeThreads(), [store = *this, key] { return store.getString(key); });
+}
+
+QFuture<Result<std::optional<PasswordDigest>, SecretStoreError>>
+KeychainService::getDigestAsync(const QString& key) const
+{
+    return QtConcurrent::run(storeThreads(),
+                             [store = *this, key]() -> Result<std::optional<PasswordDigest>, SecretStoreError> {
+                                 auto stored = store.getString(key);
+                                 if (!stored) {
+                                     return fail(stored.error());
+                                 }
+                                 if (!stored->has_value()) {
+                                     return std::optional<PasswordDigest>();
+                                 }
+                                 return std::optional(PasswordDigest::take(std::move(**stored)));
+                             });
 }
 
 QFuture<Result<void, SecretStoreError>> KeychainService::setAsync(const QString& value, const QString& key) const

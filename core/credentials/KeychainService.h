@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/credentials/PasswordDigest.h"
 #include "platform/Result.h"
 #include "platform/secrets/SecretStore.h"
 
@@ -47,6 +48,9 @@ public:
     // (platform/WhenFinished.h), which drop the answer once the context is gone:
     //     whenFinished(context, future, [](const auto& result) { ... });
     QFuture<Result<std::optional<QString>, SecretStoreError>> getStringAsync(const QString& key) const;
+    // getString() for a password that is only checked: the digest of the stored text, made on the
+    // store's thread, where the text itself is cleansed; the text never leaves that thread.
+    QFuture<Result<std::optional<PasswordDigest>, SecretStoreError>> getDigestAsync(const QString& key) const;
     QFuture<Result<void, SecretStoreError>> setAsync(const QString& value, const QString& key) const;
     QFuture<Result<void, SecretStoreError>> removeAsync(const QString& key) const;
     QFuture<bool> getBoolAsync(const QString& key) const;

@@ -53,7 +53,7 @@ PasswordViewModel::Outcome writePassword(const KeychainService& store, const QSt
 {
     const auto written = store.set(password, key);
     if (!written) {
-        return fail(PasswordValidationError::keychain(written.error().message));
+        return fail(PasswordValidationError::keychain(written.error().message()));
     }
     return {};
 }

@@ -15,7 +15,7 @@ class TestUnreadableArchivePassword : public QObject
 
     std::unique_ptr<PrivateKeyring> m_keyring;
     const QString m_lockedText =
-        PasswordValidationError::keychain(QStringLiteral("The keyring is locked.")).errorDescription();
+        PasswordValidationError::keychain(SecretStoreError{SecretStoreError::locked, {}}.message()).errorDescription();
 
 private Q_SLOTS:
     void initTestCase()
