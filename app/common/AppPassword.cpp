@@ -1,9 +1,10 @@
 #include "app/common/AppPassword.h"
 
-#include "core/archive/PasswordValidationError.h"
 #include "core/credentials/AppPasswordMarker.h"
 #include "core/credentials/KeychainService.h"
 #include "core/credentials/ModelType.h"
+
+#include <atomic>
 
 namespace AppPassword {
 
@@ -17,9 +18,20 @@ QString key()
     return rawValue(ModelType::masterPassword);
 }
 
-QFuture<ReadResult> read()
+namespace {
+// The last read found the app password's item and the keyring stayed locked.
+std::atomic<bool> lastReadLocked{false};
+} // namespace
+
+QFuture<ReadResult> read(Prompt prompt)
 {
-    return KeychainService(service()).getDigestAsync(key());
+    const bool mayPrompt = prompt == Prompt::always || !lastReadLocked.load();
+    return KeychainService(service())
+        .getDigestAsync(key(), mayPrompt ? SecretStore::Unlock::ask : SecretStore::Unlock::never)
+        .then([](const ReadResult& result) {
+            lastReadLocked.store(!result && result.error().code == SecretStoreError::locked);
+            return result;
+        });
 }
 
 bool existsAfter(const ReadResult& result)
@@ -37,7 +49,7 @@ bool existsAfter(const ReadResult& result)
 
 QString failureText(const SecretStoreError& error)
 {
-    return PasswordValidationError::keychain(error.message()).errorDescription();
+    return SecretStoreError{error.code, {}}.message();
 }
 
 } // namespace AppPassword

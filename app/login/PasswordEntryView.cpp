@@ -175,7 +175,8 @@ void PasswordEntryView::showEvent(QShowEvent* event)
     m_field->setFocus(Qt::OtherFocusReason);
     QTimer::singleShot(ShellTimings::loginLoadDelayMs, this, [this] {
         if (m_storedPassword == StoredPassword::unknown) {
-            loadStoredCredentials();
+            // Not asked for by the user: a keyring prompt dismissed just before does not come back.
+            loadStoredCredentials(AppPassword::Prompt::unlessDismissed);
         }
     });
 }
@@ -186,13 +187,13 @@ void PasswordEntryView::hideEvent(QHideEvent* event)
     QWidget::hideEvent(event);
 }
 
-void PasswordEntryView::loadStoredCredentials()
+void PasswordEntryView::loadStoredCredentials(AppPassword::Prompt prompt)
 {
     if (m_loading) {
         return;
     }
     m_loading = true;
-    whenFinished(this, AppPassword::read(), [this](const AppPassword::ReadResult& result) {
+    whenFinished(this, AppPassword::read(prompt), [this](const AppPassword::ReadResult& result) {
         m_loading = false;
         takeStoredPassword(result);
     });

@@ -48,8 +48,9 @@ public:
     void submitPassword();
     // The fingerprint button, and the automatic check once per launch.
     void authenticateWithTouchID();
-    // Reads the app password (once at a time) and, when one is stored, the fingerprint choice.
-    void loadStoredCredentials();
+    // Reads the app password (once at a time) and, when one is stored, the fingerprint choice. A
+    // locked keyring shows its unlock prompt, unless `prompt` says so after a dismissed one.
+    void loadStoredCredentials(AppPassword::Prompt prompt = AppPassword::Prompt::always);
     // Shakes the window and shows the warning for a while.
     void showWarning(const QString& text);
 

@@ -37,9 +37,10 @@ SecretStore::Attributes KeychainService::textItem(const QString& key) const
     return {{SecretStore::serviceAttribute, m_service}, {SecretStore::accountAttribute, key}};
 }
 
-Result<std::optional<QString>, SecretStoreError> KeychainService::getString(const QString& key) const
+Result<std::optional<QString>, SecretStoreError> KeychainService::getString(const QString& key,
+                                                                            SecretStore::Unlock unlock) const
 {
-    auto result = SecretStore::lookup(textItem(key));
+    auto result = SecretStore::lookup(textItem(key), unlock);
     if (!result) {
         qCDebug(lcDiagnostics) << "Не удалось прочитать элемент" << m_service << key << ":"
                                << SecretStoreError::name(result.error().code) << result.error().detail;
@@ -100,11 +101,11 @@ QFuture<Result<std::optional<QString>, SecretStoreError>> KeychainService::getSt
 }
 
 QFuture<Result<std::optional<PasswordDigest>, SecretStoreError>>
-KeychainService::getDigestAsync(const QString& key) const
+KeychainService::getDigestAsync(const QString& key, SecretStore::Unlock unlock) const
 {
     return QtConcurrent::run(storeThreads(),
-                             [store = *this, key]() -> Result<std::optional<PasswordDigest>, SecretStoreError> {
-                                 auto stored = store.getString(key);
+                             [store = *this, key, unlock]() -> Result<std::optional<PasswordDigest>, SecretStoreError> {
+                                 auto stored = store.getString(key, unlock);
                                  if (!stored) {
                                      return fail(stored.error());
                                  }

@@ -609,10 +609,12 @@ int SecretStore::callsWaitingForUser()
     return shared->waitingForUser;
 }
 
-LookupResult SecretStore::lookup(const Attributes& attributes, std::chrono::milliseconds deadline)
+LookupResult SecretStore::lookup(const Attributes& attributes, Unlock unlock, std::chrono::milliseconds deadline)
 {
-    return bounded<LookupResult>(deadline, "lookup",
-                                 [attributes](Worker& worker) { return lookupNow(attributes, true, worker); })
+    const bool mayPrompt = unlock == Unlock::ask;
+    return bounded<LookupResult>(
+               deadline, "lookup",
+               [attributes, mayPrompt](Worker& worker) { return lookupNow(attributes, mayPrompt, worker); })
         .result;
 }
 

@@ -36,12 +36,17 @@ inline const QString accountAttribute = QStringLiteral("account");
 // The deadline of calls that name none: defaultDeadline unless a test shortened it.
 std::chrono::milliseconds callDeadline();
 
-// The text of the first item that carries all the attributes; nothing when no item does.
-Result<std::optional<QString>, SecretStoreError> lookup(const Attributes& attributes,
+// Whether a call may ask the store to unlock the locked items it needs (which shows the store's
+// prompt), or fails with SecretStoreError::locked at once.
+enum class Unlock { ask, never };
+
+// The text of the first unlocked item that carries all the attributes; nothing when no item does.
+// When every such item is locked, they are unlocked first (see Unlock).
+Result<std::optional<QString>, SecretStoreError> lookup(const Attributes& attributes, Unlock unlock = Unlock::ask,
                                                         std::chrono::milliseconds deadline = callDeadline());
 
 // Updates the text of every item that carries all the attributes; when there is none, adds one
-// to the default collection.
+// to the default collection. Locked items, or a locked default collection, are unlocked first.
 //
 // A store that does not answer in time may still carry out the change. So after a timed-out
 // write, once the abandoned call has ended (within another deadline), the item is read back once
@@ -49,7 +54,8 @@ Result<std::optional<QString>, SecretStoreError> lookup(const Attributes& attrib
 Result<void, SecretStoreError> store(const Attributes& attributes, const QString& label, const QString& text,
                                      std::chrono::milliseconds deadline = callDeadline());
 
-// Deletes every item that carries all the attributes; none stored is a success. A timed-out
+// Deletes every item that carries all the attributes, unlocking locked ones first; none stored is
+// a success. A timed-out
 // removal is read back like a timed-out store(): success when no item is left.
 Result<void, SecretStoreError> clear(const Attributes& attributes, std::chrono::milliseconds deadline = callDeadline());
 

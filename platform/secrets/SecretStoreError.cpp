@@ -9,8 +9,8 @@ QString SecretStoreError::message() const
         return QStringLiteral("Der Schlüsselbund ist nicht erreichbar, weil keine D-Bus-Sitzung läuft. Starte die "
                               "App in deiner Desktop-Sitzung.");
     case noService:
-        return QStringLiteral("Auf diesem System läuft kein Schlüsselbund-Dienst. Installiere oder starte einen, zum "
-                              "Beispiel GNOME Keyring oder KWallet, und versuche es erneut.");
+        return QStringLiteral("Es läuft kein Schlüsselbund-Dienst. Installiere oder starte einen, etwa GNOME Keyring "
+                              "oder KWallet, und versuche es erneut.");
     case timedOut:
         return QStringLiteral("Der Schlüsselbund antwortet nicht. Versuche es in einem Moment erneut.");
     case outcomeUnknown:

@@ -1,10 +1,10 @@
 #include "tests/screens/ScreenCatalog.h"
 
+#include "app/common/AppPassword.h"
+#include "app/common/ShellTimings.h"
 #include "app/login/PasswordEntryView.h"
 #include "app/shell/AppDelegate.h"
-#include "app/common/AppPassword.h"
 #include "app/shell/DraggableWindow.h"
-#include "app/common/ShellTimings.h"
 #include "app/shell/WindowContent.h"
 #include "core/credentials/KeychainService.h"
 #include "core/credentials/PasswordViewModel.h"
@@ -76,6 +76,14 @@ TARN_SCREENS(shell)
         QTest::keyClick(login->passwordField(), Qt::Key_Return);
         ScreenCatalog::settle(800);
         ScreenCatalog::save(delegate->mainWindow(), QStringLiteral("shell-locked-warning"));
+    }
+    {
+        // The line the login shows when the keyring stayed locked.
+        const auto delegate = launch(false);
+        PasswordEntryView* login = delegate->windowContent()->passwordEntryView();
+        login->showWarning(AppPassword::failureText({SecretStoreError::locked, {}}));
+        ScreenCatalog::settle(800);
+        ScreenCatalog::save(delegate->mainWindow(), QStringLiteral("shell-locked-keyring"));
     }
     {
         const auto delegate = launch(false);
