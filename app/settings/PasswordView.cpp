@@ -117,8 +117,12 @@ void PasswordView::load(bool firstBuild)
 {
     const auto done = [this](auto) { readFinished(); };
     m_pendingReads += firstBuild ? 3 : 1;
-    whenFinished(this, m_viewModel->isPasswordStoredAsync(), [this](bool stored) {
-        m_isPasswordStored = stored;
+    whenFinished(this, m_viewModel->storedStateAsync(), [this](const Result<bool, SecretStoreError>& stored) {
+        // A failed read counts as none stored; the user learns why, unless a failure shows already.
+        m_isPasswordStored = stored && *stored;
+        if (!stored && !m_viewModel->validationError()) {
+            m_viewModel->setValidationError(PasswordValidationError::keychain(stored.error().message()));
+        }
         readFinished();
     });
     if (firstBuild) {
