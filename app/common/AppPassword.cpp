@@ -49,7 +49,7 @@ bool existsAfter(const ReadResult& result)
 
 QString failureText(const SecretStoreError& error)
 {
-    return SecretStoreError{error.code, {}}.message();
+    return error.summary();
 }
 
 } // namespace AppPassword

@@ -1,35 +1,34 @@
 #include "platform/secrets/SecretStoreError.h"
 
-QString SecretStoreError::message() const
+QString SecretStoreError::summary() const
 {
     switch (code) {
     case locked:
         return QStringLiteral("Der Schlüsselbund ist gesperrt. Entsperre ihn, um fortzufahren.");
     case noSessionBus:
-        return QStringLiteral("Der Schlüsselbund ist nicht erreichbar, weil keine D-Bus-Sitzung läuft. Starte die "
-                              "App in deiner Desktop-Sitzung.");
+        return QStringLiteral("Keine Desktop-Sitzung gefunden. Starte die App im Desktop neu.");
     case noService:
-        return QStringLiteral("Es läuft kein Schlüsselbund-Dienst. Installiere oder starte einen, etwa GNOME Keyring "
-                              "oder KWallet, und versuche es erneut.");
+        return QStringLiteral("Kein Schlüsselbund-Dienst. Starte GNOME Keyring oder KWallet.");
     case timedOut:
-        return QStringLiteral("Der Schlüsselbund antwortet nicht. Versuche es in einem Moment erneut.");
+        return QStringLiteral("Der Schlüsselbund antwortet nicht. Versuche es gleich erneut.");
     case outcomeUnknown:
-        return QStringLiteral("Der Schlüsselbund hat nicht rechtzeitig geantwortet; die Änderung wurde vielleicht "
-                              "trotzdem gespeichert. Prüfe das Passwort und versuche es erneut.");
+        return QStringLiteral("Keine Antwort vom Schlüsselbund. Prüfe, ob gespeichert wurde.");
     case notText:
-        return QStringLiteral("Der gespeicherte Eintrag ist kein lesbarer Text. Speichere das Passwort neu oder "
-                              "lösche den Eintrag in der Schlüsselbundverwaltung.");
+        return QStringLiteral("Der Eintrag ist kein Text. Speichere das Passwort neu.");
     case noDefaultKeyring:
-        return QStringLiteral("Es gibt keinen Standard-Schlüsselbund. Lege in der Schlüsselbundverwaltung einen an "
-                              "und versuche es erneut.");
+        return QStringLiteral("Kein Standard-Schlüsselbund. Lege einen an und versuche es erneut.");
     case failed:
         break;
     }
-    QString text = QStringLiteral("Der Schlüsselbund hat die Anfrage nicht ausgeführt. Versuche es erneut.");
-    if (!detail.isEmpty()) {
-        text += QStringLiteral(" Meldung des Systems: ") + detail;
+    return QStringLiteral("Der Schlüsselbund hat abgelehnt. Versuche es erneut.");
+}
+
+QString SecretStoreError::message() const
+{
+    if (code == failed && !detail.isEmpty()) {
+        return summary() + QStringLiteral(" Meldung des Systems: ") + detail;
     }
-    return text;
+    return summary();
 }
 
 const char* SecretStoreError::name(Code code)

@@ -19,8 +19,9 @@ struct SecretStoreError
     Code code = failed;
     QString detail;
 
-    // The German text shown to the user: what happened and what to do; for `failed` the system's
-    // description follows.
+    // The German text shown to the user: what happened and what to do, short enough for one line.
+    QString summary() const;
+    // The summary; for `failed`, the system's description follows it.
     QString message() const;
     // The case name, for diagnostics and test output.
     static const char* name(Code code);

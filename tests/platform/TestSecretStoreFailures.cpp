@@ -10,8 +10,9 @@
 #include <memory>
 
 // Each way the secret store can fail, met for real in a process of its own (the probe), and the
-// text the user reads for it: German, saying what to do; only for a refusal the store did not
-// explain further does the system's own description follow.
+// text the user reads for it: German, saying what to do, short enough for the one-line warnings of
+// the login and the restore screen; only for a refusal the store did not explain further does the
+// system's own description follow.
 class TestSecretStoreFailures : public QObject
 {
     Q_OBJECT
@@ -106,18 +107,15 @@ private Q_SLOTS:
         QTest::addColumn<QString>("call");
         QTest::addColumn<QString>("code");
         QTest::addColumn<QString>("text");
-        QTest::newRow("no session bus")
-            << "no bus"
+        QTest::newRow("no session bus") << "no bus"
+                                        << "lookup"
+                                        << "noSessionBus"
+                                        << "Keine Desktop-Sitzung gefunden. Starte die App im Desktop neu.";
+        QTest::newRow("no Secret Service on the bus")
+            << "no service"
             << "lookup"
-            << "noSessionBus"
-            << "Der Schlüsselbund ist nicht erreichbar, weil keine D-Bus-Sitzung läuft. Starte die App in deiner "
-               "Desktop-Sitzung.";
-        QTest::newRow("no Secret Service on the bus") << "no service"
-                                                      << "lookup"
-                                                      << "noService"
-                                                      << "Es läuft kein Schlüsselbund-Dienst. Installiere oder starte "
-                                                         "einen, etwa GNOME Keyring oder KWallet, und "
-                                                         "versuche es erneut.";
+            << "noService"
+            << "Kein Schlüsselbund-Dienst. Starte GNOME Keyring oder KWallet.";
         QTest::newRow("keyring locked, no prompt possible")
             << "locked"
             << "lookup"
@@ -128,29 +126,24 @@ private Q_SLOTS:
             << "store"
             << "locked"
             << "Der Schlüsselbund ist gesperrt. Entsperre ihn, um fortzufahren.";
-        QTest::newRow("store does not answer")
-            << "silent"
-            << "lookup"
-            << "timedOut"
-            << "Der Schlüsselbund antwortet nicht. Versuche es in einem Moment erneut.";
-        QTest::newRow("change does not answer")
-            << "silent"
-            << "store"
-            << "outcomeUnknown"
-            << "Der Schlüsselbund hat nicht rechtzeitig geantwortet; die Änderung wurde vielleicht trotzdem "
-               "gespeichert. Prüfe das Passwort und versuche es erneut.";
-        QTest::newRow("stored bytes are no text")
-            << "raw"
-            << "lookup"
-            << "notText"
-            << "Der gespeicherte Eintrag ist kein lesbarer Text. Speichere das Passwort neu oder lösche den Eintrag "
-               "in der Schlüsselbundverwaltung.";
+        QTest::newRow("store does not answer") << "silent"
+                                               << "lookup"
+                                               << "timedOut"
+                                               << "Der Schlüsselbund antwortet nicht. Versuche es gleich erneut.";
+        QTest::newRow("change does not answer") << "silent"
+                                                << "store"
+                                                << "outcomeUnknown"
+                                                << "Keine Antwort vom Schlüsselbund. Prüfe, ob gespeichert wurde.";
+        QTest::newRow("stored bytes are no text") << "raw"
+                                                  << "lookup"
+                                                  << "notText"
+                                                  << "Der Eintrag ist kein Text. Speichere das Passwort neu.";
         QTest::newRow("store refuses")
             << "refusing"
             << "clear"
             << "failed"
-            << "Der Schlüsselbund hat die Anfrage nicht ausgeführt. Versuche es erneut. Meldung des Systems: Access "
-               "to the secrets is denied.";
+            << "Der Schlüsselbund hat abgelehnt. Versuche es erneut. Meldung des Systems: Access to the secrets is "
+               "denied.";
     }
 
     void failureText()

@@ -73,8 +73,7 @@ private Q_SLOTS:
             QVERIFY(m_prompt->dismiss());
             QTRY_VERIFY_WITH_TIMEOUT(screen->alert(), 20000);
             QCOMPARE(alertMessage(screen->alert()),
-                     QStringLiteral("Es gab einen Fehler beim Zugriff auf den Schlüsselbund: Der Schlüsselbund ist "
-                                    "gesperrt. Entsperre ihn, um fortzufahren."));
+                     QStringLiteral("Der Schlüsselbund ist gesperrt. Entsperre ihn, um fortzufahren."));
             QVERIFY(!main.context()->isWorking());
             QVERIFY(backupNames().isEmpty());
             QVERIFY(clickAlertButton(screen->alert(), QStringLiteral("OK")));
