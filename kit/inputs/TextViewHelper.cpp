@@ -10,6 +10,7 @@
 #include <QFileInfo>
 #include <QHBoxLayout>
 #include <QMouseEvent>
+#include <QTextDocument>
 
 namespace {
 
@@ -76,6 +77,8 @@ void TextViewHelper::updateValue()
 {
     m_valueLabel->setVisible(m_text.has_value());
     m_valueLabel->setText(m_text.value_or(QString()));
+    // Two lines cut at the tail hide a long path's end, the folder's own name: the tooltip has it all.
+    m_valueLabel->setToolTip(m_text ? Qt::convertFromPlainText(*m_text, Qt::WhiteSpacePre) : QString());
     m_valueLabel->setColor(m_color);
     if (isLink())
         m_valueLabel->setCursor(Qt::PointingHandCursor);
