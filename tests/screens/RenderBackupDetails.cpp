@@ -5,6 +5,7 @@
 #include "core/archive/FinderComment.h"
 #include "kit/inputs/ElidedLabel.h"
 #include "kit/inputs/TextViewHelper.h"
+#include "platform/processes/Workspace.h"
 #include "tests/app/backup/BackupScreens.h"
 #include "tests/screens/ScreenCatalog.h"
 #include "tests/support/FileFixtures.h"
@@ -46,8 +47,9 @@ void showToolTip(QWidget* widget, const QPoint& at)
 
 } // namespace
 
-// A long comment's tooltip over the restore list, and the whole path over the create sheet's folder.
-TARN_SCREENS(tooltips)
+// A long comment's tooltip over the restore list, the whole path over the create sheet's folder, and
+// the message when the running programs cannot be read.
+TARN_SCREENS(details)
 {
     const QString backups = QDir::homePath() +
         QStringLiteral("/Sicherungen/Pflegeheim Sonnenhof/Verwaltung/"
@@ -84,5 +86,17 @@ TARN_SCREENS(tooltips)
     showToolTip(create->folderRow()->valueLabel(), QPoint(20, 8));
     saveWithToolTip(&main.window, QStringLiteral("backup-create-folder-tooltip"));
     QToolTip::hideText();
+    main.view->closeSheet();
+    ScreenCatalog::settle(200);
+
+    Workspace::setProcessTableForTesting(QStringLiteral("/nonexistent/proc"));
+    main.view->openSheet(BackupActionType::restore);
+    ScreenCatalog::settle(300);
+    main.view->startSelectedAction(BackupActionType::restore);
+    for (int i = 0; i < 100 && !main.view->closeFailureAlert(); ++i)
+        ScreenCatalog::settle(20);
+    ScreenCatalog::settle(300);
+    ScreenCatalog::save(&main.window, QStringLiteral("backup-process-list-failure"));
+    Workspace::setProcessTableForTesting(QString());
     main.view->closeSheet();
 }
