@@ -9,7 +9,6 @@
 #include <QTextBoundaryFinder>
 
 #include <cerrno>
-#include <cstdio>
 #include <cstring>
 #include <fcntl.h>
 #include <sys/stat.h>
@@ -122,24 +121,6 @@ std::optional<QString> readCommentFile(const QString& path)
     return decodeUtf8(bytes);
 }
 
-} // namespace
-
-QString commentFilePath(const QString& path)
-{
-    const QFileInfo file(path);
-    return file.absolutePath() + QStringLiteral("/.") + file.fileName() + QStringLiteral(".comment");
-}
-
-bool removeCommentFile(const QString& path)
-{
-    if (::unlink(QFile::encodeName(commentFilePath(path)).constData()) == 0 || errno == ENOENT)
-        return true;
-    qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при удалении файла комментария: ") + errnoText(errno);
-    return false;
-}
-
-namespace {
-
 struct Prepared
 {
     QString stored;
@@ -161,7 +142,7 @@ Result<Prepared, FinderCommentError> prepare(const QString& comment)
 // Sets the comment attribute, and the desktop's copy where it fits. 0 on success, else the error.
 int writeAttributes(const QByteArray& local, const QByteArray& bytes)
 {
-    // The desktop's copy goes first, so that an old one takes no room from the comment itself.
+    // The desktop's old copy goes first, so that it takes no room from the comment itself.
     ::removexattr(local.constData(), desktopAttributeName);
     if (::setxattr(local.constData(), attributeName, bytes.constData(), size_t(bytes.size()), 0) != 0)
         return errno;
@@ -182,6 +163,20 @@ ArchiveResult finished(const Prepared& prepared)
 }
 
 } // namespace
+
+QString commentFilePath(const QString& path)
+{
+    const QFileInfo file(path);
+    return file.absolutePath() + QStringLiteral("/.") + file.fileName() + QStringLiteral(".comment");
+}
+
+bool removeCommentFile(const QString& path)
+{
+    if (::unlink(QFile::encodeName(commentFilePath(path)).constData()) == 0 || errno == ENOENT)
+        return true;
+    qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при удалении файла комментария: ") + errnoText(errno);
+    return false;
+}
 
 ArchiveResult setFinderComment(const QString& path, const QString& comment)
 {
