@@ -157,7 +157,7 @@ void UpdateAlertPresenter::showProgress(qint64 received, qint64 total)
     QLabel* label = messageLabel(progressText(received, total));
     Updater* updater = m_updater;
     if (present(QStringLiteral("Update wird heruntergeladen"), label,
-                {{QStringLiteral("Abbrechen"), false, [updater] { updater->cancelDownload(); }}}, false))
+                {{QStringLiteral("Abbrechen"), false, [updater] { updater->cancel(); }}}, false))
         m_progressLabel = label;
 }
 
