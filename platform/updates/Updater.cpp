@@ -302,7 +302,11 @@ void Updater::startDownload(bool userInitiated)
     const AppcastItem item = *m_foundUpdate;
     m_downloader = new UpdateDownloader(network(), item, m_publicKey, downloadFolder(),
                                         m_deadlines.download(item.enclosureLength), this);
-    connect(m_downloader, &UpdateDownloader::progress, this, &Updater::downloadProgress);
+    m_receivedBytes = 0;
+    connect(m_downloader, &UpdateDownloader::progress, this, [this](qint64 received, qint64 total) {
+        m_receivedBytes = received;
+        Q_EMIT downloadProgress(received, total);
+    });
     connect(m_downloader, &UpdateDownloader::downloaded, this, [this, item](const QString& path) {
         m_downloader->deleteLater();
         m_downloader = nullptr;

@@ -81,6 +81,8 @@ public:
     QString downloadedFile() const;
     bool isChecking() const { return m_session == Session::checking; }
     bool isDownloading() const { return m_session == Session::downloading; }
+    // Bytes the running (or last) download has received.
+    qint64 receivedBytes() const { return m_receivedBytes; }
 
 public Q_SLOTS:
     // A check the user asked for: its outcome is reported through the user* signals too. During a
@@ -141,6 +143,7 @@ private:
     std::optional<AppcastItem> m_foundUpdate;
     QString m_downloadedVersion;
     QString m_downloadedPath;
+    qint64 m_receivedBytes = 0;
     QNetworkAccessManager* m_network = nullptr;
     QPointer<UpdateRequest> m_request;
     QPointer<UpdateDownloader> m_downloader;

@@ -263,6 +263,7 @@ private Q_SLOTS:
     void deadline_data()
     {
         QTest::addColumn<bool>("slowDownload"); // else the feed is slow
+        QTest::addColumn<bool>("background"); // a background check, with automatic downloads
         QTest::addColumn<int>("pieceSize");
         QTest::addColumn<int>("pieceInterval");
         QTest::addColumn<int>("stallAfter");
@@ -270,17 +271,21 @@ private Q_SLOTS:
         QTest::addColumn<QString>("outcome"); // "downloaded" or the failure's name
 
         const int fast = 1 << 30;
-        QTest::newRow("feed trickles a byte every 20 ms") << false << 1 << 20 << -1 << fast << "timedOut";
-        QTest::newRow("feed stalls part-way") << false << 0 << 0 << 150 << fast << "timedOut";
-        QTest::newRow("feed never answers") << false << 0 << 0 << 0 << fast << "timedOut";
-        QTest::newRow("download trickles") << true << 16 << 20 << -1 << fast << "timedOut";
-        QTest::newRow("download stalls half-way") << true << 0 << 0 << 100000 << fast << "timedOut";
+        QTest::newRow("feed trickles a byte every 20 ms") << false << false << 1 << 20 << -1 << fast << "timedOut";
+        QTest::newRow("feed stalls part-way") << false << false << 0 << 0 << 150 << fast << "timedOut";
+        QTest::newRow("feed never answers") << false << false << 0 << 0 << 0 << fast << "timedOut";
+        QTest::newRow("background check of a trickling feed") << false << true << 1 << 20 << -1 << fast << "timedOut";
+        QTest::newRow("download trickles") << true << false << 16 << 20 << -1 << fast << "timedOut";
+        QTest::newRow("download stalls half-way") << true << false << 0 << 0 << 100000 << fast << "timedOut";
+        QTest::newRow("automatic download stalls") << true << true << 0 << 0 << 100000 << fast << "timedOut";
         // 200000 bytes in 20 pieces over a second: past the minimum, well within 20 s at 10000 bytes/s.
-        QTest::newRow("slow download within its share of time") << true << 10000 << 50 << -1 << 10000 << "downloaded";
+        QTest::newRow("slow download within its share of time")
+            << true << false << 10000 << 50 << -1 << 10000 << "downloaded";
     }
     void deadline()
     {
         QFETCH(bool, slowDownload);
+        QFETCH(bool, background);
         QFETCH(int, pieceSize);
         QFETCH(int, pieceInterval);
         QFETCH(int, stallAfter);
@@ -300,15 +305,25 @@ private Q_SLOTS:
         updater->setDeadlines(UpdateDeadlines{400, 400, downloadRate});
         QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
         QSignalSpy downloaded(updater.get(), &Updater::updateDownloaded);
-        updater->checkForUpdates();
-        if (slowDownload) {
+        if (background) {
+            updater->setAutomaticallyDownloadsUpdates(true);
+            updater->checkForUpdatesInBackground();
+        } else {
+            updater->checkForUpdates();
+        }
+        if (slowDownload && !background) {
             QTRY_VERIFY(updater->canCheckForUpdates());
             QVERIFY(updater->foundUpdate());
             updater->downloadUpdate();
         }
         QVERIFY(!updater->canCheckForUpdates());
         QTRY_VERIFY_WITH_TIMEOUT(updater->canCheckForUpdates(), 10000);
-        if (outcome == u"downloaded") {
+        if (background) {
+            // Nothing to tell the user; the session has ended all the same.
+            QCOMPARE(failed.count() + downloaded.count(), 0);
+            QCOMPARE(downloadEntries(), QStringList());
+            QCOMPARE(m_server.requestCount(QStringLiteral("/files/") + packageName), slowDownload ? 1 : 0);
+        } else if (outcome == u"downloaded") {
             QCOMPARE(failed.count(), 0);
             QCOMPARE(downloaded.count(), 1);
             QCOMPARE(readAll(downloaded.first().at(1).toString()), m_payload);
