@@ -627,9 +627,11 @@ private Q_SLOTS:
         QCOMPARE(delegate.calls, QStringList{QStringLiteral("found:99.1 Beta")});
         QCOMPARE(updater.downloadedFile(), QDir(Updater::downloadFolder()).filePath(packageName));
 
+        // Counted from here: a request that an earlier test cancelled may still reach the server.
+        const int fetched = m_server.requestCount(QStringLiteral("/files/") + packageName);
         updater.checkForUpdatesInBackground();
         QTRY_VERIFY(updater.canCheckForUpdates());
-        QCOMPARE(m_server.requestCount(QStringLiteral("/files/") + packageName), 1);
+        QCOMPARE(m_server.requestCount(QStringLiteral("/files/") + packageName), fetched);
         QCOMPARE(downloaded.count(), 1);
         QCOMPARE(downloadEntries(), QStringList{packageName});
     }
