@@ -3,6 +3,7 @@
 #include "core/workflows/ContainerGuard.h"
 #include "core/workflows/CreateZipViewModel.h"
 #include "core/workflows/PathViewModel.h"
+#include "kit/inputs/ElidedLabel.h"
 #include "kit/inputs/TextEditorHelper.h"
 #include "kit/inputs/TextViewHelper.h"
 #include "kit/theme/TarnColor.h"
@@ -137,13 +138,25 @@ private Q_SLOTS:
         QCOMPARE(screen->folderRow()->color(), TarnColor::blue());
     }
 
-    // Before a folder is chosen in the settings, the start says that the folder is missing.
+    // Before a folder is chosen in the settings, the folder row says where to choose one, at once; the
+    // start says that the folder is missing.
     void noFolderChosenYet()
     {
         QSettings().remove(PathViewModel::savedPathKey());
         MainScreen main;
         main.view->openSheet(BackupActionType::create);
         auto* screen = main.screen<CreateZipView>();
+        TextViewHelper* row = screen->folderRow();
+        QCOMPARE(row->text(), std::nullopt);
+        QVERIFY(!row->isLink());
+        QCOMPARE(row->shownValue(),
+                 QStringLiteral("Kein Speicherort gewählt – lege ihn in den Einstellungen unter "
+                                "„Speicherort“ fest."));
+        QVERIFY(row->valueLabel()->isVisible());
+        QCOMPARE(row->valueLabel()->text(), row->shownValue());
+        QVERIFY(!row->valueLabel()->isElided());
+        QVERIFY(!row->valueLabel()->font().underline());
+        QVERIFY(!screen->alert());
         main.pressAction();
         QTRY_VERIFY(screen->alert());
         QCOMPARE(alertText(screen), CreateZipViewModel::missingFolderText());
