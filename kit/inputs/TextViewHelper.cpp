@@ -14,6 +14,7 @@
 #include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QTextDocument>
 
 namespace {
 
@@ -93,6 +94,8 @@ void TextViewHelper::updateValue()
     const bool placeholder = !m_text && !m_placeholder.isEmpty();
     m_valueLabel->setVisible(m_text.has_value() || placeholder);
     m_valueLabel->setText(shownValue());
+    // Two lines cut at the tail hide a long path's end, the folder's own name: the tooltip has it all.
+    m_valueLabel->setToolTip(m_text ? Qt::convertFromPlainText(*m_text, Qt::WhiteSpacePre) : QString());
     m_valueLabel->setColor(placeholder ? m_placeholderColor : m_color);
     QFont font = TarnFont(placeholder ? TarnFont::roboto_italic14 : TarnFont::roboto_boldItalic14).font();
     font.setUnderline(!placeholder);
