@@ -11,10 +11,12 @@ root=$(pwd)
 
 scratch=$(mktemp -d /tmp/tarn-screens.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
-mkdir -p "$scratch/home" "$scratch/runtime"
+mkdir -p "$scratch/home" "$scratch/config" "$scratch/data" "$scratch/cache" "$scratch/runtime"
 chmod 700 "$scratch/runtime"
-# The keyring daemon keeps its keyrings under HOME: a fresh one each run, never the user's.
-export HOME="$scratch/home" XDG_DATA_HOME="$scratch/home/.local/share" XDG_RUNTIME_DIR="$scratch/runtime"
+# The keyring daemon keeps its keyrings under HOME: a fresh one, never the user's own login keyring
+# (whose password differs and which would stay locked).
+export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" \
+    XDG_CACHE_HOME="$scratch/cache" XDG_RUNTIME_DIR="$scratch/runtime"
 unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
 export QT_QPA_PLATFORM="offscreen:configfile=$root/tests/support/offscreen-screen.json" LC_ALL=C.UTF-8
 
