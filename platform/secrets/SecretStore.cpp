@@ -261,6 +261,8 @@ Bounded<R> bounded(std::chrono::milliseconds deadline, const char* what, Work wo
     std::unique_lock lock(shared.mutex);
     Clock::time_point until = Clock::now() + deadline;
     while (!call->result) {
+        // A call whose prompt is open is never cancelled: cancelling dismisses the prompt over
+        // D-Bus, and gnome-keyring 42 aborts on the dismissal of an unlock prompt in progress.
         if (call->waitsForUser) {
             shared.changed.wait(lock);
             continue;
