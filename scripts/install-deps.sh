@@ -13,6 +13,7 @@ packages=(
     dbus dbus-bin
     fonts-roboto fonts-urw-base35 fontconfig libfontconfig-dev
     zip unzip attr
+    bindfs
     time python3
     xvfb xauth xdotool x11-utils
 )
