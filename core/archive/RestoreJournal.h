@@ -5,8 +5,8 @@
 
 #include <sys/types.h>
 
-// The record of one restore's progress, kept in its container folder from before the working
-// folder exists until the last working item is gone. Each step is written (and synced) before
+// The record of one restore's progress, kept in its container folder from the moment its working
+// folder is made until the last working item is gone. Each step is written (and synced) before
 // the rename that begins it, so that a run killed at any point leaves a record saying which
 // folder holds which content and what of it is complete. Only a record that parses and whose
 // check sum matches is ever acted upon.
