@@ -15,6 +15,7 @@ packages=(
     zip unzip attr
     time python3
     xvfb xauth xdotool x11-utils
+    appstream desktop-file-utils dpkg-dev
 )
 
 missing=()
