@@ -4,7 +4,7 @@
 #include "app/backup/CreateZipView.h"
 #include "app/backup/DeleteButtonView.h"
 #include "app/backup/RestoreZipView.h"
-#include "app/shell/AppDelegate.h"
+#include "app/common/AppContext.h"
 #include "app/updates/BottomUpdateView.h"
 #include "app/updates/CheckForUpdatesViewModel.h"
 #include "kit/controls/PopUpLottieHelper.h"
@@ -43,9 +43,9 @@ QString MainAppView::closeFailureText()
                           "versuche es erneut.");
 }
 
-MainAppView::MainAppView(AppDelegate* appDelegate, QWidget* parent)
+MainAppView::MainAppView(AppContext* appContext, QWidget* parent)
     : QWidget(parent)
-    , m_appDelegate(appDelegate)
+    , m_appContext(appContext)
     , m_context(new ActionContext(this))
 {
     auto* stack = new QGridLayout(this);
@@ -74,14 +74,14 @@ MainAppView::MainAppView(AppDelegate* appDelegate, QWidget* parent)
            TarnColor::red(), [this] { openSheet(BackupActionType::delete_); });
     addRow(QStringLiteral("gearshape.2.fill"), QStringLiteral("Einstellungen"),
            QStringLiteral("Backup-Einstellungen bearbeiten"), std::nullopt, [this] {
-               if (m_appDelegate)
-                   m_appDelegate->openSettings();
+               if (m_appContext)
+                   m_appContext->openSettings();
            });
     columnLayout->addLayout(menu);
     columnLayout->addStretch();
-    Updater* updater = m_appDelegate ? m_appDelegate->updater() : nullptr;
+    Updater* updater = m_appContext ? m_appContext->updater() : nullptr;
     m_bottomBar = new BottomUpdateView(new CheckForUpdatesViewModel(updater, this),
-                                       m_appDelegate ? m_appDelegate->updaterDelegate() : nullptr, column);
+                                       m_appContext ? m_appContext->updaterDelegate() : nullptr, column);
     columnLayout->addWidget(m_bottomBar);
     stack->addWidget(column, 0, 0);
 
@@ -113,14 +113,14 @@ MainAppView::~MainAppView()
 void MainAppView::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (event->spontaneous() || !m_appDelegate)
+    if (event->spontaneous() || !m_appContext)
         return;
     // A silent check shortly after the screen appears, when checks are automatic but downloads are not.
-    Updater* updater = m_appDelegate->updater();
+    Updater* updater = m_appContext->updater();
     if (!updater || !updater->automaticallyChecksForUpdates() || updater->automaticallyDownloadsUpdates())
         return;
     QTimer::singleShot(m_timing.backgroundUpdateCheckDelay, this, [this] {
-        Updater* current = m_appDelegate ? m_appDelegate->updater() : nullptr;
+        Updater* current = m_appContext ? m_appContext->updater() : nullptr;
         if (!current)
             return;
         Q_EMIT backgroundUpdateCheckStarted();
@@ -342,12 +342,12 @@ void MainAppView::setWorking(bool working)
     m_working = working;
     if (working) {
         // Neither an inactivity logout nor the last window's closing ends the work.
-        if (m_appDelegate)
-            m_appDelegate->beginBackgroundWork();
+        if (m_appContext)
+            m_appContext->beginBackgroundWork();
         m_quitLock = std::make_unique<QEventLoopLocker>();
     } else {
-        if (m_appDelegate)
-            m_appDelegate->endBackgroundWork();
+        if (m_appContext)
+            m_appContext->endBackgroundWork();
         m_quitLock.reset();
     }
 }

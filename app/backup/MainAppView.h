@@ -13,7 +13,7 @@
 #include <optional>
 
 class ActionContext;
-class AppDelegate;
+class AppContext;
 class BottomUpdateView;
 class QEventLoopLocker;
 class RestoreButtonView;
@@ -45,7 +45,7 @@ public:
         int eraseCloseDelay = 1000;
     };
 
-    explicit MainAppView(AppDelegate* appDelegate, QWidget* parent = nullptr);
+    explicit MainAppView(AppContext* appContext, QWidget* parent = nullptr);
     ~MainAppView() override;
 
     void setTiming(const Timing& timing) { m_timing = timing; }
@@ -89,7 +89,7 @@ private:
     void onProgressLoadTextChanged(const std::optional<QString>& text);
     void setWorking(bool working);
 
-    QPointer<AppDelegate> m_appDelegate;
+    QPointer<AppContext> m_appContext;
     ActionContext* m_context = nullptr;
     Timing m_timing;
     QList<RestoreButtonView*> m_rows;

@@ -1,11 +1,10 @@
 #include "app/login/PasswordEntryView.h"
 
+#include "app/common/AppContext.h"
+#include "app/common/ShellTimings.h"
 #include "app/login/LockImageView.h"
 #include "app/login/LoginTitleView.h"
 #include "app/login/PasswordFieldFrame.h"
-#include "app/shell/AppDelegate.h"
-#include "app/shell/DraggableWindow.h"
-#include "app/shell/ShellTimings.h"
 #include "core/credentials/AppPasswordMarker.h"
 #include "core/credentials/BiometricContext.h"
 #include "core/credentials/KeychainService.h"
@@ -18,7 +17,6 @@
 #include "platform/Diagnostics.h"
 #include "platform/WhenFinished.h"
 
-#include <QApplication>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QKeyEvent>
@@ -32,25 +30,12 @@ constexpr int titlePadding = 100;
 constexpr int rowSpacing = 5;
 constexpr int imageTrailingPadding = 15;
 
-DraggableWindow* windowToShake(QWidget* view)
-{
-    if (auto* own = qobject_cast<DraggableWindow*>(view->window())) {
-        return own;
-    }
-    for (QWidget* window : QApplication::topLevelWidgets()) {
-        if (auto* draggable = qobject_cast<DraggableWindow*>(window)) {
-            return draggable;
-        }
-    }
-    return nullptr;
-}
-
 } // namespace
 
-PasswordEntryView::PasswordEntryView(AppDelegate* appDelegate, Binding<bool> isAuthenticated,
+PasswordEntryView::PasswordEntryView(AppContext* appContext, Binding<bool> isAuthenticated,
                                      Binding<std::optional<QString>> warningText, QWidget* parent)
     : QWidget(parent)
-    , m_appDelegate(appDelegate)
+    , m_appContext(appContext)
     , m_isAuthenticated(std::move(isAuthenticated))
     , m_warningText(std::move(warningText))
     , m_lockImage(new LockImageView)
@@ -125,7 +110,7 @@ PasswordEntryView::PasswordEntryView(AppDelegate* appDelegate, Binding<bool> isA
     });
 
     // Whatever logs the user in ends a fingerprint check that still runs.
-    connect(m_appDelegate, &AppDelegate::isAuthenticatedChanged, this, [this](bool authenticated) {
+    connect(m_appContext, &AppContext::isAuthenticatedChanged, this, [this](bool authenticated) {
         if (authenticated) {
             dropTouchIdCheck();
         }
@@ -260,7 +245,7 @@ void PasswordEntryView::readTouchIdChoice()
             return;
         }
         setIsTouchID(true);
-        if (m_appDelegate->isTouchIdOnAppear()) {
+        if (m_appContext->isTouchIdOnAppear()) {
             QTimer::singleShot(ShellTimings::touchIdDelayMs, this, [this] {
                 if (isVisible() && !m_isAuthenticated.get()) {
                     authenticateWithTouchID();
@@ -320,9 +305,7 @@ void PasswordEntryView::resetColours()
 
 void PasswordEntryView::showWarning(const QString& text)
 {
-    if (DraggableWindow* window = windowToShake(this)) {
-        window->shake();
-    }
+    m_appContext->shakeWindow(this);
     setWarningText(text);
 }
 
@@ -334,7 +317,7 @@ void PasswordEntryView::setWarningText(const std::optional<QString>& text)
 
 void PasswordEntryView::authenticateWithTouchID()
 {
-    m_appDelegate->setIsTouchIdOnAppear(false);
+    m_appContext->setIsTouchIdOnAppear(false);
     if (m_context) {
         return; // one check at a time
     }

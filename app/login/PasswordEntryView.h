@@ -1,6 +1,6 @@
 #pragma once
 
-#include "app/shell/AppPassword.h"
+#include "app/common/AppPassword.h"
 #include "kit/theme/Binding.h"
 
 #include <QColor>
@@ -11,7 +11,7 @@
 
 #include <optional>
 
-class AppDelegate;
+class AppContext;
 class BiometricContext;
 class LockImageView;
 class PasswordFieldFrame;
@@ -40,7 +40,7 @@ public:
     // What the credential store said about the app password.
     enum class StoredPassword { unknown, none, present, failed };
 
-    PasswordEntryView(AppDelegate* appDelegate, Binding<bool> isAuthenticated,
+    PasswordEntryView(AppContext* appContext, Binding<bool> isAuthenticated,
                       Binding<std::optional<QString>> warningText, QWidget* parent = nullptr);
     ~PasswordEntryView() override;
 
@@ -94,7 +94,7 @@ private:
     void resetColours();
     void placeTouchIdPrompt();
 
-    AppDelegate* m_appDelegate;
+    AppContext* m_appContext;
     Binding<bool> m_isAuthenticated;
     Binding<std::optional<QString>> m_warningText;
     QString m_kcPassword;

@@ -1,6 +1,6 @@
 #include "app/login/PasswordFieldFrame.h"
 
-#include "app/shell/ShellTimings.h"
+#include "app/common/ShellTimings.h"
 #include "kit/inputs/SecureInputView.h"
 #include "kit/theme/Motion.h"
 #include "kit/theme/TarnColor.h"

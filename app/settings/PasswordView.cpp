@@ -1,10 +1,10 @@
 #include "app/settings/PasswordView.h"
 
+#include "app/common/AppContext.h"
 #include "app/settings/PasswordEditSheet.h"
 #include "app/settings/PasswordSettingsGroup.h"
 #include "app/settings/SettingsView.h"
 #include "app/settings/TabButton.h"
-#include "app/shell/AppDelegate.h"
 #include "core/credentials/AppPasswordMarker.h"
 #include "core/credentials/BiometricContext.h"
 #include "core/credentials/PasswordViewModel.h"
@@ -24,9 +24,9 @@
 
 #include <algorithm>
 
-PasswordView::PasswordView(AppDelegate* appDelegate, const PasswordModel& model, QWidget* parent)
+PasswordView::PasswordView(AppContext* appContext, const PasswordModel& model, QWidget* parent)
     : QWidget(parent)
-    , m_appDelegate(appDelegate)
+    , m_appContext(appContext)
     , m_viewModel(new PasswordViewModel(model, PasswordViewModel::FlagRead::deferred, this))
 {
     auto* main = new QWidget(this);
@@ -42,7 +42,7 @@ PasswordView::PasswordView(AppDelegate* appDelegate, const PasswordModel& model,
     column->addWidget(m_textLabel);
 
     if (isAppPassword()) {
-        m_settingsGroup = new PasswordSettingsGroup(m_viewModel, m_appDelegate->inactivityMonitor(), main);
+        m_settingsGroup = new PasswordSettingsGroup(m_viewModel, m_appContext->inactivityMonitor(), main);
         m_settingsGroup->hide();
         column->addWidget(m_settingsGroup);
     }
@@ -77,7 +77,7 @@ PasswordView::PasswordView(AppDelegate* appDelegate, const PasswordModel& model,
     connect(m_viewModel, &PasswordViewModel::showTextFieldsChanged, this,
             [this] { showEditSheet(m_viewModel->showTextFields()); });
     connect(m_viewModel, &PasswordViewModel::validationErrorChanged, this, &PasswordView::showFailureAlert);
-    connect(m_appDelegate->inactivityMonitor(), &InactivityMonitor::isAutoLogoutEnabledChanged, this,
+    connect(m_appContext->inactivityMonitor(), &InactivityMonitor::isAutoLogoutEnabledChanged, this,
             &PasswordView::showStoredState);
 
     setFixedHeight(frameHeight());
@@ -99,7 +99,7 @@ int PasswordView::frameHeight() const
         if (!m_isPasswordStored) {
             height = 170;
         } else {
-            height = m_appDelegate->inactivityMonitor()->isAutoLogoutEnabled() ? 300 : 260;
+            height = m_appContext->inactivityMonitor()->isAutoLogoutEnabled() ? 300 : 260;
         }
     }
     // The text may wrap into more lines than these heights allow for; the success band then gets a
@@ -211,7 +211,7 @@ void PasswordView::save()
             qCDebug(lcDiagnostics) << "Passwort erfolgreich gespeichert.";
             if (isAppPassword()) {
                 AppPasswordMarker::set(true);
-                m_appDelegate->showLockButton();
+                m_appContext->showLockButton();
             }
         } else {
             m_viewModel->setValidationError(saved.error());
@@ -288,9 +288,9 @@ void PasswordView::removed()
     m_isPassDelete = false;
     if (isAppPassword()) {
         AppPasswordMarker::set(false);
-        m_appDelegate->hideLockButton();
+        m_appContext->hideLockButton();
     }
-    m_appDelegate->inactivityMonitor()->setIsAutoLogoutEnabled(false);
+    m_appContext->inactivityMonitor()->setIsAutoLogoutEnabled(false);
 }
 
 void PasswordView::showFailureAlert()

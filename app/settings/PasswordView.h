@@ -6,7 +6,7 @@
 #include <QPointer>
 #include <QWidget>
 
-class AppDelegate;
+class AppContext;
 class PasswordEditSheet;
 class PasswordSettingsGroup;
 class PasswordViewModel;
@@ -24,7 +24,7 @@ class PasswordView : public QWidget
     Q_OBJECT
 
 public:
-    PasswordView(AppDelegate* appDelegate, const PasswordModel& model, QWidget* parent = nullptr);
+    PasswordView(AppContext* appContext, const PasswordModel& model, QWidget* parent = nullptr);
     ~PasswordView() override;
 
     PasswordViewModel* viewModel() const { return m_viewModel; }
@@ -67,7 +67,7 @@ private:
     void removed();
     void showFailureAlert();
 
-    AppDelegate* m_appDelegate;
+    AppContext* m_appContext;
     PasswordViewModel* m_viewModel;
     int m_pendingReads = 0;
     bool m_busy = false;

@@ -1,8 +1,8 @@
 #include "app/settings/SettingsContent.h"
 
+#include "app/common/AppContext.h"
 #include "app/settings/PathView.h"
 #include "app/settings/SettingsView.h"
-#include "app/shell/AppDelegate.h"
 #include "kit/dialogs/SheetOverlay.h"
 
 #include <QShowEvent>
@@ -13,14 +13,14 @@ namespace {
 const QSize cardRoom(2 * 12, 2 * 32);
 } // namespace
 
-SettingsContent::SettingsContent(AppDelegate* appDelegate, QWidget* parent)
+SettingsContent::SettingsContent(AppContext* appContext, QWidget* parent)
     : QWidget(parent)
-    , m_appDelegate(appDelegate)
+    , m_appContext(appContext)
     , m_lastSize(SettingsView::tabWidth, 170)
 {
     auto* layout = new QVBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
-    connect(m_appDelegate, &AppDelegate::isAuthenticatedChanged, this, &SettingsContent::authenticationChanged);
+    connect(m_appContext, &AppContext::isAuthenticatedChanged, this, &SettingsContent::authenticationChanged);
 }
 
 SettingsContent::~SettingsContent() = default;
@@ -61,7 +61,7 @@ QSize SettingsContent::sizeHint() const
 void SettingsContent::showEvent(QShowEvent* event)
 {
     QWidget::showEvent(event);
-    if (!event->spontaneous() && m_appDelegate->isAuthenticated()) {
+    if (!event->spontaneous() && m_appContext->isAuthenticated()) {
         build();
     }
 }
@@ -78,7 +78,7 @@ void SettingsContent::authenticationChanged(bool authenticated)
 void SettingsContent::build()
 {
     tearDown();
-    m_settingsView = new SettingsView(m_appDelegate, masterPasswordModel(), zipPasswordModel(), this);
+    m_settingsView = new SettingsView(m_appContext, masterPasswordModel(), zipPasswordModel(), this);
     layout()->addWidget(m_settingsView);
     updateGeometry();
     Q_EMIT settingsViewBuilt();

@@ -4,7 +4,7 @@
 
 #include <QWidget>
 
-class AppDelegate;
+class AppContext;
 class SettingsView;
 
 // The settings window's content: nothing while the application is locked, the tabs while it is
@@ -16,7 +16,7 @@ class SettingsContent : public QWidget
     Q_OBJECT
 
 public:
-    explicit SettingsContent(AppDelegate* appDelegate, QWidget* parent = nullptr);
+    explicit SettingsContent(AppContext* appContext, QWidget* parent = nullptr);
     ~SettingsContent() override;
 
     static PasswordModel masterPasswordModel();
@@ -41,7 +41,7 @@ private:
     void build();
     void tearDown();
 
-    AppDelegate* m_appDelegate;
+    AppContext* m_appContext;
     SettingsView* m_settingsView = nullptr;
     QSize m_lastSize;
 };

@@ -1,8 +1,8 @@
 #include "app/settings/SettingsView.h"
 
+#include "app/common/AppContext.h"
 #include "app/settings/PasswordView.h"
 #include "app/settings/PathView.h"
-#include "app/shell/AppDelegate.h"
 #include "app/updates/UpdateView.h"
 #include "kit/theme/SymbolImage.h"
 #include "kit/theme/TarnColor.h"
@@ -12,18 +12,18 @@
 #include <QTabBar>
 #include <QVBoxLayout>
 
-SettingsView::SettingsView(AppDelegate* appDelegate, const PasswordModel& masterPassword,
+SettingsView::SettingsView(AppContext* appContext, const PasswordModel& masterPassword,
                            const PasswordModel& zipPassword, QWidget* parent)
     : QTabWidget(parent)
 {
     setDocumentMode(true);
     setIconSize(QSize(18, 18));
 
-    m_appPasswordView = new PasswordView(appDelegate, masterPassword);
+    m_appPasswordView = new PasswordView(appContext, masterPassword);
     m_appPasswordView->setFixedWidth(tabWidth);
     addPage(m_appPasswordView, QStringLiteral("App Passwort"), QStringLiteral("lock.desktopcomputer"));
 
-    m_zipPasswordView = new PasswordView(appDelegate, zipPassword);
+    m_zipPasswordView = new PasswordView(appContext, zipPassword);
     m_zipPasswordView->setFixedWidth(tabWidth);
     addPage(m_zipPasswordView, QStringLiteral("Zip Passwort"), QStringLiteral("lock.rectangle.stack"));
 
@@ -31,7 +31,7 @@ SettingsView::SettingsView(AppDelegate* appDelegate, const PasswordModel& master
     m_pathView->setFixedSize(tabWidth, 200);
     addPage(m_pathView, QStringLiteral("Speicherort"), QStringLiteral("folder"));
 
-    m_updateView = new UpdateView(appDelegate->updater());
+    m_updateView = new UpdateView(appContext->updater());
     m_updateView->setFixedSize(tabWidth, 150);
     addPage(m_updateView, QStringLiteral("Update"), QStringLiteral("network"));
 

@@ -2,7 +2,7 @@
 
 #include <QTabWidget>
 
-class AppDelegate;
+class AppContext;
 class PasswordView;
 class PathView;
 class UpdateView;
@@ -17,7 +17,7 @@ class SettingsView : public QTabWidget
 public:
     static constexpr int tabWidth = 400;
 
-    SettingsView(AppDelegate* appDelegate, const PasswordModel& masterPassword, const PasswordModel& zipPassword,
+    SettingsView(AppContext* appContext, const PasswordModel& masterPassword, const PasswordModel& zipPassword,
                  QWidget* parent = nullptr);
 
     PasswordView* appPasswordView() const { return m_appPasswordView; }

@@ -5,10 +5,10 @@
 #include <QChildEvent>
 #include <QVBoxLayout>
 
-SettingsWindow::SettingsWindow(AppDelegate* appDelegate, QWidget* parent)
+SettingsWindow::SettingsWindow(AppContext* appContext, QWidget* parent)
     : QWidget(parent, Qt::Window)
-    , m_appDelegate(appDelegate)
-    , m_content(new SettingsContent(appDelegate, this))
+    , m_appContext(appContext)
+    , m_content(new SettingsContent(appContext, this))
 {
     setAttribute(Qt::WA_DeleteOnClose);
     setWindowTitle(QStringLiteral("Einstellungen"));

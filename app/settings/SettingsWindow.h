@@ -2,7 +2,7 @@
 
 #include <QWidget>
 
-class AppDelegate;
+class AppContext;
 class SettingsContent;
 
 // The settings window: a window of its own whose content follows the authentication state. Its size
@@ -12,7 +12,7 @@ class SettingsWindow : public QWidget
     Q_OBJECT
 
 public:
-    explicit SettingsWindow(AppDelegate* appDelegate, QWidget* parent = nullptr);
+    explicit SettingsWindow(AppContext* appContext, QWidget* parent = nullptr);
 
     SettingsContent* content() const { return m_content; }
 
@@ -20,6 +20,6 @@ protected:
     void childEvent(QChildEvent* event) override;
 
 private:
-    AppDelegate* m_appDelegate;
+    AppContext* m_appContext;
     SettingsContent* m_content = nullptr;
 };

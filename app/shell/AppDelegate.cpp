@@ -1,7 +1,7 @@
 #include "app/shell/AppDelegate.h"
 
+#include "app/common/ShellTimings.h"
 #include "app/shell/DraggableWindow.h"
-#include "app/shell/ShellTimings.h"
 #include "app/shell/ToolbarButton.h"
 #include "app/shell/ToolbarItem.h"
 #include "app/shell/WindowChrome.h"
@@ -21,7 +21,7 @@
 #include <QShortcut>
 
 AppDelegate::AppDelegate(QObject* parent)
-    : QObject(parent)
+    : AppContext(parent)
 {
     m_inactivityMonitor = new InactivityMonitor(this);
     m_updaterDelegate = new UpdaterDelegate(this);
@@ -46,6 +46,15 @@ WindowContent* AppDelegate::windowContent() const
 Updater* AppDelegate::updater() const
 {
     return m_updaterController->updater();
+}
+
+void AppDelegate::shakeWindow(QWidget* view)
+{
+    auto* window = view ? qobject_cast<DraggableWindow*>(view->window()) : nullptr;
+    if (!window)
+        window = m_mainWindow;
+    if (window)
+        window->shake();
 }
 
 void AppDelegate::setIsAuthenticated(bool authenticated)

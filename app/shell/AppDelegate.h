@@ -1,9 +1,9 @@
 #pragma once
 
-#include "app/shell/AppPassword.h"
+#include "app/common/AppContext.h"
+#include "app/common/AppPassword.h"
 #include "app/shell/WindowToolbar.h"
 
-#include <QObject>
 #include <QPointer>
 
 class DraggableWindow;
@@ -17,10 +17,9 @@ class WindowContent;
 // Starts the application: the inactivity monitor, the updater and the main window. Holds the
 // authentication flag that decides between the login and the main screen, the window's locked and
 // unlocked looks and the lock item of its toolbar.
-class AppDelegate : public QObject, public WindowToolbarDelegate
+class AppDelegate : public AppContext, public WindowToolbarDelegate
 {
     Q_OBJECT
-    Q_PROPERTY(bool isAuthenticated READ isAuthenticated WRITE setIsAuthenticated NOTIFY isAuthenticatedChanged)
 
 public:
     // The toolbar item that locks the application.
@@ -32,16 +31,16 @@ public:
     DraggableWindow* mainWindow() const;
     WindowContent* windowContent() const;
     StandardUpdaterController* updaterController() const { return m_updaterController; }
-    Updater* updater() const;
-    UpdaterDelegate* updaterDelegate() const { return m_updaterDelegate; }
-    InactivityMonitor* inactivityMonitor() const { return m_inactivityMonitor; }
+    Updater* updater() const override;
+    UpdaterDelegate* updaterDelegate() const override { return m_updaterDelegate; }
+    InactivityMonitor* inactivityMonitor() const override { return m_inactivityMonitor; }
 
-    bool isTouchIdOnAppear() const { return m_isTouchIdOnAppear; }
-    void setIsTouchIdOnAppear(bool value) { m_isTouchIdOnAppear = value; }
+    bool isTouchIdOnAppear() const override { return m_isTouchIdOnAppear; }
+    void setIsTouchIdOnAppear(bool value) override { m_isTouchIdOnAppear = value; }
 
-    bool isAuthenticated() const { return m_isAuthenticated; }
-    // Every write counts, also of an unchanged value: it is published, then applied to the monitor.
-    void setIsAuthenticated(bool authenticated);
+    bool isAuthenticated() const override { return m_isAuthenticated; }
+    // Published, then applied to the monitor.
+    void setIsAuthenticated(bool authenticated) override;
 
     // Launch: the monitor's logout action, the first authentication state, the main window. The
     // window shows at once in the locked look; the store's answer about the app password decides
@@ -54,14 +53,16 @@ public:
 
     void applyUnlockedWindowStyle(DraggableWindow* window);
     void applyLockedWindowStyle(DraggableWindow* window);
-    void showLockButton();
-    void hideLockButton();
+    void showLockButton() override;
+    void hideLockButton() override;
     ToolbarItem* makeLockToolbarItem();
+    // The window of the view when it is ours, else the main window.
+    void shakeWindow(QWidget* view) override;
 
     // Backup work in progress: while any runs, an inactivity timeout does not log out; the
     // inactivity time counts again from the end of the last one.
-    void beginBackgroundWork();
-    void endBackgroundWork();
+    void beginBackgroundWork() override;
+    void endBackgroundWork() override;
     bool isBackgroundWorkRunning() const { return m_backgroundWork > 0; }
 
     QStringList toolbarAllowedItemIdentifiers(WindowToolbar* toolbar) override;
@@ -72,10 +73,9 @@ public Q_SLOTS:
     // The lock item's action.
     void customButtonAction();
     // Asks the application to open its settings window.
-    void openSettings();
+    void openSettings() override;
 
 Q_SIGNALS:
-    void isAuthenticatedChanged(bool authenticated);
     void settingsRequested();
     // The store answered at launch and the first state was published.
     void launchDecided();

@@ -1,6 +1,6 @@
 #include "app/shell/DraggableWindow.h"
 
-#include "app/shell/ShellTimings.h"
+#include "app/common/ShellTimings.h"
 #include "app/shell/WindowButton.h"
 #include "app/shell/WindowChrome.h"
 #include "kit/theme/TarnColor.h"

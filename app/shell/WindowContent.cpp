@@ -4,7 +4,7 @@
 #include "app/login/PasswordEntryView.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/DraggableWindow.h"
-#include "app/shell/ShellTimings.h"
+#include "app/common/ShellTimings.h"
 #include "kit/inputs/WarningTextHelper.h"
 #include "kit/theme/Motion.h"
 #include "kit/theme/TarnColor.h"

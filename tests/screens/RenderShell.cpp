@@ -2,9 +2,9 @@
 
 #include "app/login/PasswordEntryView.h"
 #include "app/shell/AppDelegate.h"
-#include "app/shell/AppPassword.h"
+#include "app/common/AppPassword.h"
 #include "app/shell/DraggableWindow.h"
-#include "app/shell/ShellTimings.h"
+#include "app/common/ShellTimings.h"
 #include "app/shell/WindowContent.h"
 #include "core/credentials/KeychainService.h"
 #include "core/credentials/PasswordViewModel.h"

@@ -1,4 +1,4 @@
-#include "app/shell/AppPassword.h"
+#include "app/common/AppPassword.h"
 
 #include "core/archive/PasswordValidationError.h"
 #include "core/credentials/AppPasswordMarker.h"
