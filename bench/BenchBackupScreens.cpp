@@ -1,7 +1,8 @@
 // The GUI thread's longest stall while the screens work: a 10 ms timer on the GUI thread notes how
 // late it fires while a backup of the data folder is made and restored through the main screen, and
-// while the restore list of many backups is built. Not a test; run by bench/run-gui-benchmark.sh.
-//   tarn-bench-screens <list size>
+// while the restore list of many backups is built, when its sheet opens and after a change in the
+// folder. Not a test; run by bench/run-gui-benchmark.sh.
+//   tarn-bench-screens <list size> [other files in the backup folder]
 // HOME must hold Library/Containers/de.orlwen/Data; the archive password comes from the session's keyring.
 #include "app/backup/ActionContext.h"
 #include "app/backup/BackupListModel.h"
@@ -123,6 +124,7 @@ int main(int argc, char** argv)
     AppIdentity::apply();
     QTextStream out(stdout);
     const int listSize = argc > 1 ? QString::fromLocal8Bit(argv[1]).toInt() : 1000;
+    const int otherFiles = argc > 2 ? QString::fromLocal8Bit(argv[2]).toInt() : 0;
     const QString backups = QDir::homePath() + QStringLiteral("/Backups");
     QDir().mkpath(backups);
     QSettings().setValue(PathViewModel::savedPathKey(), backups);
@@ -178,25 +180,36 @@ int main(int argc, char** argv)
                  QStringLiteral("Das Backup wurde erfolgreich wiederhergestellt.")))
         return 1;
 
-    // The restore list of many backups, a third of them with a comment.
+    // The restore list of many backups, a third of them with a comment, among other files.
     QDir(backups).removeRecursively();
     QDir().mkpath(backups);
     const QDateTime first(QDate(2020, 1, 1), QTime(8, 0));
-    for (int i = 0; i < listSize; ++i) {
-        const QString path = backups + QStringLiteral("/Backup_") +
+    const auto backupPath = [&](int i) {
+        return backups + QStringLiteral("/Backup_") +
             first.addSecs(qint64(i) * 3607).toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss")) + QStringLiteral(".orlwen");
+    };
+    const auto writeBackup = [&](int i) {
+        const QString path = backupPath(i);
         QFile file(path);
         file.open(QIODevice::WriteOnly);
         file.write("x");
         file.close();
         if (i % 3 == 0)
             (void)setFinderComment(path, QStringLiteral("Kommentar zum Backup Nummer %1").arg(i));
+    };
+    for (int i = 0; i < listSize; ++i)
+        writeBackup(i);
+    for (int i = 0; i < otherFiles; ++i) {
+        QFile file(backups + QStringLiteral("/Notiz %1.txt").arg(i, 6, 10, QLatin1Char('0')));
+        file.open(QIODevice::WriteOnly);
     }
+    const QString among = otherFiles > 0 ? QStringLiteral(" among %1 files").arg(listSize + otherFiles) : QString();
     settle(200);
     meter.start();
     control.start();
     clock.start();
     view->openSheet(BackupActionType::restore);
+    const qint64 opened = clock.elapsed();
     restore = qobject_cast<RestoreZipView*>(view->screen());
     runUntil([&] { return restore->listModel()->rowCount() == listSize; }, 60000);
     const qint64 built = clock.elapsed();
@@ -204,10 +217,29 @@ int main(int argc, char** argv)
     restore->listView()->setHoverRow(2);
     restore->listView()->scrollToBottom();
     settle(200);
-    const qint64 stall = meter.stop();
-    out << QStringLiteral("list of %1 backups: shown after %2 ms, longest GUI stall %3 ms (idle thread: %4 ms)\n")
+    qint64 stall = meter.stop();
+    out << QStringLiteral("list of %1 backups%2: sheet open after %3 ms, list shown after %4 ms, longest GUI stall "
+                          "%5 ms (idle thread: %6 ms)\n")
                .arg(restore->listModel()->rowCount())
+               .arg(among)
+               .arg(opened)
                .arg(built)
+               .arg(stall)
+               .arg(control.stop());
+
+    // One more backup while the sheet is open: the folder watcher reports it and the list follows.
+    settle(200);
+    meter.start();
+    control.start();
+    clock.start();
+    writeBackup(listSize);
+    runUntil([&] { return restore->listModel()->rowCount() == listSize + 1; }, 60000);
+    const qint64 followed = clock.elapsed();
+    settle(300);
+    stall = meter.stop();
+    out << QStringLiteral("after a folder change: list shown after %1 ms, longest GUI stall %2 ms (idle thread: %3 "
+                          "ms)\n")
+               .arg(followed)
                .arg(stall)
                .arg(control.stop());
     view->closeSheet();

@@ -11,8 +11,9 @@ packages=(
     libsecret-1-dev gnome-keyring libsecret-tools
     librlottie-dev
     dbus dbus-bin
-    fonts-roboto fonts-urw-base35 fontconfig libfontconfig-dev
+    fonts-noto-color-emoji fonts-roboto fonts-urw-base35 fontconfig libfontconfig-dev
     zip unzip attr
+    exfat-fuse exfatprogs
     time python3
     xvfb xauth xdotool x11-utils
     appstream desktop-file-utils dpkg-dev

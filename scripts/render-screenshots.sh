@@ -10,9 +10,12 @@ root=$(pwd)
 
 scratch=$(mktemp -d /tmp/tarn-screens.XXXXXX)
 trap 'rm -rf "$scratch"' EXIT
-mkdir -p "$scratch/runtime"
+mkdir -p "$scratch/home" "$scratch/config" "$scratch/data" "$scratch/cache" "$scratch/runtime"
 chmod 700 "$scratch/runtime"
-export XDG_RUNTIME_DIR="$scratch/runtime"
+# The keyring daemon keeps its keyrings under HOME: a fresh one, never the user's own login keyring
+# (whose password differs and which would stay locked).
+export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/config" XDG_DATA_HOME="$scratch/data" \
+    XDG_CACHE_HOME="$scratch/cache" XDG_RUNTIME_DIR="$scratch/runtime"
 unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
 export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
 

@@ -1,14 +1,13 @@
 #pragma once
 
+#include "core/workflows/BackupListing.h"
+
 #include <QAbstractListModel>
-#include <QHash>
 #include <QList>
 #include <QUrl>
 
-#include <optional>
-
-// The backups of a folder listing, newest first: each with its date and, read when first asked
-// for, its comment.
+// The backups of a folder listing, newest first, each with its date and its comment, as the restore
+// model read them off the GUI thread.
 class BackupListModel : public QAbstractListModel
 {
     Q_OBJECT
@@ -20,34 +19,26 @@ public:
         CommentRole, // the comment, or an invalid value without one
     };
 
-    struct Backup
-    {
-        QUrl url;
-        QString dateText;
-    };
-
-    // Keeps the entries named "Backup_" + "yyyy-MM-dd_HH-mm-ss" + ".orlwen" and sorts them by name,
-    // descending.
-    static QList<Backup> backups(const QList<QUrl>& files);
-    // "dd.MM.yyyy HH:mm:ss" of a backup's file name, nothing when the name holds no time stamp.
-    // Gregorian calendar and C locale, whatever the user's settings.
-    static std::optional<QString> dateText(const QString& fileName);
+    // A tooltip shows at most this many characters of a comment, and this many lines.
+    static constexpr int toolTipCharacters = 500;
+    static constexpr int toolTipLines = 20;
+    // The comment as a tooltip shows it: cut with "…" after toolTipCharacters characters or
+    // toolTipLines lines, as plain text (never markup).
+    static QString toolTip(const QString& comment);
 
     using QAbstractListModel::QAbstractListModel;
 
-    void setFiles(const QList<QUrl>& files);
-    // Reads every comment afresh when next asked for.
-    void refreshComments();
+    // The same backups as before keep their rows and take their new comments; others replace the list.
+    void setBackups(const QList<BackupEntry>& backups);
 
     QUrl urlAt(int row) const;
     int rowOf(const QUrl& url) const;
+    // The listed comment of a backup, or nothing.
+    std::optional<QString> commentOf(const QUrl& url) const;
 
     int rowCount(const QModelIndex& parent = {}) const override;
     QVariant data(const QModelIndex& index, int role = Qt::DisplayRole) const override;
 
 private:
-    std::optional<QString> comment(int row) const;
-
-    QList<Backup> m_backups;
-    mutable QHash<int, std::optional<QString>> m_comments;
+    QList<BackupEntry> m_backups;
 };

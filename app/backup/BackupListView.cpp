@@ -7,6 +7,8 @@
 #include "kit/theme/TarnColor.h"
 
 #include <QContextMenuEvent>
+#include <QFocusEvent>
+#include <QKeyEvent>
 #include <QMenu>
 #include <QMouseEvent>
 
@@ -133,11 +135,55 @@ void BackupListView::resizeEvent(QResizeEvent* event)
 
 void BackupListView::contextMenuEvent(QContextMenuEvent* event)
 {
+    if (event->reason() == QContextMenuEvent::Keyboard) {
+        event->accept();
+        showCurrentRowMenu();
+        return;
+    }
     const int row = indexAt(event->pos()).row();
     if (row < 0)
         return;
     event->accept();
     showContextMenu(row, event->pos());
+}
+
+void BackupListView::keyPressEvent(QKeyEvent* event)
+{
+    const Qt::KeyboardModifiers modifiers = event->modifiers() & ~Qt::KeypadModifier;
+    const QUrl current = urlAt(currentIndex().row());
+    if (event->key() == Qt::Key_Menu || (event->key() == Qt::Key_F10 && modifiers == Qt::ShiftModifier)) {
+        event->accept();
+        showCurrentRowMenu();
+        return;
+    }
+    if (modifiers == Qt::NoModifier && !current.isEmpty() &&
+        (event->key() == Qt::Key_F2 || event->key() == Qt::Key_Delete)) {
+        event->accept();
+        if (event->key() == Qt::Key_F2)
+            Q_EMIT editRequested(current);
+        else
+            Q_EMIT deleteRequested(current);
+        return;
+    }
+    QListView::keyPressEvent(event);
+}
+
+void BackupListView::focusInEvent(QFocusEvent* event)
+{
+    QListView::focusInEvent(event);
+    // Arriving by keyboard with nothing chosen: the row the focus mark is on is the chosen one, so that
+    // the sheet's action can run at once.
+    const bool byKeyboard = event->reason() == Qt::TabFocusReason || event->reason() == Qt::BacktabFocusReason ||
+        event->reason() == Qt::ShortcutFocusReason;
+    if (byKeyboard && selectionModel() && !selectionModel()->hasSelection() && currentIndex().isValid())
+        selectionModel()->select(currentIndex(), QItemSelectionModel::ClearAndSelect);
+}
+
+void BackupListView::showCurrentRowMenu()
+{
+    const QModelIndex current = currentIndex();
+    if (current.isValid())
+        showContextMenu(current.row(), visualRect(current).center());
 }
 
 void BackupListView::showContextMenu(int row, const QPoint& position)

@@ -9,7 +9,9 @@ class BackupListModel;
 class TrendyButtonHelper;
 
 // The restore screen's list of backups. The row under the pointer shows an edit and a delete button
-// at its trailing end; the context menu of a row offers the same two actions.
+// at its trailing end; the context menu of a row offers the same two actions. From the keyboard: Tab
+// into the list chooses its current row (the newest at first), the arrows choose another, the menu key
+// (or Shift+F10) opens the row's menu, F2 edits its comment and Delete asks to delete it.
 class BackupListView : public QListView
 {
     Q_OBJECT
@@ -36,11 +38,14 @@ protected:
     void mouseMoveEvent(QMouseEvent* event) override;
     bool viewportEvent(QEvent* event) override;
     void contextMenuEvent(QContextMenuEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
     void scrollContentsBy(int dx, int dy) override;
     void resizeEvent(QResizeEvent* event) override;
 
 private:
     void placeButtons();
+    void showCurrentRowMenu();
     QUrl urlAt(int row) const;
 
     BackupListModel* m_model;

@@ -1,6 +1,7 @@
 #include "app/backup/BackupRowDelegate.h"
 
 #include "app/backup/BackupListModel.h"
+#include "kit/theme/FocusMark.h"
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/TarnColor.h"
 
@@ -55,6 +56,9 @@ void BackupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
         shape.addRoundedRect(row, 5, 5);
         painter->fillPath(shape, TarnColor::withOpacity(TarnColor::accentColor(), selected ? 0.25 : 0.08));
     }
+    // The row the keyboard is on, once the window is navigated by keyboard.
+    if ((option.state & QStyle::State_HasFocus) && (option.state & QStyle::State_KeyboardFocusChange))
+        FocusMark::paintRing(painter, row, 5, FocusMark::color());
 
     const QRect text = option.rect.adjusted(horizontalPadding, verticalPadding, -horizontalPadding, -verticalPadding);
     const QVariant comment = index.data(BackupListModel::CommentRole);

@@ -35,6 +35,11 @@ QString CreateZipView::successText()
     return QStringLiteral("Das Backup wurde erfolgreich erstellt.");
 }
 
+QString CreateZipView::noFolderHint()
+{
+    return QStringLiteral("Kein Speicherort gewählt – lege ihn in den Einstellungen unter „Speicherort“ fest.");
+}
+
 CreateZipView::CreateZipView(ActionContext* context, QWidget* parent)
     : QWidget(parent)
     , m_model(new CreateZipViewModel, [](CreateZipViewModel* model) { model->deleteLater(); })
@@ -50,6 +55,7 @@ CreateZipView::CreateZipView(ActionContext* context, QWidget* parent)
         QStringLiteral("Speicherort"),
         destination.isEmpty() ? std::nullopt : std::optional<QString>(destination.toLocalFile()),
         destination.isEmpty() ? std::nullopt : std::optional<QUrl>(destination), TarnColor::blue(), this);
+    m_folderRow->setPlaceholder(noFolderHint(), TarnColor::red());
     layout->addWidget(m_folderRow);
 
     const std::shared_ptr<CreateZipViewModel> model = m_model;
@@ -57,7 +63,7 @@ CreateZipView::CreateZipView(ActionContext* context, QWidget* parent)
                                            TarnFont::roboto_regular14, TarnFont::roboto_regular12, 70, 70, 380, 0,
                                            Binding<QString>([model] { return model->comment(); },
                                                             [model](const QString& text) { model->setComment(text); }),
-                                           false, false, this);
+                                           false, true, this);
     layout->addWidget(m_commentEditor);
     layout->addStretch();
 

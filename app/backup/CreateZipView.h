@@ -12,8 +12,9 @@ class CreateZipViewModel;
 class TextEditorHelper;
 class TextViewHelper;
 
-// The create sheet's screen: where the backup goes and an optional comment. Each change of the
-// context's performAction makes one backup; a start while work runs is ignored.
+// The create sheet's screen: where the backup goes and an optional comment, whose editor takes the
+// keyboard when the sheet opens. Without a chosen folder the folder row says where to choose one.
+// Each change of the context's performAction makes one backup; a start while work runs is ignored.
 class CreateZipView : public QWidget
 {
     Q_OBJECT
@@ -21,6 +22,8 @@ class CreateZipView : public QWidget
 public:
     static QString progressText();
     static QString successText();
+    // Stands in the folder row while no backup folder is chosen.
+    static QString noFolderHint();
 
     explicit CreateZipView(ActionContext* context, QWidget* parent = nullptr);
     ~CreateZipView() override;

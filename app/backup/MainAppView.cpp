@@ -27,9 +27,27 @@
 #include <QVBoxLayout>
 #include <QtConcurrent>
 
+namespace {
+
+QString& siblingIdentifierForTesting()
+{
+    static QString identifier;
+    return identifier;
+}
+
+// How the force-quit of the sibling app ended.
+enum class Termination { closed, survived, unknown };
+
+} // namespace
+
 QString MainAppView::siblingBundleIdentifier()
 {
-    return QStringLiteral("de.orlwen");
+    return siblingIdentifierForTesting().isEmpty() ? QStringLiteral("de.orlwen") : siblingIdentifierForTesting();
+}
+
+void MainAppView::setSiblingBundleIdentifierForTesting(const QString& identifier)
+{
+    siblingIdentifierForTesting() = identifier;
 }
 
 QString MainAppView::closeAlertTitle()
@@ -41,6 +59,12 @@ QString MainAppView::closeFailureText()
 {
     return QStringLiteral("Die Betreuungssoftware konnte nicht geschlossen werden. Bitte schließe sie selbst und "
                           "versuche es erneut.");
+}
+
+QString MainAppView::processListFailureText()
+{
+    return QStringLiteral("Die laufenden Programme lassen sich nicht lesen, daher ist nicht sicher, dass die "
+                          "Betreuungssoftware geschlossen ist. Die Aktion wurde nicht gestartet.");
 }
 
 MainAppView::MainAppView(AppContext* appContext, QWidget* parent)
@@ -224,10 +248,18 @@ void MainAppView::closeCareSoftwareIfRunning(BackupActionType)
     const int serial = m_sheetSerial;
     const QString identifier = siblingBundleIdentifier();
     const auto found = QtConcurrent::run([identifier] { return Workspace::runningApplications(identifier); });
-    whenFinished(this, found, [this, serial, identifier](const QList<RunningApplication>& running) {
+    whenFinished(this, found, [this, serial, identifier](const Result<QList<RunningApplication>, QString>& running) {
         if (serial != m_sheetSerial)
             return;
-        if (running.isEmpty()) {
+        if (!running) {
+            // Nobody can tell whether the sibling runs: the work must not start.
+            qCDebug(lcDiagnostics).noquote()
+                << QStringLiteral("Не удалось прочитать список процессов: ") + running.error();
+            m_pendingStart = false;
+            showCloseFailure(processListFailureText());
+            return;
+        }
+        if (running->isEmpty()) {
             qCDebug(lcDiagnostics).noquote() << QStringLiteral("Приложение с идентификатором ") + identifier +
                     QStringLiteral(" не найдено среди запущенных.");
             m_pendingStart = false;
@@ -235,8 +267,8 @@ void MainAppView::closeCareSoftwareIfRunning(BackupActionType)
             return;
         }
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Приложение найдено: ") + identifier +
-                QStringLiteral(". Завершаем его. ") + running.first().description();
-        askToClose(running);
+                QStringLiteral(". Завершаем его. ") + running->first().description();
+        askToClose(*running);
     });
 }
 
@@ -278,22 +310,29 @@ void MainAppView::terminateCareSoftwareAndContinue(const QList<RunningApplicatio
     const std::chrono::milliseconds timeout(m_timing.terminationTimeout);
     const auto terminated = QtConcurrent::run([applications, identifier, timeout] {
         // Every instance goes, also one started after the question; then all of them must be gone.
+        const auto current = Workspace::runningApplications(identifier);
+        if (!current)
+            return Termination::unknown;
         QList<RunningApplication> instances = applications;
-        for (const RunningApplication& application : Workspace::runningApplications(identifier)) {
+        for (const RunningApplication& application : *current) {
             if (!instances.contains(application))
                 instances.append(application);
         }
         for (const RunningApplication& application : instances)
             application.forceTerminate();
-        return Workspace::waitForTermination(instances, timeout) &&
-            Workspace::runningApplications(identifier).isEmpty();
+        if (!Workspace::waitForTermination(instances, timeout))
+            return Termination::survived;
+        const auto left = Workspace::runningApplications(identifier);
+        if (!left)
+            return Termination::unknown;
+        return left->isEmpty() ? Termination::closed : Termination::survived;
     });
-    whenFinished(this, terminated, [this, serial](bool closed) {
+    whenFinished(this, terminated, [this, serial](Termination termination) {
         if (serial != m_sheetSerial)
             return;
-        if (!closed) {
+        if (termination != Termination::closed) {
             m_pendingStart = false;
-            showCloseFailure();
+            showCloseFailure(termination == Termination::unknown ? processListFailureText() : closeFailureText());
             return;
         }
         QTimer::singleShot(m_timing.startDelayAfterTermination, m_sheet.data(), [this, serial] {
@@ -306,14 +345,15 @@ void MainAppView::terminateCareSoftwareAndContinue(const QList<RunningApplicatio
     });
 }
 
-void MainAppView::showCloseFailure()
+void MainAppView::showCloseFailure(const QString& text)
 {
-    qCDebug(lcDiagnostics).noquote() << "Приложение не завершилось, действие не начато.";
+    qCDebug(lcDiagnostics).noquote()
+        << "Приложение не завершилось или список процессов недоступен, действие не начато.";
     m_isCloseFailureShown = true;
     const auto ok = AlertCustomButton<AlertNoItem>::make(QStringLiteral("OK"), TarnColor::accentColor(), true);
     m_closeFailureAlert = AlertCustom::alertCustom(
         m_sheet.data(), Binding<bool>::to(&m_isCloseFailureShown), closeAlertTitle(),
-        [] { return AlertCommon::messageText(closeFailureText()); }, {ok}, AlertCustomType::warn);
+        [text] { return AlertCommon::messageText(text); }, {ok}, AlertCustomType::warn);
 }
 
 void MainAppView::onProgressLoadTextChanged(const std::optional<QString>& text)

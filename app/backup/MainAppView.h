@@ -31,10 +31,16 @@ class MainAppView : public QWidget
     Q_OBJECT
 
 public:
-    // The sibling app among the running applications.
+    // The sibling app among the running applications: the executable named so, or the Flatpak app of
+    // that id.
     static QString siblingBundleIdentifier();
+    // Test hook: the identifier looked for instead, so that tests find their stand-ins and never the
+    // user's real sibling app; empty for the real one.
+    static void setSiblingBundleIdentifierForTesting(const QString& identifier);
     static QString closeAlertTitle();
     static QString closeFailureText();
+    // Shown when the running applications cannot be read: restore and erase do not start.
+    static QString processListFailureText();
 
     // Delays in milliseconds; tests shorten them.
     struct Timing
@@ -84,7 +90,7 @@ private:
     void closeCareSoftwareIfRunning(BackupActionType type);
     void askToClose(const QList<RunningApplication>& applications);
     void terminateCareSoftwareAndContinue(const QList<RunningApplication>& applications);
-    void showCloseFailure();
+    void showCloseFailure(const QString& text);
     void forgetSheet();
     void onProgressLoadTextChanged(const std::optional<QString>& text);
     void setWorking(bool working);

@@ -4,7 +4,7 @@
 #include "app/backup/ArchivePassword.h"
 #include "app/backup/BackupListModel.h"
 #include "app/backup/BackupListView.h"
-#include "core/archive/FinderComment.h"
+#include "core/workflows/BackupListing.h"
 #include "core/workflows/ContainerGuard.h"
 #include "core/workflows/PathViewModel.h"
 #include "core/workflows/RestoreZipViewModel.h"
@@ -22,6 +22,7 @@
 #include <QLabel>
 #include <QSettings>
 #include <QVBoxLayout>
+#include <QtConcurrent>
 
 namespace {
 
@@ -70,7 +71,7 @@ RestoreZipView::RestoreZipView(ActionContext* context, QWidget* parent)
     layout->addWidget(m_warning, 0, 0, Qt::AlignBottom);
 
     connect(m_model.get(), &RestoreZipViewModel::warningTextChanged, m_warning, &WarningTextHelper::refresh);
-    connect(m_model.get(), &RestoreZipViewModel::filesChanged, this, &RestoreZipView::showFiles);
+    connect(m_model.get(), &RestoreZipViewModel::backupsChanged, this, &RestoreZipView::showFiles);
     connect(m_model.get(), &RestoreZipViewModel::selectedURLChanged, this, &RestoreZipView::showSelection);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (m_showingSelection)
@@ -83,12 +84,23 @@ RestoreZipView::RestoreZipView(ActionContext* context, QWidget* parent)
     connect(m_context, &ActionContext::performActionChanged, this, &RestoreZipView::startRestore);
 
     const QString folder = QSettings().value(PathViewModel::savedPathKey()).toString();
-    m_model->setUrl(folder.isEmpty() ? QUrl() : QUrl::fromLocalFile(folder));
     m_context->setIsButtonDisabled(m_model->selectedURL().isEmpty());
+    if (folder.isEmpty()) {
+        m_folderChecked = true;
+        m_model->setUrl(QUrl());
+        return;
+    }
     // A restore replaces the container's Data and works inside the container: backups there could go.
-    m_overlapsContainer = !folder.isEmpty() && ContainerGuard::overlapsContainer(folder);
-    if (m_overlapsContainer)
-        m_model->setWarningText(ContainerGuard::refusalText());
+    // The check resolves the folder's path, which a stalled file system would not answer: it runs off
+    // this thread, and the folder is listed once it is known, so nothing can be chosen before.
+    const auto overlaps = QtConcurrent::run([folder] { return ContainerGuard::overlapsContainer(folder); });
+    whenFinished(this, overlaps, [this, folder](bool overlapsContainer) {
+        m_folderChecked = true;
+        m_overlapsContainer = overlapsContainer;
+        if (m_overlapsContainer)
+            m_model->setWarningText(ContainerGuard::refusalText());
+        m_model->setUrl(QUrl::fromLocalFile(folder));
+    });
 }
 
 RestoreZipView::~RestoreZipView()
@@ -101,7 +113,7 @@ RestoreZipView::~RestoreZipView()
 
 void RestoreZipView::showFiles()
 {
-    m_listModel->setFiles(m_model->files());
+    m_listModel->setBackups(m_model->backups());
     // A backup that left the folder is no longer the one to restore.
     if (!m_model->selectedURL().isEmpty() && m_listModel->rowOf(m_model->selectedURL()) < 0)
         m_model->setSelectedURL({});
@@ -125,6 +137,10 @@ void RestoreZipView::startRestore()
 {
     if (m_context->isWorking()) {
         qCDebug(lcDiagnostics).noquote() << "Работа уже идёт, повторный запуск пропущен.";
+        return;
+    }
+    if (!m_folderChecked) {
+        qCDebug(lcDiagnostics).noquote() << "Папка резервных копий ещё не проверена, запуск пропущен.";
         return;
     }
     if (m_overlapsContainer) {
@@ -170,8 +186,8 @@ void RestoreZipView::editBackup(const QUrl& backup)
     if (backup.isEmpty() || m_editSheet)
         return;
     m_editBackup = backup;
-    // Each backup's sheet starts with its own comment, or empty.
-    m_comment.set(getFinderComment(backup.toLocalFile()).value_or(QString()));
+    // Each backup's sheet starts with its own comment, or empty: as listed, read off this thread.
+    m_comment.set(m_listModel->commentOf(backup).value_or(QString()));
 
     auto* content = new QWidget;
     auto* contentLayout = new QVBoxLayout(content);
@@ -204,9 +220,8 @@ void RestoreZipView::saveComment()
     if (m_editor)
         m_editor->commit();
     const QUrl backup = *m_editBackup;
-    // Each row reads its comment afresh once the attribute is written; a failure shows its warning.
-    whenFinished(this, m_model->saveComment(backup, m_comment.get()),
-                 [this](const ArchiveResult&) { m_listModel->refreshComments(); });
+    // The model lists the folder again once the comment is written; a failure shows its warning.
+    m_model->saveComment(backup, m_comment.get());
     closeEditSheet();
 }
 
@@ -236,7 +251,7 @@ void RestoreZipView::confirmDelete(const QUrl& backup)
     m_deleteAlert = AlertCustom::alertCustom<QUrl>(
         this, Binding<std::optional<QUrl>>::to(&m_deleteBackup), QStringLiteral("Entfernen bestätigen"),
         [](const std::optional<QUrl>& url) -> QWidget* {
-            const QString date = url ? BackupListModel::dateText(url->fileName()).value_or(QString()) : QString();
+            const QString date = url ? BackupListing::dateText(url->fileName()).value_or(QString()) : QString();
             QLabel* text = label(date, FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), 14, QFont::Normal));
             text->setAlignment(Qt::AlignCenter);
             return text;

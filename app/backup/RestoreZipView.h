@@ -58,6 +58,8 @@ private:
     // Shared with the running work, which outlives the screen when its sheet closes early.
     std::shared_ptr<RestoreZipViewModel> m_model;
     ActionContext* m_context;
+    // Whether the backup folder lies in the sibling's container is known.
+    bool m_folderChecked = false;
     bool m_overlapsContainer = false;
     BackupListModel* m_listModel = nullptr;
     BackupListView* m_list = nullptr;

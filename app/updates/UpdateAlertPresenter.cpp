@@ -13,10 +13,14 @@
 
 namespace {
 
-// The card's message view, as the label it is: the download's progress changes its text.
+// The card's message view, as the label it is (the download's progress changes its text), kept to plain
+// text: feed texts may hold the kit's bold marks.
 QLabel* messageLabel(const QString& text)
 {
-    return qobject_cast<QLabel*>(AlertCommon::messageText(text));
+    auto* label = qobject_cast<QLabel*>(AlertCommon::messageText(QString()));
+    label->setTextFormat(Qt::PlainText);
+    label->setText(text);
+    return label;
 }
 
 } // namespace
@@ -36,6 +40,11 @@ void UpdateAlertPresenter::checkForUpdates(Updater* updater, QWidget* origin)
     if (origin)
         presenter->setHost(origin);
     updater->checkForUpdates();
+    // The session now reports to the user, also one that was running in the background.
+    if (updater->isChecking())
+        presenter->showChecking();
+    else if (updater->isDownloading())
+        presenter->showProgress(updater->receivedBytes(), updater->foundUpdate()->enclosureLength);
 }
 
 UpdateAlertPresenter::UpdateAlertPresenter(Updater* updater)
@@ -125,6 +134,13 @@ void UpdateAlertPresenter::startDownload()
         showProgress(0, m_updater->foundUpdate() ? m_updater->foundUpdate()->enclosureLength : -1);
 }
 
+void UpdateAlertPresenter::showChecking()
+{
+    Updater* updater = m_updater;
+    present(QStringLiteral("Suche nach Updates …"), nullptr,
+            {{QStringLiteral("Abbrechen"), true, [updater] { updater->cancel(); }}}, false);
+}
+
 void UpdateAlertPresenter::showNoUpdate()
 {
     present(QStringLiteral("Kein Update verfügbar"),
@@ -157,7 +173,7 @@ void UpdateAlertPresenter::showProgress(qint64 received, qint64 total)
     QLabel* label = messageLabel(progressText(received, total));
     Updater* updater = m_updater;
     if (present(QStringLiteral("Update wird heruntergeladen"), label,
-                {{QStringLiteral("Abbrechen"), false, [updater] { updater->cancelDownload(); }}}, false))
+                {{QStringLiteral("Abbrechen"), true, [updater] { updater->cancel(); }}}, false))
         m_progressLabel = label;
 }
 

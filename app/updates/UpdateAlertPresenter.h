@@ -13,9 +13,10 @@ class QWidget;
 class SheetOverlay;
 class Updater;
 
-// Shows the outcome of the update sessions the user asks for as alert cards inside a window: a found
-// update with its download button, "no update", a failure, the download's progress and the saved file
-// (then shown in the file manager). Background sessions show nothing.
+// Shows the update sessions the user asks for as alert cards inside a window: the running check and the
+// download's progress, each of which the user can cancel, then a found update with its download button,
+// "no update", a failure or the saved file (then shown in the file manager). Feed texts show as plain
+// text. Background sessions show nothing until the user asks for a check while one runs.
 class UpdateAlertPresenter : public QObject
 {
     Q_OBJECT
@@ -33,6 +34,7 @@ public:
     SheetOverlay* currentCard() const;
 
 public Q_SLOTS:
+    void showChecking();
     void showUpdateFound(const AppcastItem& item);
     void showNoUpdate();
     void showFailure(const UpdateError& error);

@@ -262,15 +262,26 @@ ArchiveResult BackupCreator::create(const QString& from, const QString& to, cons
             --e;
         return comment.mid(b, e - b);
     }();
+    // The attribute goes on before the backup has its name, so that it shows up with its comment.
+    bool commentRefused = false;
     if (!trimmed.isEmpty()) {
-        const ArchiveResult written = setFinderComment(tempPath, comment);
-        if (!written)
+        const ArchiveResult written = setFinderCommentAttribute(tempPath, comment, &commentRefused);
+        if (!written && !commentRefused)
             commentError = written.error();
     }
 
     if (!temp.commit(finalPath)) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") + errnoText();
         return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
+    }
+    // The name was free, so a comment file under it belongs to a backup that is gone. Where the file
+    // system keeps no attribute, the comment file is written now that the backup has its name.
+    if (commentRefused) {
+        const ArchiveResult written = setFinderComment(finalPath, comment);
+        if (!written)
+            commentError = written.error();
+    } else {
+        removeCommentFile(finalPath);
     }
     const UniqueFd dirFd(::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
     if (dirFd.isValid())

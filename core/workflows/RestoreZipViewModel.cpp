@@ -12,9 +12,9 @@
 #include <QTextBoundaryFinder>
 #include <QtConcurrent>
 
-#include <algorithm>
 #include <cerrno>
 #include <cstring>
+#include <mutex>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -68,14 +68,26 @@ QUrl RestoreZipViewModel::containerURL()
     return QUrl::fromLocalFile(QDir::homePath() + QStringLiteral("/Library/Containers/de.orlwen"));
 }
 
+struct RestoreZipViewModel::Gate
+{
+    std::mutex mutex;
+    RestoreZipViewModel* model = nullptr;
+};
+
 RestoreZipViewModel::RestoreZipViewModel(QObject* parent)
     : QObject(parent)
+    , m_gate(std::make_shared<Gate>())
 {
+    m_gate->model = this;
 }
 
 RestoreZipViewModel::~RestoreZipViewModel()
 {
-    // Joins the watcher's thread while this object is still whole; its queued lists die with it.
+    {
+        // A callback that runs now finishes first; none reaches this model afterwards.
+        std::lock_guard lock(m_gate->mutex);
+        m_gate->model = nullptr;
+    }
     m_folderMonitor.reset();
 }
 
@@ -86,11 +98,16 @@ void RestoreZipViewModel::setUrl(const QUrl& url)
     if (changed)
         Q_EMIT urlChanged();
 
+    // Listings of the earlier folder no longer count.
+    ++m_generation;
+    m_listing = false;
+    m_listingPending = false;
+    m_startMonitor = false;
     if (url.isEmpty()) {
         m_folderMonitor.reset();
         return;
     }
-    m_folderMonitor = std::make_unique<FolderMonitor>(url.toLocalFile());
+    m_folderMonitor = std::make_shared<FolderMonitor>(url.toLocalFile());
     loadFiles(url);
 }
 
@@ -118,32 +135,61 @@ void RestoreZipViewModel::setFiles(const QList<QUrl>& files)
     Q_EMIT filesChanged();
 }
 
-void RestoreZipViewModel::loadFiles(const QUrl& folder)
+void RestoreZipViewModel::setBackups(const QList<BackupEntry>& backups)
 {
-    const QString path = folder.toLocalFile();
-    if (m_folderMonitor) {
-        // Runs on the watcher's thread. This model outlives its watcher (the destructor joins it),
-        // and a queued list is dropped if the model is gone by the time it would arrive.
-        m_folderMonitor->setFolderDidChange([this, path] { listFolder(path); });
-        m_folderMonitor->startMonitoring();
-    }
-    listFolder(path);
+    if (m_backups == backups)
+        return;
+    m_backups = backups;
+    Q_EMIT backupsChanged();
 }
 
-void RestoreZipViewModel::listFolder(const QString& folder)
+void RestoreZipViewModel::loadFiles(const QUrl& folder)
 {
-    // Missing or unreadable folders list as empty. Only regular files can be backups: a folder, a
-    // link, a FIFO or a device under a backup's name is not offered.
-    const QFileInfoList entries =
-        QDir(folder).entryInfoList(QDir::Files | QDir::NoSymLinks | QDir::NoDotAndDotDot, QDir::NoSort);
-    QList<QUrl> files;
-    files.reserve(entries.size());
-    for (const QFileInfo& entry : entries)
-        files.append(QUrl::fromLocalFile(entry.absoluteFilePath()));
-    std::sort(files.begin(), files.end(), [](const QUrl& a, const QUrl& b) { return a.fileName() < b.fileName(); });
+    m_listedFolder = folder.toLocalFile();
+    if (m_folderMonitor) {
+        // Runs on the watcher's thread: it only asks this model, on its own thread, for a listing.
+        const std::shared_ptr<Gate> gate = m_gate;
+        const quint64 generation = m_generation;
+        m_folderMonitor->setFolderDidChange([gate, generation] {
+            std::lock_guard lock(gate->mutex);
+            if (RestoreZipViewModel* model = gate->model)
+                QMetaObject::invokeMethod(
+                    model, [model, generation] { model->requestListing(generation); }, Qt::QueuedConnection);
+        });
+        m_startMonitor = true;
+    }
+    requestListing(m_generation);
+}
 
-    QMetaObject::invokeMethod(
-        this, [this, files] { setFiles(files); }, Qt::QueuedConnection);
+void RestoreZipViewModel::requestListing(quint64 generation)
+{
+    if (generation != m_generation)
+        return;
+    if (m_listing) {
+        m_listingPending = true;
+        return;
+    }
+    m_listing = true;
+    // The watch starts before the first listing, so that no change between the two goes unseen.
+    std::shared_ptr<FolderMonitor> monitor = std::exchange(m_startMonitor, false) ? m_folderMonitor : nullptr;
+    const QString folder = m_listedFolder;
+    const auto listed = QtConcurrent::run([folder, monitor]() mutable {
+        if (monitor) {
+            monitor->startMonitoring();
+            // Not kept beyond the start: the model decides when the watch ends.
+            monitor.reset();
+        }
+        return BackupListing::list(folder);
+    });
+    whenFinished(this, listed, [this, generation](const BackupListing::Listing& listing) {
+        if (generation != m_generation)
+            return;
+        m_listing = false;
+        setFiles(listing.files);
+        setBackups(listing.backups);
+        if (std::exchange(m_listingPending, false))
+            requestListing(generation);
+    });
 }
 
 QFuture<ArchiveResult> RestoreZipViewModel::restoreBackup(const QString& password)
@@ -179,7 +225,11 @@ QFuture<ArchiveResult> RestoreZipViewModel::saveComment(const QUrl& backup, cons
 {
     const QString path = backup.toLocalFile();
     return relayResult(this, QtConcurrent::run([path, comment] { return setFinderComment(path, comment); }),
-                       [this](const ArchiveResult& result) { handleResult(result); });
+                       [this](const ArchiveResult& result) {
+                           handleResult(result);
+                           // An attribute changes no folder entry: the watch does not see it.
+                           requestListing(m_generation);
+                       });
 }
 
 QFuture<bool> RestoreZipViewModel::deleteBackup(const QUrl& backup)
@@ -203,6 +253,7 @@ QFuture<bool> RestoreZipViewModel::deleteBackup(const QUrl& backup)
             return false;
         }
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Файл успешно удалён: ") + path;
+        removeCommentFile(path);
         return true;
     });
     return continueOn(this, unlinked, [this, backup](bool deleted) {

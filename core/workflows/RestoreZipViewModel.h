@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/archive/FinderCommentError.h"
+#include "core/workflows/BackupListing.h"
 
 #include <QFuture>
 #include <QList>
@@ -19,6 +20,7 @@ class RestoreZipViewModel : public QObject
     Q_PROPERTY(QUrl url READ url WRITE setUrl NOTIFY urlChanged)
     Q_PROPERTY(QUrl selectedURL READ selectedURL WRITE setSelectedURL NOTIFY selectedURLChanged)
     Q_PROPERTY(QList<QUrl> files READ files NOTIFY filesChanged)
+    Q_PROPERTY(QList<BackupEntry> backups READ backups NOTIFY backupsChanged)
     Q_PROPERTY(QString warningText READ warningText WRITE setWarningText NOTIFY warningTextChanged)
 
 public:
@@ -41,11 +43,15 @@ public:
     // The folder's regular files without hidden names, sorted by file name; assigned on this model's
     // thread only.
     QList<QUrl> files() const { return m_files; }
+    // The backups among them, newest first, with their dates and comments; assigned with files.
+    QList<BackupEntry> backups() const { return m_backups; }
     QString warningText() const { return m_warningText; }
     void setWarningText(const QString& warningText);
 
-    // (Re)starts the current watch with a callback that lists folder again, and lists it now.
-    // The list reaches files through this model's event loop.
+    // (Re)starts the current watch with a callback that lists folder again, and lists it now. The
+    // watch is started and the folder listed off this thread, so that a large or stalled folder never
+    // blocks it; the list reaches files and backups through this model's event loop. Changes that
+    // come while a listing runs are listed once it has ended.
     void loadFiles(const QUrl& folder);
 
     // Restores selectedURL into the container. Fails at once with encryptedFileNotFound when nothing
@@ -56,10 +62,12 @@ public:
     // Sets warningText to the German text of a failure; success changes nothing.
     void handleResult(const ArchiveResult& result);
 
-    // Writes a backup's comment off this thread, then hands the result to handleResult() here.
+    // Writes a backup's comment off this thread, then hands the result to handleResult() here and
+    // lists the folder again, so that backups carries the comment as stored.
     QFuture<ArchiveResult> saveComment(const QUrl& backup, const QString& comment);
-    // Deletes a backup off this thread: a regular file or a link, never a folder. Then, here, a
-    // deleted backup is no longer selected and a failure shows deletionFailedText(). True on success.
+    // Deletes a backup off this thread, with its comment file: a regular file or a link, never a
+    // folder. Then, here, a deleted backup is no longer selected and a failure shows
+    // deletionFailedText(). True on success.
     QFuture<bool> deleteBackup(const QUrl& backup);
 
 Q_SIGNALS:
@@ -67,14 +75,29 @@ Q_SIGNALS:
     void selectedURLChanged();
     void filesChanged();
     void warningTextChanged();
+    void backupsChanged();
 
 private:
-    void listFolder(const QString& folder);
-    void setFiles(const QList<QUrl>& files);
+    struct Gate;
 
-    std::unique_ptr<FolderMonitor> m_folderMonitor;
+    void requestListing(quint64 generation);
+    void setFiles(const QList<QUrl>& files);
+    void setBackups(const QList<BackupEntry>& backups);
+
+    // Shared with the watch, which may be started on a worker while this model goes.
+    std::shared_ptr<FolderMonitor> m_folderMonitor;
+    // How the watcher's thread reaches this model, while it lives.
+    std::shared_ptr<Gate> m_gate;
+    // Counts folders: a listing of an earlier one is dropped.
+    quint64 m_generation = 0;
+    QString m_listedFolder;
+    bool m_startMonitor = false;
+    bool m_listing = false;
+    bool m_listingPending = false;
+
     QUrl m_url;
     QUrl m_selectedURL;
     QList<QUrl> m_files;
+    QList<BackupEntry> m_backups;
     QString m_warningText;
 };

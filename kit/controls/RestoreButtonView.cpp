@@ -1,11 +1,14 @@
 #include "kit/controls/RestoreButtonView.h"
 
+#include "kit/controls/ControlAccessibility.h"
+#include "kit/theme/FocusMark.h"
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/Motion.h"
 #include "kit/theme/SymbolImage.h"
 #include "kit/theme/TarnColor.h"
 
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
@@ -48,6 +51,8 @@ RestoreButtonView::RestoreButtonView(const QString& iconName, const QString& tit
 {
     setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setFocusPolicy(m_action ? Qt::TabFocus : Qt::NoFocus);
+    ControlAccessibility::install();
     m_animation = new QVariantAnimation(this);
     m_animation->setEasingCurve(Motion::easeInOut());
     connect(m_animation, &QVariantAnimation::valueChanged, this,
@@ -187,6 +192,29 @@ void RestoreButtonView::paintEvent(QPaintEvent*)
                          Qt::AlignLeft | Qt::AlignVCenter, line);
         y += subtitleMetrics.lineSpacing();
     }
+    if (FocusMark::isShown(this))
+        FocusMark::paintRing(&painter, bounds, radius, color);
+}
+
+void RestoreButtonView::click()
+{
+    if (!m_action)
+        return;
+    Q_EMIT clicked();
+    m_action();
+}
+
+void RestoreButtonView::keyPressEvent(QKeyEvent* event)
+{
+    const bool activates =
+        event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!m_action || !activates || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (!event->isAutoRepeat())
+        click();
 }
 
 void RestoreButtonView::enterEvent(QEnterEvent* event)
@@ -216,10 +244,8 @@ void RestoreButtonView::mouseReleaseEvent(QMouseEvent* event)
     if (event->button() == Qt::LeftButton && m_pressed) {
         m_pressed = false;
         event->accept();
-        if (rect().contains(event->position().toPoint()) && m_action) {
-            Q_EMIT clicked();
-            m_action();
-        }
+        if (rect().contains(event->position().toPoint()))
+            click();
         return;
     }
     QWidget::mouseReleaseEvent(event);

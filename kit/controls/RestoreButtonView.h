@@ -11,6 +11,7 @@ class QVariantAnimation;
 // A row of the main menu: a round symbol badge, a bold title over a grey subtitle, on a light capsule.
 // Hovering (animated) enlarges the badge and swaps its colours, underlines the title and slides the
 // texts 5 pixels to the left. A click runs the action; without one the row only reacts to hovering.
+// A row with an action is reached with Tab, shows a ring while focused, and Space or Return runs it.
 class RestoreButtonView : public QWidget
 {
     Q_OBJECT
@@ -29,6 +30,10 @@ public:
 
     QColor rowColor() const;
     bool hasAction() const { return bool(m_action); }
+    QString title() const { return m_title; }
+    QString subTitle() const { return m_subTitle; }
+    // What a click does: runs the action, if any.
+    void click();
 
     // Values of the current frame.
     qreal symbolSize() const;
@@ -48,6 +53,7 @@ protected:
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QStringList subtitleLines() const;

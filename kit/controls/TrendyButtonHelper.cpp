@@ -1,17 +1,22 @@
 #include "kit/controls/TrendyButtonHelper.h"
 
+#include "kit/controls/ControlAccessibility.h"
+#include "kit/theme/FocusMark.h"
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/Motion.h"
 #include "kit/theme/SymbolImage.h"
 #include "kit/theme/TarnColor.h"
 
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVariantAnimation>
 
+#include <algorithm>
 #include <cmath>
+#include <initializer_list>
 
 namespace {
 constexpr qreal bitmapIconSize = 18;
@@ -19,6 +24,14 @@ constexpr qreal iconGap = 5;
 constexpr qreal countdownGap = 3;
 constexpr qreal cornerRadius = 5;
 constexpr qreal disabledOpacity = 0.4;
+// The focus ring lies this far inside the button's edge, in the text colour.
+constexpr qreal focusInset = 2;
+
+bool isPlainKey(const QKeyEvent* event, std::initializer_list<int> keys)
+{
+    return (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
+        std::find(keys.begin(), keys.end(), event->key()) != keys.end();
+}
 } // namespace
 
 TrendyButtonHelper::TrendyButtonHelper(Fields fields, QWidget* parent)
@@ -28,7 +41,8 @@ TrendyButtonHelper::TrendyButtonHelper(Fields fields, QWidget* parent)
 {
     setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(m_fields.isDisabled ? Qt::NoFocus : Qt::TabFocus);
+    ControlAccessibility::install();
     m_pressAnimation = new QVariantAnimation(this);
     m_pressAnimation->setEasingCurve(Motion::easeInOut());
     connect(m_pressAnimation, &QVariantAnimation::valueChanged, this,
@@ -67,6 +81,10 @@ void TrendyButtonHelper::setIsDisabled(bool disabled)
     if (m_fields.isDisabled == disabled)
         return;
     m_fields.isDisabled = disabled;
+    // Tab passes a disabled button by.
+    setFocusPolicy(disabled ? Qt::NoFocus : Qt::TabFocus);
+    if (disabled)
+        setPressed(false);
     update();
     Q_EMIT disabledChanged(disabled);
 }
@@ -231,6 +249,10 @@ void TrendyButtonHelper::paintEvent(QPaintEvent*)
         painter.setPen(TarnColor::withOpacity(TarnColor::controlBackgroundColor(), contentOpacity));
         painter.drawText(layout.countdown, Qt::AlignCenter, countdownText());
     }
+    if (!m_fields.isDisabled && FocusMark::isShown(this)) {
+        const QRectF ring = layout.background.adjusted(focusInset, focusInset, -focusInset, -focusInset);
+        FocusMark::paintRing(&painter, ring, cornerRadius - focusInset, m_fields.textColor);
+    }
 }
 
 void TrendyButtonHelper::enterEvent(QEnterEvent* event)
@@ -268,6 +290,41 @@ void TrendyButtonHelper::mouseReleaseEvent(QMouseEvent* event)
         setPressed(false);
     if (wasPressed && rect().contains(event->position().toPoint()))
         trigger();
+}
+
+void TrendyButtonHelper::keyPressEvent(QKeyEvent* event)
+{
+    if (m_fields.isDisabled || !isPlainKey(event, {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter})) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (event->key() == Qt::Key_Space) {
+        // Pressed while held, like the mouse button; the release runs it.
+        if (!event->isAutoRepeat())
+            setPressed(true);
+        return;
+    }
+    if (!event->isAutoRepeat())
+        trigger();
+}
+
+void TrendyButtonHelper::keyReleaseEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Space || event->isAutoRepeat() || !m_pressed) {
+        QWidget::keyReleaseEvent(event);
+        return;
+    }
+    event->accept();
+    setPressed(false);
+    trigger();
+}
+
+void TrendyButtonHelper::focusOutEvent(QFocusEvent* event)
+{
+    // A Space held while the focus leaves presses nothing.
+    setPressed(false);
+    QWidget::focusOutEvent(event);
 }
 
 void TrendyButtonHelper::trigger()

@@ -13,7 +13,8 @@ class QVariantAnimation;
 
 // The push button of the kit: a filled rounded rectangle with an optional icon (a symbol or a bitmap), an
 // optional text and an optional countdown "(n)". Hovering lightens the fill, pressing dims the whole
-// button, disabled shows a grey fill and runs nothing.
+// button, disabled shows a grey fill and runs nothing. An enabled button is reached with Tab (a click
+// leaves the focus where it was), shows a ring while focused, and Space or Return presses it.
 class TrendyButtonHelper : public QWidget
 {
     Q_OBJECT
@@ -84,6 +85,9 @@ protected:
     void leaveEvent(QEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void keyReleaseEvent(QKeyEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     struct Layout

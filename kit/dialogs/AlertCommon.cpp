@@ -1,5 +1,6 @@
 #include "kit/dialogs/AlertCommon.h"
 
+#include "kit/controls/ControlAccessibility.h"
 #include "kit/controls/SymbolView.h"
 #include "kit/controls/TrendyButtonHelper.h"
 #include "kit/dialogs/BoldMarkup.h"
@@ -42,6 +43,7 @@ AlertCommon::AlertCommon(const QString& title, QWidget* content, QList<Button> b
 {
     setFixedWidth(alertWidth);
     setFocusPolicy(Qt::StrongFocus);
+    ControlAccessibility::install();
     auto* shadow = new QGraphicsDropShadowEffect(this);
     shadow->setColor(QColor(0, 0, 0, 102));
     shadow->setBlurRadius(32);
@@ -85,7 +87,7 @@ AlertCommon::AlertCommon(const QString& title, QWidget* content, QList<Button> b
     }
     if (toggleText) {
         m_toggleView = new QCheckBox(*toggleText, this);
-        m_toggleView->setFocusPolicy(Qt::NoFocus);
+        m_toggleView->setFocusPolicy(Qt::TabFocus);
         setTextColor(m_toggleView, TarnColor::secondary());
         connect(m_toggleView, &QCheckBox::toggled, this, &AlertCommon::setToggle);
         message->addWidget(m_toggleView, 0, Qt::AlignHCenter);
@@ -186,16 +188,33 @@ void AlertCommon::buttonTapped(int index)
         tap();
 }
 
+int AlertCommon::cancelButtonIndex() const
+{
+    if (m_buttons.size() == 1)
+        return 0;
+    for (int i = 0; i < m_buttons.size(); ++i) {
+        if (!m_buttons[i].isDefault)
+            return i;
+    }
+    return -1;
+}
+
 void AlertCommon::keyPressEvent(QKeyEvent* event)
 {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        for (int i = 0; i < m_buttons.size(); ++i) {
-            if (m_buttons[i].isDefault) {
-                event->accept();
-                buttonTapped(i);
-                return;
+    if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && !event->isAutoRepeat()) {
+        int index = -1;
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            for (int i = 0; i < m_buttons.size() && index < 0; ++i) {
+                if (m_buttons[i].isDefault)
+                    index = i;
             }
+        } else if (event->key() == Qt::Key_Escape) {
+            index = cancelButtonIndex();
+        }
+        if (index >= 0) {
+            event->accept();
+            buttonTapped(index);
+            return;
         }
     }
     QWidget::keyPressEvent(event);

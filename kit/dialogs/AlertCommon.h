@@ -17,7 +17,8 @@ class TrendyButtonHelper;
 
 // The alert card: a 320-pixel card with a tinted header (symbol and title of the kind), the caller's
 // message view, an optional toggle and warning line, and its buttons (side by side up to two, stacked
-// from three). A click, or Return on the default button, closes the card and then runs the button.
+// from three). A click, or Return on the default button, closes the card and then runs the button;
+// Escape does what the cancel button does. Tab moves through the buttons (and the toggle).
 class AlertCommon : public QWidget
 {
     Q_OBJECT
@@ -62,6 +63,8 @@ public:
 
     // A click on the button at index: dismiss first, then its action.
     void buttonTapped(int index);
+    // The button Escape presses: the only one, else the first that is not the default; -1 for none.
+    int cancelButtonIndex() const;
 
 Q_SIGNALS:
     void toggleChanged(bool toggle);

@@ -1,5 +1,6 @@
 #include "kit/dialogs/BlurredSheetContentHelper.h"
 
+#include "kit/controls/ControlAccessibility.h"
 #include "kit/controls/TrendyButtonHelper.h"
 #include "kit/dialogs/CheckBoxHelper.h"
 #include "kit/theme/TarnColor.h"
@@ -38,6 +39,7 @@ BlurredSheetContentHelper::BlurredSheetContentHelper(Fields fields, QWidget* par
     , m_fields(std::move(fields))
 {
     setFocusPolicy(Qt::StrongFocus);
+    ControlAccessibility::install();
     if (m_fields.maxViewWidth < QWIDGETSIZE_MAX)
         setMaximumWidth(int(m_fields.maxViewWidth));
 
@@ -141,11 +143,17 @@ void BlurredSheetContentHelper::refreshTexts()
 
 void BlurredSheetContentHelper::keyPressEvent(QKeyEvent* event)
 {
-    if ((event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier) {
-        event->accept();
-        m_middle->trigger();
-        return;
+    if ((event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier && !event->isAutoRepeat()) {
+        if (event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) {
+            event->accept();
+            m_middle->trigger();
+            return;
+        }
+        if (event->key() == Qt::Key_Escape) {
+            event->accept();
+            m_left->trigger();
+            return;
+        }
     }
     QWidget::keyPressEvent(event);
 }

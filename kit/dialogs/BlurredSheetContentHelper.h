@@ -10,8 +10,8 @@ class QScrollArea;
 class TrendyButtonHelper;
 
 // The frame of every sheet: an optional header band, the caller's content (optionally scrollable) and a
-// bottom bar with an optional check box over a red left button, a middle button (Return) that receives the
-// check box's value, and an optional right button.
+// bottom bar with an optional check box over a red left button (Escape), a middle button (Return) that
+// receives the check box's value, and an optional right button.
 class BlurredSheetContentHelper : public QWidget
 {
     Q_OBJECT

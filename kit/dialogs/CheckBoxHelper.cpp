@@ -1,11 +1,15 @@
 #include "kit/dialogs/CheckBoxHelper.h"
 
+#include "kit/controls/ControlAccessibility.h"
+#include "kit/theme/FocusMark.h"
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/SymbolImage.h"
 #include "kit/theme/TarnColor.h"
 
+#include <QAccessible>
 #include <QElapsedTimer>
 #include <QFontMetricsF>
+#include <QKeyEvent>
 #include <QMouseEvent>
 #include <QPainter>
 
@@ -33,6 +37,8 @@ CheckBoxHelper::CheckBoxHelper(const QString& title, qreal size, bool selection,
     , m_clock(monotonicMilliseconds)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    setFocusPolicy(Qt::TabFocus);
+    ControlAccessibility::install();
 }
 
 void CheckBoxHelper::setSelection(bool selection)
@@ -41,6 +47,10 @@ void CheckBoxHelper::setSelection(bool selection)
         return;
     m_selection = selection;
     update();
+    QAccessible::State changed;
+    changed.checked = true;
+    QAccessibleStateChangeEvent event(this, changed);
+    QAccessible::updateAccessibility(&event);
     Q_EMIT selectionChanged(selection);
 }
 
@@ -91,10 +101,21 @@ void CheckBoxHelper::paintEvent(QPaintEvent*)
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
     const qreal centerY = height() / 2.0;
-    SymbolImage::paint(&painter, QRectF(0, centerY - m_size / 2, m_size, m_size), symbolName(), symbolColor());
+    const QRectF symbol(0, centerY - m_size / 2, m_size, m_size);
+    // Focused: a tinted disk behind the symbol and the label underlined in the mark's colour; the
+    // control's bounds are its content's, so the mark stays inside them.
+    const bool focused = FocusMark::isShown(this);
+    if (focused) {
+        painter.setPen(Qt::NoPen);
+        painter.setBrush(TarnColor::withOpacity(FocusMark::color(), 0.3));
+        painter.drawEllipse(symbol);
+    }
+    SymbolImage::paint(&painter, symbol, symbolName(), symbolColor());
     if (!m_title.isEmpty()) {
-        painter.setFont(m_font);
-        painter.setPen(TarnColor::secondary());
+        QFont font = m_font;
+        font.setUnderline(focused);
+        painter.setFont(font);
+        painter.setPen(focused ? FocusMark::color() : TarnColor::secondary());
         painter.drawText(QRectF(m_size + labelSpacing, 0, width() - m_size - labelSpacing, height()),
                          Qt::AlignLeft | Qt::AlignVCenter, m_title);
     }
@@ -119,5 +140,16 @@ void CheckBoxHelper::mouseReleaseEvent(QMouseEvent* event)
     m_pressed = false;
     event->accept();
     if (rect().contains(event->position().toPoint()))
+        toggle();
+}
+
+void CheckBoxHelper::keyPressEvent(QKeyEvent* event)
+{
+    if (event->key() != Qt::Key_Space || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (!event->isAutoRepeat())
         toggle();
 }

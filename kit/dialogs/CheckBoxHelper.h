@@ -8,6 +8,7 @@
 
 // A round check symbol with an optional grey label; a click on either flips the value. After each flip
 // further clicks are ignored for the lock interval (0.5 s), so a double click cannot undo its first click.
+// It is reached with Tab, marked while focused, and Space flips it as a click does.
 class CheckBoxHelper : public QWidget
 {
     Q_OBJECT
@@ -50,6 +51,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QString m_title;

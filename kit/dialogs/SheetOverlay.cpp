@@ -86,7 +86,8 @@ SheetOverlay::SheetOverlay(QWidget* host, QWidget* card)
     if (card->focusPolicy() == Qt::NoFocus)
         card->setFocusPolicy(Qt::StrongFocus);
 
-    m_previousFocus = QApplication::focusWidget();
+    // The window's own focus, not a popup's (a context menu that opened this card is closing).
+    m_previousFocus = window->focusWidget();
     setGeometry(window->rect());
     // One application-wide filter sees the window's input, its resizes and the host's hiding.
     qApp->installEventFilter(this);
@@ -98,7 +99,10 @@ SheetOverlay::SheetOverlay(QWidget* host, QWidget* card)
     raise();
     placeCard();
     card->show();
-    card->setFocus(Qt::PopupFocusReason);
+    // What the content focused as it appeared (an editor asking for the keyboard) keeps the focus.
+    QWidget* focused = window->focusWidget();
+    if (!focused || !card->isAncestorOf(focused))
+        card->setFocus(Qt::PopupFocusReason);
 }
 
 SheetOverlay::~SheetOverlay()
@@ -147,9 +151,10 @@ void SheetOverlay::dismiss()
         return;
     m_dismissed = true;
     qApp->removeEventFilter(this);
-    hide();
+    // The focus goes back before the card hides, so that hiding moves it nowhere else first.
     if (m_previousFocus && m_previousFocus->isVisible())
         m_previousFocus->setFocus(Qt::PopupFocusReason);
+    hide();
     if (m_host)
         Q_EMIT dismissed();
     deleteLater();
@@ -191,6 +196,38 @@ bool SheetOverlay::blocks(QObject* receiver) const
     return widget != this && !isAncestorOf(widget);
 }
 
+bool SheetOverlay::event(QEvent* event)
+{
+    // The card's layout changed what it asks for; the overlay has no layout to pass it on.
+    if (event->type() == QEvent::LayoutRequest)
+        placeCard();
+    return QWidget::event(event);
+}
+
+bool SheetOverlay::focusNextPrevChild(bool next)
+{
+    if (m_dismissed)
+        return QWidget::focusNextPrevChild(next);
+    // Tab stays within the card: its controls in focus-chain order, wrapping around at either end.
+    QList<QWidget*> controls;
+    for (QWidget* w = nextInFocusChain(); w && w != this; w = w->nextInFocusChain()) {
+        if (w != m_card && isAncestorOf(w) && w->isVisibleTo(this) && w->isEnabled() &&
+            (w->focusPolicy() & Qt::TabFocus) && !w->focusProxy())
+            controls << w;
+    }
+    if (controls.isEmpty())
+        return true;
+    QWidget* current = window()->focusWidget();
+    const qsizetype at = controls.indexOf(current);
+    qsizetype target = 0;
+    if (at < 0)
+        target = next ? 0 : controls.size() - 1;
+    else
+        target = (at + (next ? 1 : controls.size() - 1)) % controls.size();
+    controls.at(target)->setFocus(next ? Qt::TabFocusReason : Qt::BacktabFocusReason);
+    return true;
+}
+
 bool SheetOverlay::eventFilter(QObject* watched, QEvent* event)
 {
     if (m_dismissed)
@@ -211,8 +248,13 @@ bool SheetOverlay::eventFilter(QObject* watched, QEvent* event)
         QMetaObject::invokeMethod(
             this,
             [this] {
-                if (m_card && !m_dismissed)
-                    m_card->setFocus(Qt::PopupFocusReason);
+                if (!m_card || m_dismissed)
+                    return;
+                // Back to what had the focus in the card (the editor), else the card itself.
+                QWidget* target = m_card->focusWidget();
+                if (!target || !m_card->isAncestorOf(target))
+                    target = m_card;
+                target->setFocus(Qt::PopupFocusReason);
             },
             Qt::QueuedConnection);
         return false;

@@ -8,6 +8,9 @@
 // showing a blurred snapshot of it, with the card centred on top. Input to the rest of the window is
 // blocked while it is the topmost overlay, so it is modal to that window and needs no window manager.
 // It closes when dismissed, when its host is hidden or destroyed, or with dismissAll() (logout).
+// The card keeps the focus its content takes when it appears (else the card itself takes it), Tab
+// cycles through the card's controls only, and the card is placed afresh whenever its size hints
+// change (a message that wraps over more lines grows it).
 class SheetOverlay : public QWidget
 {
     Q_OBJECT
@@ -40,7 +43,9 @@ Q_SIGNALS:
     void dismissed();
 
 protected:
+    bool event(QEvent* event) override;
     bool eventFilter(QObject* watched, QEvent* event) override;
+    bool focusNextPrevChild(bool next) override;
     void paintEvent(QPaintEvent* event) override;
     void resizeEvent(QResizeEvent* event) override;
 

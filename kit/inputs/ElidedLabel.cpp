@@ -1,5 +1,8 @@
 #include "kit/inputs/ElidedLabel.h"
 
+#include "kit/controls/ControlAccessibility.h"
+
+#include <QAccessible>
 #include <QEvent>
 #include <QPainter>
 #include <QTextLayout>
@@ -13,6 +16,7 @@ ElidedLabel::ElidedLabel(const QString& text, int maxLines, QWidget* parent)
     QSizePolicy policy(QSizePolicy::Preferred, QSizePolicy::Fixed);
     policy.setHeightForWidth(true);
     setSizePolicy(policy);
+    ControlAccessibility::install();
 }
 
 void ElidedLabel::setText(const QString& text)
@@ -22,6 +26,8 @@ void ElidedLabel::setText(const QString& text)
     m_text = text;
     updateGeometry();
     update();
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
 }
 
 void ElidedLabel::setColor(const QColor& color)

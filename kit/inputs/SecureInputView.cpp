@@ -30,6 +30,8 @@ SecureInputView::SecureInputView(Binding<QString> text, qreal fontSize, const QS
     p.setColor(QPalette::Window, Qt::transparent);
     setPalette(p);
     setAttribute(Qt::WA_MacShowFocusRect, false);
+    // The placeholder is drawn by hand; screen readers get it as the field's name.
+    setAccessibleName(m_placeholderString);
 
     // The binding follows the field once the keystroke's event has been handled; the write takes
     // the field's text as it is then, so writes queued in a burst land in order with the last text.

@@ -64,7 +64,8 @@ TextEditorHelper::TextEditorHelper(const QString& placeholder, const std::option
     m_editor->setFrameShape(QFrame::NoFrame);
     m_editor->viewport()->setAutoFillBackground(false);
     m_editor->document()->setDocumentMargin(0);
-    m_editor->setTabChangesFocus(false);
+    m_editor->setTabChangesFocus(true);
+    m_editor->setAccessibleName(title && !title->trimmed().isEmpty() ? *title : placeholder);
     m_editor->setEnabled(!m_isDisabled);
     m_editor->setFocusPolicy(m_isDisabled ? Qt::NoFocus : Qt::StrongFocus);
     m_editor->installEventFilter(this);

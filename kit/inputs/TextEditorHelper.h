@@ -14,7 +14,8 @@ class TextFieldModifier;
 
 // The multi-line plain-text input: an optional grey title above a boxed editor with a placeholder.
 // Typing edits a private copy; the text binding receives it once typing has paused for half a
-// second, and at once when the editor loses focus, when it is destroyed and on commit().
+// second, and at once when the editor loses focus, when it is destroyed and on commit(). Tab moves
+// the focus on rather than typing a tab.
 //
 // Bindings carry no change notification: after changing the bound text from outside, the owner
 // calls refresh(). The owner of the bound text must outlive the editor, which writes on destruction.

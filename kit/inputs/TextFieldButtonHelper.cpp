@@ -1,5 +1,6 @@
 #include "kit/inputs/TextFieldButtonHelper.h"
 
+#include "kit/theme/FocusMark.h"
 #include "kit/theme/SymbolImage.h"
 #include "kit/theme/TarnColor.h"
 #include "kit/theme/TarnFont.h"
@@ -21,7 +22,7 @@ TextFieldButtonHelper::TextFieldButtonHelper(const QString& iconName, const std:
     , m_size(size)
     , m_callback(std::move(callback))
 {
-    setFocusPolicy(Qt::NoFocus);
+    setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::ArrowCursor);
     setFont(TarnFont(TarnFont::roboto_regular12).font());
     connect(this, &QAbstractButton::clicked, this, [this] {
@@ -58,6 +59,8 @@ void TextFieldButtonHelper::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::Antialiasing);
+    if (FocusMark::isShown(this))
+        FocusMark::paintPatch(&painter, QRectF(rect()).adjusted(1, 1, -1, -1), 4);
     const QColor color = isEnabled() ? m_color : TarnColor::withOpacity(m_color, 0.4);
     const QRectF symbol = symbolRect();
     SymbolImage::paint(&painter, symbol, m_iconName, color);

@@ -8,7 +8,7 @@
 
 // A borderless symbol button with an optional label after the symbol. The symbol is framed to
 // `size` by `size` points; symbol and label sit centred in the button, whose whole rectangle takes
-// clicks.
+// clicks. It is reached with Tab, marked while focused, and Space presses it.
 class TextFieldButtonHelper : public QAbstractButton
 {
     Q_OBJECT

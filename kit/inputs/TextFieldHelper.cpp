@@ -105,6 +105,7 @@ TextFieldHelper::TextFieldHelper(const QString& placeholder, const QString& titl
     if (m_connectionType == ConnectionType::password)
         PasswordMaskStyle::apply(m_input);
     m_input->setPlaceholderText(placeholder);
+    m_input->setAccessibleName(isBlank(title) ? placeholder : title);
     m_input->setFont(font.font());
     m_input->setFrame(!m_isStylish);
     m_input->installEventFilter(this);
@@ -132,6 +133,7 @@ TextFieldHelper::TextFieldHelper(const QString& placeholder, const QString& titl
                                                        if (!isFocused())
                                                            focusInput();
                                                    });
+        m_actionButton->setAccessibleName(QStringLiteral("Vorschlag einsetzen"));
         row->addWidget(m_actionButton);
     }
     if (m_isStylish) {
@@ -142,6 +144,7 @@ TextFieldHelper::TextFieldHelper(const QString& placeholder, const QString& titl
                                                       if (!isFocused())
                                                           focusInput();
                                                   });
+        m_clearButton->setAccessibleName(QStringLiteral("Eingabe löschen"));
         row->addWidget(m_clearButton);
         row->addSpacing(5);
 
@@ -157,6 +160,15 @@ TextFieldHelper::TextFieldHelper(const QString& placeholder, const QString& titl
         root->addWidget(m_box);
     } else {
         root->addLayout(row);
+    }
+    // Tab reaches the text first, then the buttons beside it.
+    QWidget* previous = m_input;
+    for (QWidget* button : {static_cast<QWidget*>(m_showHideButton), static_cast<QWidget*>(m_actionButton),
+                            static_cast<QWidget*>(m_clearButton)}) {
+        if (button) {
+            QWidget::setTabOrder(previous, button);
+            previous = button;
+        }
     }
 
     m_warningLine = new ElidedLabel(QString(), 1, this);
@@ -288,6 +300,8 @@ void TextFieldHelper::applyMasking()
     m_input->setEchoMode(masked ? QLineEdit::Password : QLineEdit::Normal);
     const ConnectionType::Details details = m_connectionType.details();
     m_showHideButton->setIconName(masked ? details.symbol : details.alternateSymbol);
+    m_showHideButton->setAccessibleName(masked ? QStringLiteral("Passwort anzeigen")
+                                               : QStringLiteral("Passwort verbergen"));
 }
 
 void TextFieldHelper::applyShake()

@@ -1,7 +1,9 @@
 #include "kit/inputs/TextViewHelper.h"
 
+#include "kit/controls/ControlAccessibility.h"
 #include "kit/dialogs/AlertCustom.h"
 #include "kit/inputs/ElidedLabel.h"
+#include "kit/theme/FocusMark.h"
 #include "kit/theme/TarnColor.h"
 #include "kit/theme/TarnFont.h"
 #include "platform/Diagnostics.h"
@@ -9,7 +11,10 @@
 #include <QDesktopServices>
 #include <QFileInfo>
 #include <QHBoxLayout>
+#include <QKeyEvent>
 #include <QMouseEvent>
+#include <QPainter>
+#include <QTextDocument>
 
 namespace {
 
@@ -32,12 +37,14 @@ void openFolder(const QUrl& folder)
 TextViewHelper::TextViewHelper(const QString& title, const std::optional<QString>& text, const std::optional<QUrl>& url,
                                const QColor& color, QWidget* parent)
     : QWidget(parent)
+    , m_title(title)
     , m_text(text)
     , m_url(url)
     , m_color(color)
 {
     auto* layout = new QHBoxLayout(this);
     layout->setContentsMargins(0, 0, 0, 0);
+    ControlAccessibility::install();
 
     m_titleLabel = new ElidedLabel(title + u':', 2, this);
     m_titleLabel->setFont(TarnFont(TarnFont::roboto_regular14).font());
@@ -46,8 +53,6 @@ TextViewHelper::TextViewHelper(const QString& title, const std::optional<QString
     layout->addWidget(m_titleLabel, 0, Qt::AlignTop);
 
     m_valueLabel = new ElidedLabel(QString(), 2, this);
-    m_valueLabel->setFont(TarnFont(TarnFont::roboto_boldItalic14).font());
-    m_valueLabel->setUnderline(true);
     m_valueLabel->installEventFilter(this);
     layout->addWidget(m_valueLabel, 1, Qt::AlignTop);
 
@@ -72,15 +77,35 @@ void TextViewHelper::setColor(const QColor& color)
     updateValue();
 }
 
+void TextViewHelper::setPlaceholder(const QString& placeholder, const QColor& color)
+{
+    m_placeholder = placeholder;
+    m_placeholderColor = color;
+    updateValue();
+}
+
+QString TextViewHelper::shownValue() const
+{
+    return m_text.value_or(m_placeholder);
+}
+
 void TextViewHelper::updateValue()
 {
-    m_valueLabel->setVisible(m_text.has_value());
-    m_valueLabel->setText(m_text.value_or(QString()));
-    m_valueLabel->setColor(m_color);
+    const bool placeholder = !m_text && !m_placeholder.isEmpty();
+    m_valueLabel->setVisible(m_text.has_value() || placeholder);
+    m_valueLabel->setText(shownValue());
+    // Two lines cut at the tail hide a long path's end, the folder's own name: the tooltip has it all.
+    m_valueLabel->setToolTip(m_text ? Qt::convertFromPlainText(*m_text, Qt::WhiteSpacePre) : QString());
+    m_valueLabel->setColor(placeholder ? m_placeholderColor : m_color);
+    QFont font = TarnFont(placeholder ? TarnFont::roboto_italic14 : TarnFont::roboto_boldItalic14).font();
+    font.setUnderline(!placeholder);
+    m_valueLabel->setFont(font);
     if (isLink())
         m_valueLabel->setCursor(Qt::PointingHandCursor);
     else
         m_valueLabel->unsetCursor();
+    setFocusPolicy(isLink() ? Qt::TabFocus : Qt::NoFocus);
+    update();
 }
 
 void TextViewHelper::checkFolder()
@@ -143,4 +168,32 @@ bool TextViewHelper::eventFilter(QObject* watched, QEvent* event)
         }
     }
     return QWidget::eventFilter(watched, event);
+}
+
+void TextViewHelper::keyPressEvent(QKeyEvent* event)
+{
+    const bool activates =
+        event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
+    if (!isLink() || !activates || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
+        QWidget::keyPressEvent(event);
+        return;
+    }
+    event->accept();
+    if (!event->isAutoRepeat())
+        checkFolder();
+}
+
+void TextViewHelper::paintEvent(QPaintEvent*)
+{
+    if (!isLink() || !FocusMark::isShown(this))
+        return;
+    // Behind the value's text, not the whole room it was given.
+    const QFontMetrics metrics(m_valueLabel->font());
+    int widest = 0;
+    for (const QString& line : m_valueLabel->visibleLines())
+        widest = qMax(widest, metrics.horizontalAdvance(line));
+    QRect area = m_valueLabel->geometry();
+    area.setWidth(qMin(area.width(), widest + 1));
+    QPainter painter(this);
+    FocusMark::paintPatch(&painter, QRectF(area).adjusted(-3, -1, 3, 1), 4);
 }

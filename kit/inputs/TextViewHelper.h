@@ -14,7 +14,9 @@ class ElidedLabel;
 
 // One labelled value on a line: "title:" and beside it the value, underlined in bold italics. With a
 // folder URL the value is a link that opens the folder in the file browser, or, when the folder does
-// not exist (or is not a folder), shows a "Fehler" card.
+// not exist (or is not a folder), shows a "Fehler" card. A link is reached with Tab, marked while
+// focused, and Space or Return follows it. Without a value, an optional placeholder stands in its
+// place: plain, not underlined and never a link.
 class TextViewHelper : public QWidget
 {
     Q_OBJECT
@@ -29,8 +31,14 @@ public:
     void setText(const std::optional<QString>& text);
     void setUrl(const std::optional<QUrl>& url);
     void setColor(const QColor& color);
+    // Shown in the value's place while there is no value; empty for none.
+    void setPlaceholder(const QString& placeholder, const QColor& color);
 
+    QString title() const { return m_title; }
     std::optional<QString> text() const { return m_text; }
+    // The value, else the placeholder, as shown.
+    QString shownValue() const;
+    QString placeholder() const { return m_placeholder; }
     std::optional<QUrl> url() const { return m_url; }
     QColor color() const { return m_color; }
     bool isFolderNotExists() const { return m_isFolderNotExists; }
@@ -49,12 +57,17 @@ public:
 
 protected:
     bool eventFilter(QObject* watched, QEvent* event) override;
+    void keyPressEvent(QKeyEvent* event) override;
+    void paintEvent(QPaintEvent* event) override;
 
 private:
     void updateValue();
     void setFolderNotExists(bool value);
 
+    QString m_title;
     std::optional<QString> m_text;
+    QString m_placeholder;
+    QColor m_placeholderColor;
     std::optional<QUrl> m_url;
     QColor m_color;
     bool m_isFolderNotExists = false;

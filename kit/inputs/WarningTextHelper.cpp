@@ -1,15 +1,20 @@
 #include "kit/inputs/WarningTextHelper.h"
 
+#include "kit/controls/ControlAccessibility.h"
+
 #include "kit/theme/Motion.h"
 #include "kit/theme/TarnColor.h"
 #include "kit/theme/TarnFont.h"
 
+#include <QAccessible>
 #include <QPainter>
-#include <QPainterPath>
+#include <QTextLayout>
 
 namespace {
 constexpr int kVerticalPadding = 5;
 constexpr int kShadowRadius = 4;
+// The widest the band asks to be; a longer message wraps instead of widening its host.
+constexpr int kPreferredWidth = 400;
 const QPointF kShadowOffset(2, -2);
 } // namespace
 
@@ -22,8 +27,13 @@ WarningTextHelper::WarningTextHelper(Binding<std::optional<QString>> warningText
     , m_move(this, "slide")
 {
     setFont(TarnFont(TarnFont::roboto_regular14).font());
-    setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
+    // Preferred, not Fixed, vertically: a layout would cap the height at the size hint's, which is
+    // that of the preferred width, while a narrower band needs more lines.
+    QSizePolicy policy(QSizePolicy::Expanding, QSizePolicy::Preferred);
+    policy.setHeightForWidth(true);
+    setSizePolicy(policy);
     setAttribute(Qt::WA_TransparentForMouseEvents);
+    ControlAccessibility::install();
 
     m_clearTimer.setSingleShot(true);
     m_clearTimer.setTimerType(Qt::PreciseTimer);
@@ -85,6 +95,8 @@ void WarningTextHelper::apply(const std::optional<QString>& text, bool restart)
         m_clearTimer.start();
     updateGeometry();
     update();
+    QAccessibleEvent event(this, QAccessible::NameChanged);
+    QAccessible::updateAccessibility(&event);
 }
 
 void WarningTextHelper::clear()
@@ -105,13 +117,56 @@ void WarningTextHelper::setSlide(qreal slide)
     update();
 }
 
+QStringList WarningTextHelper::lines(int width) const
+{
+    if (width < 0)
+        width = this->width();
+    QStringList result;
+    if (m_painted.isEmpty() || width <= 0)
+        return result;
+    QString text = m_painted;
+    text.replace(u'\n', QChar::LineSeparator);
+    QTextLayout layout(text, font());
+    QTextOption option(Qt::AlignHCenter);
+    // Long words (paths, addresses) break where they must rather than run out of the band.
+    option.setWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    layout.setTextOption(option);
+    layout.beginLayout();
+    for (QTextLine line = layout.createLine(); line.isValid(); line = layout.createLine()) {
+        line.setLineWidth(width);
+        result << text.mid(line.textStart(), line.textLength()).remove(QChar::LineSeparator).trimmed();
+    }
+    layout.endLayout();
+    return result;
+}
+
+int WarningTextHelper::bandHeight(int width) const
+{
+    const int count = qMax<qsizetype>(1, lines(width).size());
+    return int(count) * QFontMetrics(font()).lineSpacing() + 2 * kVerticalPadding;
+}
+
 QSize WarningTextHelper::sizeHint() const
 {
     if (!m_present)
         return {0, 0};
     const QFontMetrics metrics(font());
-    return {metrics.horizontalAdvance(m_painted) + 2 * kShadowRadius,
-            metrics.height() + 2 * kVerticalPadding + kShadowRadius};
+    const int width = qMin(metrics.horizontalAdvance(m_painted) + 2 * kShadowRadius, kPreferredWidth);
+    return {width, heightForWidth(width)};
+}
+
+QSize WarningTextHelper::minimumSizeHint() const
+{
+    if (!m_present)
+        return {0, 0};
+    return {0, QFontMetrics(font()).lineSpacing() + 2 * kVerticalPadding + kShadowRadius};
+}
+
+int WarningTextHelper::heightForWidth(int width) const
+{
+    if (!m_present)
+        return 0;
+    return bandHeight(width) + kShadowRadius;
 }
 
 void WarningTextHelper::paintEvent(QPaintEvent*)
@@ -123,8 +178,11 @@ void WarningTextHelper::paintEvent(QPaintEvent*)
     painter.setOpacity(m_opacity);
     painter.translate(0, m_slide * height());
 
+    const QStringList shown = lines(width());
     const QFontMetrics metrics(font());
-    const QRectF band(0, kShadowRadius, width(), metrics.height() + 2 * kVerticalPadding);
+    // At the bottom of whatever height the layout gave.
+    const int bandTall = bandHeight(width());
+    const QRectF band(0, qMax(kShadowRadius, height() - bandTall), width(), bandTall);
 
     // A soft shadow: a few widening layers of the faint secondary colour, offset right and up.
     const QColor shadow = TarnColor::withOpacity(TarnColor::secondary(), 0.1);
@@ -137,6 +195,9 @@ void WarningTextHelper::paintEvent(QPaintEvent*)
 
     painter.setFont(font());
     painter.setPen(m_txtColor);
-    painter.drawText(band, Qt::AlignCenter | Qt::TextSingleLine,
-                     metrics.elidedText(m_painted, Qt::ElideRight, width()));
+    qreal y = band.top() + kVerticalPadding;
+    for (const QString& line : shown) {
+        painter.drawText(QRectF(0, y, width(), metrics.lineSpacing()), Qt::AlignCenter | Qt::TextSingleLine, line);
+        y += metrics.lineSpacing();
+    }
 }

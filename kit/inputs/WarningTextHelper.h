@@ -9,9 +9,11 @@
 
 #include <optional>
 
-// A full-width band that shows a short message while the bound text holds one and clears it by
-// itself five seconds after the latest message arrived. The band moves in from the bottom and fades
-// out. The owner sets messages with setWarningText(), or writes the binding and calls refresh().
+// A full-width band that shows a message while the bound text holds one and clears it by itself five
+// seconds after the latest message arrived. The band moves in from the bottom and fades out. The
+// message is shown whole: it wraps over as many lines as it needs (height for width) and never
+// widens its host. The owner sets messages with setWarningText(), or writes the binding and calls
+// refresh().
 class WarningTextHelper : public QWidget
 {
     Q_OBJECT
@@ -35,8 +37,13 @@ public:
     bool isBandVisible() const { return m_present; }
     QColor txtColor() const { return m_txtColor; }
 
+    // The lines of the message as drawn at a width (at the current width when none is given).
+    QStringList lines(int width = -1) const;
+
     QSize sizeHint() const override;
-    QSize minimumSizeHint() const override { return sizeHint(); }
+    QSize minimumSizeHint() const override;
+    bool hasHeightForWidth() const override { return true; }
+    int heightForWidth(int width) const override;
 
     // Test hook.
     void setClearDelay(int ms) { m_clearTimer.setInterval(ms); }
@@ -47,6 +54,7 @@ protected:
     void paintEvent(QPaintEvent* event) override;
 
 private:
+    int bandHeight(int width) const;
     void apply(const std::optional<QString>& text, bool restart);
     void clear();
     qreal opacity() const { return m_opacity; }

@@ -124,6 +124,41 @@ std::optional<QString> installedStyle(const QString& family, const FaceRequest& 
     return std::nullopt;
 }
 
+// The colour emoji family fontconfig prefers ("emoji" is its generic name for it), when one is
+// installed: text faces list it after themselves, so that emoji and pictographs the face lacks (the
+// warning sign too) are drawn in colour instead of by whatever text font has an outline of them.
+QString colourEmojiFamily()
+{
+    static const QString family = [] {
+        QString name;
+        FcPattern* pattern = FcNameParse(reinterpret_cast<const FcChar8*>("emoji:color=true"));
+        if (!pattern)
+            return name;
+        FcConfigSubstitute(nullptr, pattern, FcMatchPattern);
+        FcDefaultSubstitute(pattern);
+        FcResult result = FcResultNoMatch;
+        FcPattern* match = FcFontMatch(nullptr, pattern, &result);
+        FcChar8* matched = nullptr;
+        FcBool colour = FcFalse;
+        if (match && FcPatternGetString(match, FC_FAMILY, 0, &matched) == FcResultMatch &&
+            FcPatternGetBool(match, FC_COLOR, 0, &colour) == FcResultMatch && colour)
+            name = QString::fromUtf8(reinterpret_cast<const char*>(matched));
+        if (match)
+            FcPatternDestroy(match);
+        FcPatternDestroy(pattern);
+        return QFontDatabase::hasFamily(name) ? name : QString();
+    }();
+    return family;
+}
+
+QFont withColourEmoji(QFont font)
+{
+    const QString emoji = colourEmojiFamily();
+    if (!emoji.isEmpty() && font.family() != emoji)
+        font.setFamilies({font.family(), emoji});
+    return font;
+}
+
 struct ResolvedFace
 {
     QString family;
@@ -171,7 +206,7 @@ std::optional<QFont> face(const QString& faceName, qreal size)
     QFont font = QFontDatabase::font(resolved->family, resolved->style, 12);
     font.setStyleName(resolved->style);
     font.setPixelSize(qMax(1, qRound(size)));
-    return font;
+    return withColourEmoji(font);
 }
 
 QFont faceOrSystem(const QString& faceName, qreal size, QFont::Weight fallbackWeight)
@@ -187,7 +222,7 @@ QFont systemFont(qreal size, QFont::Weight weight, bool italic)
     font.setPixelSize(qMax(1, qRound(size)));
     font.setWeight(weight);
     font.setItalic(italic);
-    return font;
+    return withColourEmoji(font);
 }
 
 void setAvailabilityFilter(std::function<bool(const QString& faceName)> filter)

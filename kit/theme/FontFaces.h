@@ -8,7 +8,8 @@
 
 // Font faces by name ("Roboto-Bold", "Helvetica Bold Italic"), looked up in the installed font database.
 // A family that is not installed resolves to its metric twin when fontconfig names one (Helvetica:
-// Nimbus Sans). Sizes are logical pixels.
+// Nimbus Sans). Sizes are logical pixels. Every font made here falls back to the installed colour emoji
+// font for the characters its face lacks.
 namespace FontFaces {
 
 // The face at a size, or nothing when neither the family nor a twin has that weight and slant.

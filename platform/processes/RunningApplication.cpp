@@ -142,6 +142,15 @@ QString RunningApplication::flatpakIdFromCgroup(const QByteArray& cgroup)
     return {};
 }
 
+QString RunningApplication::executableNameFromLink(const QByteArray& target, bool unlinked)
+{
+    static const QByteArray deleted = " (deleted)";
+    QByteArray path = target;
+    if (unlinked && path.endsWith(deleted))
+        path.chop(deleted.size());
+    return QFile::decodeName(path.mid(path.lastIndexOf('/') + 1));
+}
+
 void RunningApplication::setTerminationSignalForTesting(int signal)
 {
     terminationSignal.store(signal);

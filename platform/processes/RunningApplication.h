@@ -46,6 +46,9 @@ public:
     static QString flatpakIdFromInfo(const QByteArray& info);
     // The application id in a process's cgroup path ("app-flatpak-<id>-<n>.scope").
     static QString flatpakIdFromCgroup(const QByteArray& cgroup);
+    // The file name in the target of /proc/<pid>/exe. The kernel appends " (deleted)" to the target of
+    // an unlinked file; it is taken off only then, since a file may bear those words in its name.
+    static QString executableNameFromLink(const QByteArray& target, bool unlinked);
 
     // Test hook: the signal forceTerminate() sends (SIGKILL unless set).
     static void setTerminationSignalForTesting(int signal);

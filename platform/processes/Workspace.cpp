@@ -5,6 +5,7 @@
 #include <QFile>
 
 #include <cerrno>
+#include <cstring>
 #include <dirent.h>
 #include <poll.h>
 #include <sys/stat.h>
@@ -27,26 +28,36 @@ QByteArray readSmallFile(const QByteArray& path)
     return file.read(64 * 1024);
 }
 
-QString executableName(const QByteArray& procDir, const QString& fallback)
+QByteArray& processTable()
 {
+    static QByteArray folder;
+    return folder;
+}
+
+// The name of the file the process runs; empty when it cannot be read (another user's process, a
+// kernel thread), for then only the name the process gives itself is left, which proves nothing.
+QString executableName(const QByteArray& procDir)
+{
+    const QByteArray link = procDir + "/exe";
     char target[4096];
-    const ssize_t length = ::readlink((procDir + "/exe").constData(), target, sizeof target);
+    const ssize_t length = ::readlink(link.constData(), target, sizeof target);
     if (length <= 0)
-        return fallback;
-    QByteArray path(target, length);
-    if (path.endsWith(" (deleted)"))
-        path.chop(10);
-    return QFile::decodeName(path.mid(path.lastIndexOf('/') + 1));
+        return {};
+    // The link leads to the running file itself: no links left means it was deleted (or replaced).
+    struct stat info;
+    const bool unlinked = ::stat(link.constData(), &info) == 0 && info.st_nlink == 0;
+    return RunningApplication::executableNameFromLink(QByteArray(target, length), unlinked);
 }
 
 } // namespace
 
-QList<RunningApplication> Workspace::runningApplications()
+Result<QList<RunningApplication>, QString> Workspace::runningApplications()
 {
     QList<RunningApplication> result;
-    DIR* proc = ::opendir("/proc");
+    const QByteArray table = processTable().isEmpty() ? QByteArray("/proc") : processTable();
+    DIR* proc = ::opendir(table.constData());
     if (!proc)
-        return result;
+        return fail(QString::fromLocal8Bit(std::strerror(errno)));
     const uid_t user = ::getuid();
     const pid_t self = ::getpid();
     while (const dirent* entry = ::readdir(proc)) {
@@ -54,7 +65,7 @@ QList<RunningApplication> Workspace::runningApplications()
         const qint64 pid = QByteArray(entry->d_name).toLongLong(&isNumber);
         if (!isNumber || pid <= 0 || pid == self)
             continue;
-        const QByteArray dir = "/proc/" + QByteArray(entry->d_name);
+        const QByteArray dir = table + '/' + QByteArray(entry->d_name);
         struct stat info;
         if (::stat(dir.constData(), &info) != 0 || info.st_uid != user)
             continue;
@@ -64,20 +75,30 @@ QList<RunningApplication> Workspace::runningApplications()
         QString flatpakId = RunningApplication::flatpakIdFromInfo(readSmallFile(dir + "/root/.flatpak-info"));
         if (flatpakId.isEmpty())
             flatpakId = RunningApplication::flatpakIdFromCgroup(readSmallFile(dir + "/cgroup"));
-        result.append(RunningApplication(pid, fields.startTime, executableName(dir, fields.command), flatpakId));
+        result.append(RunningApplication(pid, fields.startTime, executableName(dir), flatpakId));
     }
     ::closedir(proc);
     return result;
 }
 
-QList<RunningApplication> Workspace::runningApplications(const QString& bundleIdentifier)
+Result<QList<RunningApplication>, QString> Workspace::runningApplications(const QString& bundleIdentifier)
 {
+    const auto all = runningApplications();
+    if (!all)
+        return fail(all.error());
     QList<RunningApplication> matching;
-    for (const RunningApplication& application : runningApplications()) {
+    for (const RunningApplication& application : *all) {
+        if (bundleIdentifier.isEmpty())
+            break;
         if (application.executableName() == bundleIdentifier || application.flatpakApplicationId() == bundleIdentifier)
             matching.append(application);
     }
     return matching;
+}
+
+void Workspace::setProcessTableForTesting(const QString& folder)
+{
+    processTable() = QFile::encodeName(folder);
 }
 
 bool Workspace::waitForTermination(const QList<RunningApplication>& applications, std::chrono::milliseconds timeout)

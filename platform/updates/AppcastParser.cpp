@@ -1,5 +1,6 @@
 #include "platform/updates/AppcastParser.h"
 
+#include "platform/updates/UpdateAddress.h"
 #include "platform/updates/UpdateVersion.h"
 
 #include <QXmlStreamReader>
@@ -42,8 +43,8 @@ Result<AppcastItem, UpdateError> validated(const RawItem& raw, const QUrl& feedU
         feedUrl.resolved(QUrl(attributes.value(QLatin1String("url")).toString().trimmed(), QUrl::StrictMode));
     if (!isWebUrl(url))
         return fail(malformed(QStringLiteral("enclosure address is not a web address")));
-    if (feedUrl.scheme().toLower() == u"https" && url.scheme().toLower() != u"https")
-        return fail(malformed(QStringLiteral("enclosure of a secure feed is not secure")));
+    if (!UpdateAddress::isAllowed(url))
+        return fail(UpdateError{UpdateError::insecureAddress, QStringLiteral("enclosure not over https")});
     item.enclosureUrl = url;
 
     bool isNumber = false;

@@ -13,7 +13,8 @@
 
 // Reads the update feed: an RSS 2.0 document whose channel items carry, in the update namespace, a
 // <version> and an optional <shortVersionString>, and an <enclosure> with url, length and edSignature
-// (base64). Feed text is untrusted: any item that breaks these rules refuses the whole feed.
+// (base64). Feed text is untrusted: any item that breaks these rules refuses the whole feed, and so
+// does an enclosure that UpdateAddress does not allow.
 namespace AppcastParser {
 
 QString updateNamespace();

@@ -2,6 +2,7 @@
 
 #include "platform/Diagnostics.h"
 #include "platform/WhenFinished.h"
+#include "platform/updates/PartialFileWriter.h"
 #include "platform/updates/SignatureVerifier.h"
 #include "platform/updates/UpdateRequest.h"
 
@@ -31,12 +32,13 @@ bool syncAndVerify(const QString& path, const QByteArray& signature, const QByte
 } // namespace
 
 UpdateDownloader::UpdateDownloader(QNetworkAccessManager* network, const AppcastItem& item, const QByteArray& publicKey,
-                                   const QString& folder, QObject* parent)
+                                   const QString& folder, int deadline, QObject* parent)
     : QObject(parent)
     , m_network(network)
     , m_item(item)
     , m_publicKey(publicKey)
     , m_folder(folder)
+    , m_deadline(deadline)
 {
 }
 
@@ -90,10 +92,22 @@ void UpdateDownloader::start()
         fail(UpdateError{UpdateError::fileError, m_partial->errorString()});
         return;
     }
-    QTemporaryFile* partial = m_partial.get();
+    m_writer = new PartialFileWriter(m_partial->handle(), this);
+    connect(m_writer, &PartialFileWriter::written, this, [this](qint64 pending) {
+        if (m_request && pending <= maximumPendingBytes / 2)
+            m_request->resume();
+    });
+    connect(m_writer, &PartialFileWriter::failed, this, &UpdateDownloader::writingFailed);
+    connect(m_writer, &PartialFileWriter::finished, this, &UpdateDownloader::allWritten);
     m_request = new UpdateRequest(
-        m_network, m_item.enclosureUrl, m_item.enclosureLength, UpdateError::lengthMismatch,
-        [partial](const QByteArray& chunk) { return partial->write(chunk) == chunk.size(); }, this);
+        m_network, m_item.enclosureUrl, m_item.enclosureLength, UpdateError::lengthMismatch, m_deadline,
+        [this](const QByteArray& chunk) {
+            m_writer->append(chunk);
+            if (m_writer->pendingBytes() > maximumPendingBytes)
+                m_request->pause();
+            return !m_writer->hasFailed();
+        },
+        this);
     connect(m_request, &UpdateRequest::progress, this, &UpdateDownloader::progress);
     connect(m_request, &UpdateRequest::finished, this, &UpdateDownloader::transferFinished);
     m_request->start();
@@ -121,10 +135,23 @@ void UpdateDownloader::transferFinished(const std::optional<UpdateError>& failur
                          QStringLiteral("received %1 of %2 bytes").arg(received).arg(m_item.enclosureLength)});
         return;
     }
-    if (!m_partial->flush()) {
-        fail(UpdateError{UpdateError::fileError, m_partial->errorString()});
-        return;
+    m_writer->finish();
+}
+
+void UpdateDownloader::writingFailed(const QString& detail)
+{
+    if (m_request) {
+        m_request->disconnect(this);
+        m_request->deleteLater();
+        m_request = nullptr;
     }
+    fail(UpdateError{UpdateError::fileError, detail});
+}
+
+void UpdateDownloader::allWritten()
+{
+    if (m_reported || m_request)
+        return;
     m_partial->close();
     whenFinished(this, QtConcurrent::run(syncAndVerify, m_partial->fileName(), m_item.edSignature, m_publicKey),
                  [this](bool valid) { verified(valid); });
@@ -159,6 +186,12 @@ void UpdateDownloader::fail(UpdateError error)
     if (m_reported)
         return;
     m_reported = true;
+    // A batch still being written goes on through the writer's own descriptor, into the removed file.
+    if (m_writer) {
+        m_writer->disconnect(this);
+        m_writer->deleteLater();
+        m_writer = nullptr;
+    }
     m_partial.reset(); // removes the partial file
     qCDebug(lcDiagnostics) << "Загрузка обновления не удалась:" << UpdateError::name(error.code) << error.detail;
     Q_EMIT failed(error);

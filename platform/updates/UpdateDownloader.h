@@ -9,20 +9,26 @@
 #include <memory>
 #include <optional>
 
+class PartialFileWriter;
 class QNetworkAccessManager;
 class QTemporaryFile;
 class UpdateRequest;
 
 // Downloads an update's enclosure into a folder. The bytes go to a hidden partial file there, which
 // becomes the visible file only when its length equals the feed's and its Ed25519 signature verifies
-// against the public key; on every other path it is removed. Reports once: downloaded() or failed().
+// against the public key; on every other path it is removed. Writing and verifying run off the GUI
+// thread; while the disk lags behind, the transfer waits. Reports once: downloaded() or failed().
 class UpdateDownloader : public QObject
 {
     Q_OBJECT
 
 public:
+    // Bytes that may wait for the disk before the transfer pauses.
+    static constexpr qint64 maximumPendingBytes = 8 * 1024 * 1024;
+
+    // deadline: milliseconds the transfer may take.
     UpdateDownloader(QNetworkAccessManager* network, const AppcastItem& item, const QByteArray& publicKey,
-                     const QString& folder, QObject* parent = nullptr);
+                     const QString& folder, int deadline, QObject* parent = nullptr);
     ~UpdateDownloader() override;
 
     void start();
@@ -41,6 +47,8 @@ Q_SIGNALS:
 
 private:
     void transferFinished(const std::optional<UpdateError>& failure);
+    void writingFailed(const QString& detail);
+    void allWritten();
     void verified(bool valid);
     void fail(UpdateError error);
 
@@ -48,7 +56,9 @@ private:
     AppcastItem m_item;
     QByteArray m_publicKey;
     QString m_folder;
+    int m_deadline;
     std::unique_ptr<QTemporaryFile> m_partial;
+    QPointer<PartialFileWriter> m_writer;
     QPointer<UpdateRequest> m_request;
     bool m_reported = false;
 };

@@ -8,6 +8,12 @@ QString UpdateError::message() const
     case networkFailure:
         return QStringLiteral("Der Update-Server ist nicht erreichbar. Bitte prüfe deine Internetverbindung und "
                               "versuche es später erneut.");
+    case timedOut:
+        return QStringLiteral("Der Update-Server antwortet zu langsam. Die Anfrage wurde abgebrochen; bitte versuche "
+                              "es später erneut.");
+    case insecureAddress:
+        return QStringLiteral("Die Update-Quelle verwendet keine sichere Verbindung (https). Die Anfrage wurde "
+                              "abgebrochen.");
     case redirectToOtherScheme:
         return QStringLiteral("Der Update-Server hat auf eine Adresse mit einem anderen Protokoll umgeleitet. "
                               "Die Anfrage wurde abgebrochen.");
@@ -38,6 +44,10 @@ const char* UpdateError::name(Code code)
         return "notConfigured";
     case networkFailure:
         return "networkFailure";
+    case timedOut:
+        return "timedOut";
+    case insecureAddress:
+        return "insecureAddress";
     case redirectToOtherScheme:
         return "redirectToOtherScheme";
     case feedTooLarge:

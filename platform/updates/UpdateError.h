@@ -9,6 +9,8 @@ struct UpdateError
     enum Code {
         notConfigured, // no feed address in this build
         networkFailure,
+        timedOut, // the server took longer than the request's deadline
+        insecureAddress, // plain http to another machine
         redirectToOtherScheme,
         feedTooLarge,
         malformedFeed,

@@ -1,6 +1,7 @@
 #include "platform/updates/UpdateRequest.h"
 
 #include "platform/Diagnostics.h"
+#include "platform/updates/UpdateAddress.h"
 
 #include <QNetworkAccessManager>
 #include <QNetworkReply>
@@ -23,7 +24,7 @@ bool isRedirect(const QNetworkReply* reply)
 } // namespace
 
 UpdateRequest::UpdateRequest(QNetworkAccessManager* network, const QUrl& url, qint64 byteLimit,
-                             UpdateError::Code overLimit, Sink sink, QObject* parent)
+                             UpdateError::Code overLimit, int deadline, Sink sink, QObject* parent)
     : QObject(parent)
     , m_network(network)
     , m_url(url)
@@ -31,6 +32,12 @@ UpdateRequest::UpdateRequest(QNetworkAccessManager* network, const QUrl& url, qi
     , m_overLimit(overLimit)
     , m_sink(std::move(sink))
 {
+    m_deadline.setSingleShot(true);
+    m_deadline.setInterval(deadline);
+    connect(&m_deadline, &QTimer::timeout, this, [this] {
+        stopWith(UpdateError{UpdateError::timedOut,
+                             QStringLiteral("no complete answer within %1 ms").arg(m_deadline.interval())});
+    });
 }
 
 UpdateRequest::~UpdateRequest()
@@ -44,6 +51,13 @@ UpdateRequest::~UpdateRequest()
 
 void UpdateRequest::start()
 {
+    if (!UpdateAddress::isAllowed(m_url)) {
+        m_failure = UpdateError{UpdateError::insecureAddress,
+                                QStringLiteral("refused ") + m_url.toDisplayString(QUrl::RemoveUserInfo)};
+        QMetaObject::invokeMethod(this, &UpdateRequest::report, Qt::QueuedConnection);
+        return;
+    }
+    m_deadline.start();
     send(m_url);
 }
 
@@ -56,6 +70,8 @@ void UpdateRequest::send(const QUrl& url)
     // The body's length must be the length on the wire: no transfer compression.
     request.setRawHeader("Accept-Encoding", "identity");
     m_reply = m_network->get(request);
+    // The body arrives in bounded reads, and a paused request holds the server back.
+    m_reply->setReadBufferSize(readBufferSize);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &UpdateRequest::checkDeclaredLength);
     connect(m_reply, &QNetworkReply::readyRead, this, &UpdateRequest::readAvailable);
     connect(m_reply, &QNetworkReply::finished, this, &UpdateRequest::onFinished);
@@ -66,11 +82,28 @@ void UpdateRequest::abort()
     stopWith(UpdateError{UpdateError::cancelled, QStringLiteral("stopped by the updater")});
 }
 
+void UpdateRequest::pause()
+{
+    m_paused = true;
+}
+
+void UpdateRequest::resume()
+{
+    if (!m_paused)
+        return;
+    m_paused = false;
+    readAvailable();
+}
+
 std::optional<UpdateError> UpdateRequest::follow(const QUrl& target)
 {
     const QUrl resolved = m_reply->url().resolved(target);
     if (resolved.scheme().compare(m_url.scheme(), Qt::CaseInsensitive) != 0) {
         return UpdateError{UpdateError::redirectToOtherScheme,
+                           QStringLiteral("redirect to ") + resolved.toDisplayString(QUrl::RemoveUserInfo)};
+    }
+    if (!UpdateAddress::isAllowed(resolved)) {
+        return UpdateError{UpdateError::insecureAddress,
                            QStringLiteral("redirect to ") + resolved.toDisplayString(QUrl::RemoveUserInfo)};
     }
     if (++m_redirects > maximumRedirects)
@@ -94,14 +127,27 @@ void UpdateRequest::checkDeclaredLength()
 
 void UpdateRequest::readAvailable()
 {
-    if (!m_reply || m_failure)
+    if (!m_reply || m_failure || m_paused)
         return;
     if (!isSuccessStatus(m_reply)) {
         m_reply->readAll(); // the body of a redirect or an error page
         return;
     }
-    if (auto failure = consume(m_reply->readAll()))
+    if (auto failure = consume(m_reply->read(readBufferSize))) {
         stopWith(*failure);
+        return;
+    }
+    // One bounded read per turn of the event loop; the rest waits for the next.
+    if (m_reply && m_reply->bytesAvailable() > 0 && !m_readQueued) {
+        m_readQueued = true;
+        QMetaObject::invokeMethod(
+            this,
+            [this] {
+                m_readQueued = false;
+                readAvailable();
+            },
+            Qt::QueuedConnection);
+    }
 }
 
 std::optional<UpdateError> UpdateRequest::consume(const QByteArray& chunk)
@@ -123,8 +169,13 @@ void UpdateRequest::stopWith(UpdateError error)
     if (m_failure || m_reported)
         return;
     m_failure = std::move(error);
-    if (m_reply)
-        m_reply->abort(); // emits finished()
+    if (QNetworkReply* reply = m_reply) {
+        m_reply = nullptr;
+        reply->disconnect(this);
+        reply->abort();
+        reply->deleteLater();
+    }
+    report();
 }
 
 void UpdateRequest::onFinished()
@@ -145,13 +196,23 @@ void UpdateRequest::onFinished()
                                     QStringLiteral("HTTP status %1")
                                         .arg(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt())};
         } else {
-            m_failure = consume(reply->readAll());
+            // Whatever is left in the buffer, paused or not.
+            while (!m_failure && reply->bytesAvailable() > 0)
+                m_failure = consume(reply->read(readBufferSize));
         }
     }
-    m_reported = true;
     m_reply = nullptr;
     reply->disconnect(this);
     reply->deleteLater();
+    report();
+}
+
+void UpdateRequest::report()
+{
+    if (m_reported)
+        return;
+    m_reported = true;
+    m_deadline.stop();
     if (m_failure)
         qCDebug(lcDiagnostics) << "Запрос обновления не удался:" << UpdateError::name(m_failure->code)
                                << m_failure->detail;

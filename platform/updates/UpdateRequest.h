@@ -4,6 +4,7 @@
 
 #include <QObject>
 #include <QPointer>
+#include <QTimer>
 #include <QUrl>
 
 #include <functional>
@@ -12,9 +13,11 @@
 class QNetworkAccessManager;
 class QNetworkReply;
 
-// One GET of the updater. It follows redirects only within the scheme it started with, refuses a body
-// larger than its limit (as soon as the declared length or the received bytes show it), hands the
-// body to a sink as it arrives and reports once through finished().
+// One GET of the updater. It fetches only from addresses UpdateAddress allows, follows redirects only
+// to such addresses within the scheme it started with, gives up at its deadline however steadily the
+// server trickles, refuses a body larger than its limit (as soon as the declared length or the
+// received bytes show it), hands the body to a sink as it arrives, at most readBufferSize bytes per
+// turn of the event loop (the reply buffers about as much), and reports once through finished().
 class UpdateRequest : public QObject
 {
     Q_OBJECT
@@ -25,14 +28,20 @@ public:
 
     static constexpr int maximumRedirects = 5;
     static constexpr int transferTimeout = 30000; // ms without progress
+    static constexpr qint64 readBufferSize = 256 * 1024;
 
+    // deadline: milliseconds from start() to the last byte.
     UpdateRequest(QNetworkAccessManager* network, const QUrl& url, qint64 byteLimit, UpdateError::Code overLimit,
-                  Sink sink, QObject* parent = nullptr);
+                  int deadline, Sink sink, QObject* parent = nullptr);
     ~UpdateRequest() override;
 
     void start();
     // Stops a running request; it reports cancelled.
     void abort();
+    // While paused, the body waits in the reply's bounded buffer and the server is held back; the
+    // deadline keeps running.
+    void pause();
+    void resume();
 
     qint64 receivedBytes() const { return m_received; }
 
@@ -51,15 +60,19 @@ private:
     // Keeps the first failure and stops the transfer.
     void stopWith(UpdateError error);
     std::optional<UpdateError> consume(const QByteArray& chunk);
+    void report();
 
     QNetworkAccessManager* m_network;
     QUrl m_url;
     qint64 m_byteLimit;
     UpdateError::Code m_overLimit;
     Sink m_sink;
+    QTimer m_deadline;
     QPointer<QNetworkReply> m_reply;
     std::optional<UpdateError> m_failure;
     qint64 m_received = 0;
     int m_redirects = 0;
+    bool m_paused = false;
+    bool m_readQueued = false;
     bool m_reported = false;
 };

@@ -1,8 +1,10 @@
 #include "platform/updates/Updater.h"
 
 #include "platform/Diagnostics.h"
+#include "platform/WhenFinished.h"
 #include "platform/updates/AppcastParser.h"
 #include "platform/updates/SignatureVerifier.h"
+#include "platform/updates/UpdateAddress.h"
 #include "platform/updates/UpdateConfiguration.h"
 #include "platform/updates/UpdateDownloader.h"
 #include "platform/updates/UpdateRequest.h"
@@ -12,12 +14,17 @@
 #include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
+#include <QtConcurrent>
 
 #include <memory>
 
 namespace {
 const QString checksKey = QStringLiteral("automaticallyChecksForUpdates");
 const QString downloadsKey = QStringLiteral("automaticallyDownloadsUpdates");
+// The verified download of the last session that saved one.
+const QString downloadedVersionKey = QStringLiteral("downloadedUpdate/version");
+const QString downloadedPathKey = QStringLiteral("downloadedUpdate/path");
+const QString downloadedLengthKey = QStringLiteral("downloadedUpdate/length");
 } // namespace
 
 std::optional<QString> UpdaterDelegateProtocol::feedURLString(Updater*)
@@ -114,9 +121,7 @@ QUrl Updater::effectiveFeedUrl()
 
 bool Updater::hasValidFeed()
 {
-    const QUrl url = effectiveFeedUrl();
-    const QString scheme = url.scheme().toLower();
-    return url.isValid() && !url.host().isEmpty() && (scheme == u"https" || scheme == u"http");
+    return UpdateAddress::isAllowed(effectiveFeedUrl());
 }
 
 void Updater::refreshCanCheck()
@@ -135,7 +140,11 @@ void Updater::checkForUpdates()
         return;
     }
     if (!m_started || !hasValidFeed()) {
-        Q_EMIT userSessionFailed(UpdateError{UpdateError::notConfigured, QStringLiteral("no feed address")});
+        const QUrl url = effectiveFeedUrl();
+        const bool refused = m_started && url.isValid() && !url.host().isEmpty();
+        qCDebug(lcDiagnostics) << "Адрес обновлений не годится:" << url.toDisplayString(QUrl::RemoveUserInfo);
+        Q_EMIT userSessionFailed(refused ? UpdateError{UpdateError::insecureAddress, QStringLiteral("feed not https")}
+                                         : UpdateError{UpdateError::notConfigured, QStringLiteral("no feed address")});
         return;
     }
     startCheck(true);
@@ -151,11 +160,12 @@ void Updater::checkForUpdatesInBackground()
 void Updater::startCheck(bool userInitiated)
 {
     m_session = Session::checking;
+    ++m_sessionNumber;
     m_userInitiated = userInitiated;
     refreshCanCheck();
     auto feed = std::make_shared<QByteArray>();
     m_request = new UpdateRequest(
-        network(), effectiveFeedUrl(), maximumFeedSize, UpdateError::feedTooLarge,
+        network(), effectiveFeedUrl(), maximumFeedSize, UpdateError::feedTooLarge, m_deadlines.feed,
         [feed](const QByteArray& chunk) {
             feed->append(chunk);
             return true;
@@ -192,6 +202,50 @@ void Updater::checkFinished(const std::optional<UpdateError>& failure, const QBy
     const AppcastItem found = *m_foundUpdate;
     if (m_delegate)
         m_delegate->didFindValidUpdate(this, found);
+    const QString kept = downloadedFile().isEmpty() ? keptDownload(found) : QString();
+    if (kept.isEmpty()) {
+        updateFound(found);
+        return;
+    }
+    // The file of an earlier session is offered again only while its bytes still verify.
+    const quint64 session = m_sessionNumber;
+    whenFinished(this, QtConcurrent::run(SignatureVerifier::verifyFile, kept, found.edSignature, m_publicKey),
+                 [this, session, found, kept](bool valid) {
+                     if (session == m_sessionNumber && m_session == Session::checking)
+                         keptDownloadVerified(found, kept, valid);
+                 });
+}
+
+QString Updater::keptDownload(const AppcastItem& item) const
+{
+    const QSettings settings;
+    const QString path = settings.value(downloadedPathKey).toString();
+    if (settings.value(downloadedVersionKey).toString() != item.versionString || path.isEmpty() ||
+        settings.value(downloadedLengthKey).toLongLong() != item.enclosureLength)
+        return {};
+    const QFileInfo info(path);
+    if (!info.isFile() || info.isSymLink() || info.size() != item.enclosureLength)
+        return {};
+    return path;
+}
+
+void Updater::keptDownloadVerified(const AppcastItem& found, const QString& path, bool valid)
+{
+    if (valid) {
+        m_downloadedVersion = found.versionString;
+        m_downloadedPath = path;
+    } else {
+        qCDebug(lcDiagnostics) << "Сохранённое обновление больше не проходит проверку:" << path;
+        QSettings settings;
+        settings.remove(downloadedVersionKey);
+        settings.remove(downloadedPathKey);
+        settings.remove(downloadedLengthKey);
+    }
+    updateFound(found);
+}
+
+void Updater::updateFound(const AppcastItem& found)
+{
     if (!m_userInitiated && automaticallyDownloadsUpdates() && downloadedFile().isEmpty()) {
         startDownload(false);
         return;
@@ -202,6 +256,16 @@ void Updater::checkFinished(const std::optional<UpdateError>& failure, const QBy
         Q_EMIT userUpdateFound(found);
 }
 
+void Updater::rememberDownload(const AppcastItem& item, const QString& path)
+{
+    m_downloadedVersion = item.versionString;
+    m_downloadedPath = path;
+    QSettings settings;
+    settings.setValue(downloadedVersionKey, item.versionString);
+    settings.setValue(downloadedPathKey, path);
+    settings.setValue(downloadedLengthKey, item.enclosureLength);
+}
+
 void Updater::downloadUpdate()
 {
     if (m_session != Session::idle || !m_foundUpdate)
@@ -209,25 +273,44 @@ void Updater::downloadUpdate()
     startDownload(true);
 }
 
-void Updater::cancelDownload()
+void Updater::cancel()
 {
-    if (m_downloader)
+    if (m_session == Session::idle)
+        return;
+    if (m_request) {
+        m_request->disconnect(this);
+        m_request->abort();
+        m_request->deleteLater();
+        m_request = nullptr;
+    }
+    if (m_downloader) {
+        m_downloader->disconnect(this);
         m_downloader->cancel();
+        m_downloader->deleteLater();
+        m_downloader = nullptr;
+    }
+    ++m_sessionNumber;
+    endSession(UpdateError{UpdateError::cancelled, QStringLiteral("cancelled")});
 }
 
 void Updater::startDownload(bool userInitiated)
 {
     m_session = Session::downloading;
+    ++m_sessionNumber;
     m_userInitiated = userInitiated;
     refreshCanCheck();
     const AppcastItem item = *m_foundUpdate;
-    m_downloader = new UpdateDownloader(network(), item, m_publicKey, downloadFolder(), this);
-    connect(m_downloader, &UpdateDownloader::progress, this, &Updater::downloadProgress);
+    m_downloader = new UpdateDownloader(network(), item, m_publicKey, downloadFolder(),
+                                        m_deadlines.download(item.enclosureLength), this);
+    m_receivedBytes = 0;
+    connect(m_downloader, &UpdateDownloader::progress, this, [this](qint64 received, qint64 total) {
+        m_receivedBytes = received;
+        Q_EMIT downloadProgress(received, total);
+    });
     connect(m_downloader, &UpdateDownloader::downloaded, this, [this, item](const QString& path) {
         m_downloader->deleteLater();
         m_downloader = nullptr;
-        m_downloadedVersion = item.versionString;
-        m_downloadedPath = path;
+        rememberDownload(item, path);
         const bool user = m_userInitiated;
         endSession();
         Q_EMIT updateDownloaded(item, path, user);

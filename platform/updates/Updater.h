@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/updates/AppcastItem.h"
+#include "platform/updates/UpdateDeadlines.h"
 #include "platform/updates/UpdateError.h"
 
 #include <QObject>
@@ -28,7 +29,10 @@ public:
 
 // Checks the update feed for a newer release and downloads it into the download folder, where it is
 // kept only with a valid signature. One session (a check, or a download) runs at a time; while one
-// runs, or before start() or without a feed address, no check may start.
+// runs, or before start() or without a feed address it may fetch from, no check may start. Every
+// session ends by its deadline at the latest, and cancel() ends it at once. The verified download is
+// remembered in the settings: while the file is there and still verifies, later checks (in later
+// runs too) offer it instead of downloading it again.
 class Updater : public QObject
 {
     Q_OBJECT
@@ -58,6 +62,9 @@ public:
     bool isStarted() const { return m_started; }
     // Test hook: the launch delay in milliseconds (3000).
     void setLaunchCheckDelay(int milliseconds) { m_launchCheckDelay = milliseconds; }
+    // Test hook: how long requests may take.
+    void setDeadlines(const UpdateDeadlines& deadlines) { m_deadlines = deadlines; }
+    UpdateDeadlines deadlines() const { return m_deadlines; }
 
     // The feed address and the base64 public key, by default this build's configuration.
     QUrl feedUrl() const { return m_feedUrl; }
@@ -72,7 +79,10 @@ public:
     std::optional<AppcastItem> foundUpdate() const { return m_foundUpdate; }
     // The saved download of foundUpdate(), or empty.
     QString downloadedFile() const;
+    bool isChecking() const { return m_session == Session::checking; }
     bool isDownloading() const { return m_session == Session::downloading; }
+    // Bytes the running (or last) download has received.
+    qint64 receivedBytes() const { return m_receivedBytes; }
 
 public Q_SLOTS:
     // A check the user asked for: its outcome is reported through the user* signals too. During a
@@ -83,7 +93,8 @@ public Q_SLOTS:
     void checkForUpdatesInBackground();
     // Downloads foundUpdate() at the user's request.
     void downloadUpdate();
-    void cancelDownload();
+    // Ends the running check or download at once, reporting nothing; the next check may start.
+    void cancel();
 
 Q_SIGNALS:
     void canCheckForUpdatesChanged(bool canCheck);
@@ -106,6 +117,13 @@ private:
     void refreshCanCheck();
     void startCheck(bool userInitiated);
     void checkFinished(const std::optional<UpdateError>& failure, const QByteArray& feed);
+    // Offers the update found, or downloads it when the session is a background one and automatic
+    // downloads are on.
+    void updateFound(const AppcastItem& found);
+    // The remembered download of item when its file is still there with item's length, or empty.
+    QString keptDownload(const AppcastItem& item) const;
+    void keptDownloadVerified(const AppcastItem& found, const QString& path, bool valid);
+    void rememberDownload(const AppcastItem& item, const QString& path);
     void startDownload(bool userInitiated);
     // Ends the running session; a failure is shown when the user asked for the session.
     void endSession(const std::optional<UpdateError>& failure = std::nullopt);
@@ -117,11 +135,15 @@ private:
     bool m_canCheckForUpdates = false;
     bool m_started = false;
     int m_launchCheckDelay = 3000;
+    UpdateDeadlines m_deadlines;
     Session m_session = Session::idle;
+    // Counts sessions, so that work finishing after its session was cancelled is dropped.
+    quint64 m_sessionNumber = 0;
     bool m_userInitiated = false;
     std::optional<AppcastItem> m_foundUpdate;
     QString m_downloadedVersion;
     QString m_downloadedPath;
+    qint64 m_receivedBytes = 0;
     QNetworkAccessManager* m_network = nullptr;
     QPointer<UpdateRequest> m_request;
     QPointer<UpdateDownloader> m_downloader;

@@ -1,5 +1,6 @@
 #include "platform/updates/AppcastParser.h"
 #include "platform/updates/SignatureVerifier.h"
+#include "platform/updates/UpdateAddress.h"
 #include "platform/updates/UpdateVersion.h"
 #include "tests/support/TestMain.h"
 #include "tests/support/UpdateFeedFixture.h"
@@ -149,9 +150,6 @@ private Q_SLOTS:
                                         << "";
         QTest::newRow("file address") << withItem(goodVersion + enclosure("file:///etc/passwd", "1000")) << -1 << ""
                                       << "";
-        QTest::newRow("insecure download of a secure feed")
-            << withItem(goodVersion + enclosure("http://updates.example.org/a.deb", "1000")) << -1 << ""
-            << "";
         QTest::newRow("length zero") << withItem(goodVersion + enclosure("a.deb", "0")) << -1 << ""
                                      << "";
         QTest::newRow("length not a number") << withItem(goodVersion + enclosure("a.deb", "12kB")) << -1 << ""
@@ -187,6 +185,75 @@ private Q_SLOTS:
             QCOMPARE(result->first().enclosureLength, 1000);
             QCOMPARE(result->first().edSignature, QByteArray(64, 'S'));
         }
+    }
+
+    // Feeds and downloads come over https; plain http only from this machine, decided by the address
+    // alone (no name is looked up).
+    void allowedAddress_data()
+    {
+        QTest::addColumn<QString>("url");
+        QTest::addColumn<bool>("allowed");
+        QTest::newRow("https") << "https://updates.example.org/appcast.xml" << true;
+        QTest::newRow("https, upper case") << "HTTPS://updates.example.org/a.deb" << true;
+        QTest::newRow("https to loopback") << "https://127.0.0.1:8443/a.deb" << true;
+        QTest::newRow("http") << "http://updates.example.org/appcast.xml" << false;
+        QTest::newRow("http to a private address") << "http://192.168.1.10/appcast.xml" << false;
+        QTest::newRow("http to the unspecified address") << "http://0.0.0.0:8080/appcast.xml" << false;
+        QTest::newRow("http to 127.0.0.1") << "http://127.0.0.1:8080/appcast.xml" << true;
+        QTest::newRow("http to 127.45.6.7") << "http://127.45.6.7/appcast.xml" << true;
+        QTest::newRow("http to ::1") << "http://[::1]:8080/appcast.xml" << true;
+        QTest::newRow("http to localhost") << "http://localhost:8080/appcast.xml" << true;
+        QTest::newRow("http to LOCALHOST.") << "http://LOCALHOST.:8080/appcast.xml" << true;
+        QTest::newRow("http to a name under localhost") << "http://updates.localhost.example.org/a" << false;
+        QTest::newRow("http to a name that starts like loopback") << "http://127.0.0.1.example.org/a" << false;
+        QTest::newRow("http to 128.0.0.1") << "http://128.0.0.1/appcast.xml" << false;
+        QTest::newRow("ftp") << "ftp://updates.example.org/appcast.xml" << false;
+        QTest::newRow("file") << "file:///etc/hostname" << false;
+        QTest::newRow("no host") << "https:///appcast.xml" << false;
+        QTest::newRow("empty") << "" << false;
+    }
+    void allowedAddress()
+    {
+        QFETCH(QString, url);
+        QFETCH(bool, allowed);
+        QCOMPARE(UpdateAddress::isAllowed(QUrl(url)), allowed);
+    }
+
+    // A download must be allowed as well, whatever the feed's own address.
+    void enclosureAddress_data()
+    {
+        QTest::addColumn<QString>("feed");
+        QTest::addColumn<QByteArray>("enclosure");
+        QTest::addColumn<QString>("url"); // empty: refused as insecure
+        QTest::newRow("https feed, https download")
+            << "https://updates.example.org/appcast.xml" << QByteArray("https://cdn.example.org/a.deb")
+            << "https://cdn.example.org/a.deb";
+        QTest::newRow("https feed, http download")
+            << "https://updates.example.org/appcast.xml" << QByteArray("http://updates.example.org/a.deb") << "";
+        QTest::newRow("loopback feed, loopback download")
+            << "http://127.0.0.1:8080/appcast.xml" << QByteArray("files/a.deb") << "http://127.0.0.1:8080/files/a.deb";
+        QTest::newRow("loopback feed, https download")
+            << "http://[::1]:8080/appcast.xml" << QByteArray("https://cdn.example.org/a.deb")
+            << "https://cdn.example.org/a.deb";
+        QTest::newRow("loopback feed, http download elsewhere")
+            << "http://localhost:8080/appcast.xml" << QByteArray("http://updates.example.org/a.deb") << "";
+        QTest::newRow("loopback feed, http download to 0.0.0.0")
+            << "http://127.0.0.1:8080/appcast.xml" << QByteArray("http://0.0.0.0:8080/a.deb") << "";
+    }
+    void enclosureAddress()
+    {
+        QFETCH(QString, feed);
+        QFETCH(QByteArray, enclosure);
+        QFETCH(QString, url);
+        const auto result = AppcastParser::parse(withItem(goodVersion + ::enclosure(enclosure, "1000")), QUrl(feed));
+        if (url.isEmpty()) {
+            QVERIFY(!result);
+            QCOMPARE(UpdateError::name(result.error().code), "insecureAddress");
+            return;
+        }
+        QVERIFY2(result, qPrintable(result ? QString() : result.error().detail));
+        QCOMPARE(result->size(), 1);
+        QCOMPARE(result->first().enclosureUrl, QUrl(url));
     }
 
     void newestUpdate_data()

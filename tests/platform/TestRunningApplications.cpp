@@ -8,6 +8,7 @@
 
 #include <algorithm>
 #include <csignal>
+#include <unistd.h>
 
 namespace {
 
@@ -18,6 +19,31 @@ QList<qint64> pids(const QList<RunningApplication>& applications)
         result << application.processIdentifier();
     std::sort(result.begin(), result.end());
     return result;
+}
+
+// The look-up, which must succeed.
+QList<RunningApplication> look(const QString& identifier)
+{
+    const auto found = Workspace::runningApplications(identifier);
+    if (!found)
+        qWarning("process table: %s", qPrintable(found.error()));
+    return found ? *found : QList<RunningApplication>();
+}
+
+// Runs the look-up in a process of its own, started by launcher; its exit code.
+int probe(const QStringList& launcher, const QString& identifier, QByteArray* output)
+{
+    QProcess process;
+    QStringList arguments = launcher;
+    arguments << QStringLiteral(TARN_PROCESS_PROBE) << identifier;
+    process.setProgram(arguments.takeFirst());
+    process.setArguments(arguments);
+    process.setProcessChannelMode(QProcess::ForwardedErrorChannel);
+    process.start();
+    if (!process.waitForFinished(30000))
+        return -1;
+    *output = process.readAllStandardOutput();
+    return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
 } // namespace
@@ -100,45 +126,132 @@ private Q_SLOTS:
             QCOMPARE(RunningApplication::flatpakIdFromCgroup(cgroup), id);
     }
 
-    // Every instance is found by its executable's name, ended, and awaited; others stay.
+    // Every instance is found by its executable's name, ended, and awaited; others stay. The stand-ins
+    // bear a name of their own: the user's real sibling app is never found here.
     void findsAndEndsEveryInstance()
     {
         SiblingProcesses programs;
-        QProcess* first = programs.start(QStringLiteral("de.orlwen"));
-        QProcess* second = programs.start(QStringLiteral("de.orlwen"));
-        QProcess* other = programs.start(QStringLiteral("de.orlwen.helper"));
+        const QString name = programs.name();
+        QProcess* first = programs.start();
+        QProcess* second = programs.start();
+        QProcess* other = programs.start(name + QStringLiteral(".helper"));
         QVERIFY(programs.ok());
 
-        const QList<RunningApplication> found = Workspace::runningApplications(QStringLiteral("de.orlwen"));
+        const QList<RunningApplication> found = look(name);
         QList<qint64> expected{first->processId(), second->processId()};
         std::sort(expected.begin(), expected.end());
         QCOMPARE(pids(found), expected);
         for (const RunningApplication& application : found) {
-            QCOMPARE(application.bundleIdentifier(), QStringLiteral("de.orlwen"));
+            QCOMPARE(application.bundleIdentifier(), name);
             QVERIFY(application.flatpakApplicationId().isEmpty());
             QVERIFY(application.isRunning());
             QVERIFY(application.forceTerminate());
         }
         QVERIFY(Workspace::waitForTermination(found, std::chrono::seconds(5)));
-        QVERIFY(Workspace::runningApplications(QStringLiteral("de.orlwen")).isEmpty());
+        QVERIFY(look(name).isEmpty());
         QTRY_COMPARE(first->state(), QProcess::NotRunning);
         QTRY_COMPARE(second->state(), QProcess::NotRunning);
         QCOMPARE(first->exitStatus(), QProcess::CrashExit);
         QCOMPARE(other->state(), QProcess::Running);
-        QCOMPARE(pids(Workspace::runningApplications(QStringLiteral("de.orlwen.helper"))),
-                 QList<qint64>{other->processId()});
+        QCOMPARE(pids(look(name + QStringLiteral(".helper"))), QList<qint64>{other->processId()});
+    }
+
+    // The name of the running file counts, not what its name looks like: " (deleted)" is what the
+    // kernel adds to an unlinked file, but a file may also bear those words.
+    void namesOfDeletedAndOddExecutables()
+    {
+        SiblingProcesses programs;
+        const QString name = programs.name();
+        QProcess* lookalike = programs.start(name + QStringLiteral(" (deleted)"));
+        QProcess* replaced = programs.start();
+        QVERIFY(programs.ok());
+        // Deleted while it runs, as an update replaces a program.
+        QVERIFY(QFile::remove(programs.path(name)));
+
+        QCOMPARE(pids(look(name)), QList<qint64>{replaced->processId()});
+        QCOMPARE(pids(look(name + QStringLiteral(" (deleted)"))), QList<qint64>{lookalike->processId()});
+        QCOMPARE(lookalike->state(), QProcess::Running);
+    }
+
+    void executableNameFromLink_data()
+    {
+        QTest::addColumn<QByteArray>("target");
+        QTest::addColumn<bool>("unlinked");
+        QTest::addColumn<QString>("name");
+        QTest::newRow("plain") << QByteArray("/usr/bin/de.orlwen") << false << "de.orlwen";
+        QTest::newRow("unlinked") << QByteArray("/opt/app/de.orlwen (deleted)") << true << "de.orlwen";
+        QTest::newRow("named like unlinked")
+            << QByteArray("/tmp/de.orlwen (deleted)") << false << "de.orlwen (deleted)";
+        QTest::newRow("named like unlinked, unlinked")
+            << QByteArray("/tmp/de.orlwen (deleted) (deleted)") << true << "de.orlwen (deleted)";
+        QTest::newRow("blanks") << QByteArray("/home/u/Mein Programm") << false << "Mein Programm";
+    }
+
+    void executableNameFromLink()
+    {
+        QFETCH(QByteArray, target);
+        QFETCH(bool, unlinked);
+        QFETCH(QString, name);
+        QCOMPARE(RunningApplication::executableNameFromLink(target, unlinked), name);
+    }
+
+    // Any process can give itself any name (its comm). One whose executable the look-up may not read
+    // is therefore never taken for the sibling: here a stand-in with a capability the reader lacks,
+    // looked up by a reader without it.
+    void unreadableExecutableNeverMatches()
+    {
+        if (::geteuid() != 0)
+            QSKIP("running processes as another user needs root");
+        SiblingProcesses programs;
+        const QStringList asNobody{QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
+                                   QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")};
+        QProcess* guarded = programs.start(programs.name(), false,
+                                           asNobody +
+                                               QStringList{QStringLiteral("--inh-caps=+net_bind_service"),
+                                                           QStringLiteral("--ambient-caps=+net_bind_service")});
+        QProcess* plain = programs.start(programs.name(), false, asNobody);
+        QVERIFY(programs.ok());
+        QByteArray output;
+        QCOMPARE(probe(asNobody, programs.name(), &output), 0);
+        QCOMPARE(output.trimmed(), QByteArray::number(plain->processId()));
+        QCOMPARE(guarded->state(), QProcess::Running);
+    }
+
+    // A process table that cannot be listed is a failure with the system's reason, not an empty list.
+    void unlistableProcessTableFails()
+    {
+        if (::geteuid() != 0)
+            QSKIP("a mount namespace needs root");
+        SiblingProcesses programs;
+        programs.start();
+        QVERIFY(programs.ok());
+        QByteArray output;
+        const int code = probe({QStringLiteral("unshare"), QStringLiteral("--mount"), QStringLiteral("--propagation"),
+                                QStringLiteral("private"), QStringLiteral("sh"), QStringLiteral("-c"),
+                                QStringLiteral("mount -t tmpfs -o mode=000 none /proc && exec setpriv --reuid=65534 "
+                                               "--regid=65534 --clear-groups \"$0\" \"$1\"")},
+                               programs.name(), &output);
+        QCOMPARE(code, 3);
+        QVERIFY(output.isEmpty());
+
+        Workspace::setProcessTableForTesting(QStringLiteral("/nonexistent/proc"));
+        const auto failed = Workspace::runningApplications(programs.name());
+        Workspace::setProcessTableForTesting(QString());
+        QVERIFY(!failed);
+        QVERIFY(!failed.error().isEmpty());
+        QCOMPARE(look(programs.name()).size(), 1);
     }
 
     // A process id now held by another process (another start time) is never signalled.
     void leavesAReusedProcessIdAlone()
     {
         SiblingProcesses programs;
-        QProcess* process = programs.start(QStringLiteral("de.orlwen"));
+        QProcess* process = programs.start();
         QVERIFY(programs.ok());
-        const QList<RunningApplication> found = Workspace::runningApplications(QStringLiteral("de.orlwen"));
+        const QList<RunningApplication> found = look(programs.name());
         QCOMPARE(found.size(), 1);
         const RunningApplication earlier(found.first().processIdentifier(), found.first().startTime() - 1,
-                                         QStringLiteral("de.orlwen"));
+                                         programs.name());
         QVERIFY(!earlier.isRunning());
         QVERIFY(earlier.forceTerminate());
         QVERIFY(Workspace::waitForTermination({earlier}, std::chrono::seconds(5)));
@@ -151,9 +264,9 @@ private Q_SLOTS:
     {
         RunningApplication::setTerminationSignalForTesting(SIGTERM);
         SiblingProcesses programs;
-        QProcess* deaf = programs.start(QStringLiteral("de.orlwen"), true);
+        QProcess* deaf = programs.start(true);
         QVERIFY(programs.ok());
-        const QList<RunningApplication> found = Workspace::runningApplications(QStringLiteral("de.orlwen"));
+        const QList<RunningApplication> found = look(programs.name());
         QCOMPARE(found.size(), 1);
         QVERIFY(found.first().forceTerminate());
         QVERIFY(!Workspace::waitForTermination(found, std::chrono::milliseconds(100)));

@@ -5,9 +5,13 @@
 #include "tests/support/TestMain.h"
 #include "tests/support/UpdateFeedFixture.h"
 
+#include "platform/updates/UpdateRequest.h"
+
 #include <QDir>
 #include <QSettings>
 #include <QSignalSpy>
+#include <QThread>
+#include <QTimer>
 
 using namespace Qt::StringLiterals;
 
@@ -43,7 +47,23 @@ QByteArray readAll(const QString& path)
     return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
 }
 
-enum class Serve { plain, withoutLength, redirectSameScheme, redirectToHttps, redirectToFile, missing };
+// The address on another host over plain http. 0.0.0.0 is no loopback address, yet a connection to it
+// stays on this machine: should the updater fail to refuse it, the test still reaches nothing else.
+QUrl onOtherHost(QUrl url)
+{
+    url.setHost(QStringLiteral("0.0.0.0"));
+    return url;
+}
+
+enum class Serve {
+    plain,
+    withoutLength,
+    redirectSameScheme,
+    redirectToHttps,
+    redirectToFile,
+    redirectToOtherHost,
+    missing
+};
 
 } // namespace
 
@@ -89,6 +109,9 @@ class TestUpdater : public QObject
         }
         case Serve::redirectToFile:
             m_server.setRedirect(QStringLiteral("/feed.xml"), QUrl(QStringLiteral("file:///etc/hostname")));
+            break;
+        case Serve::redirectToOtherHost:
+            m_server.setRedirect(QStringLiteral("/feed.xml"), onOtherHost(m_server.url(QStringLiteral("/served.xml"))));
             break;
         case Serve::missing:
             m_server.setResponse(QStringLiteral("/feed.xml"), LoopbackHttpServer::Response{404, "gone", {}, true});
@@ -164,6 +187,12 @@ private Q_SLOTS:
             << feedOffering(m_payload.size()) << Serve::redirectToHttps << "redirectToOtherScheme";
         QTest::newRow("redirect to a file")
             << feedOffering(m_payload.size()) << Serve::redirectToFile << "redirectToOtherScheme";
+        QTest::newRow("redirect to http elsewhere")
+            << feedOffering(m_payload.size()) << Serve::redirectToOtherHost << "insecureAddress";
+        UpdateFeed::Entry elsewhere = package(m_key.sign(m_payload), m_payload.size());
+        elsewhere.url = onOtherHost(QUrl(elsewhere.url)).toString();
+        QTest::newRow("download over http elsewhere")
+            << UpdateFeed::appcast({elsewhere}) << Serve::plain << "insecureAddress";
         QTest::newRow("missing feed") << QByteArray() << Serve::missing << "networkFailure";
     }
     void check()
@@ -204,6 +233,197 @@ private Q_SLOTS:
         }
         QCOMPARE(found.count() + none.count() + failed.count(), 1);
         QVERIFY(downloadEntries().isEmpty());
+        QCOMPARE(m_server.requestCount(QStringLiteral("/files/") + packageName), 0);
+        if (serve != Serve::redirectSameScheme)
+            QCOMPARE(m_server.requestCount(QStringLiteral("/served.xml")), 0);
+    }
+
+    // A feed over plain http from another machine is never fetched: no check may start, and one the
+    // user asks for says why.
+    void insecureFeed()
+    {
+        serveFeed(feedOffering(m_payload.size()), Serve::plain);
+        RecordingDelegate delegate;
+        Updater updater(&delegate);
+        updater.setFeedUrl(onOtherHost(m_server.url(QStringLiteral("/feed.xml"))));
+        QSignalSpy failed(&updater, &Updater::userSessionFailed);
+        updater.start();
+        QVERIFY(!updater.canCheckForUpdates());
+        updater.checkForUpdatesInBackground();
+        updater.checkForUpdates();
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.first().first().value<UpdateError>().code, UpdateError::insecureAddress);
+        QCOMPARE(m_server.requestCount(QStringLiteral("/feed.xml")), 0);
+        QVERIFY(delegate.calls.isEmpty());
+    }
+
+    // However steadily a server trickles, a feed request ends at its deadline and a download at one in
+    // proportion to its length; a stalled server too. Afterwards the connection is closed, nothing is
+    // left in the download folder, and the next check starts and ends as usual.
+    void deadline_data()
+    {
+        QTest::addColumn<bool>("slowDownload"); // else the feed is slow
+        QTest::addColumn<bool>("background"); // a background check, with automatic downloads
+        QTest::addColumn<int>("pieceSize");
+        QTest::addColumn<int>("pieceInterval");
+        QTest::addColumn<int>("stallAfter");
+        QTest::addColumn<int>("downloadRate"); // bytes per second beyond the minimum deadline
+        QTest::addColumn<QString>("outcome"); // "downloaded" or the failure's name
+
+        const int fast = 1 << 30;
+        QTest::newRow("feed trickles a byte every 20 ms") << false << false << 1 << 20 << -1 << fast << "timedOut";
+        QTest::newRow("feed stalls part-way") << false << false << 0 << 0 << 150 << fast << "timedOut";
+        QTest::newRow("feed never answers") << false << false << 0 << 0 << 0 << fast << "timedOut";
+        QTest::newRow("background check of a trickling feed") << false << true << 1 << 20 << -1 << fast << "timedOut";
+        QTest::newRow("download trickles") << true << false << 16 << 20 << -1 << fast << "timedOut";
+        QTest::newRow("download stalls half-way") << true << false << 0 << 0 << 100000 << fast << "timedOut";
+        QTest::newRow("automatic download stalls") << true << true << 0 << 0 << 100000 << fast << "timedOut";
+        // 200000 bytes in 20 pieces over a second: past the minimum, well within 20 s at 10000 bytes/s.
+        QTest::newRow("slow download within its share of time")
+            << true << false << 10000 << 50 << -1 << 10000 << "downloaded";
+    }
+    void deadline()
+    {
+        QFETCH(bool, slowDownload);
+        QFETCH(bool, background);
+        QFETCH(int, pieceSize);
+        QFETCH(int, pieceInterval);
+        QFETCH(int, stallAfter);
+        QFETCH(int, downloadRate);
+        QFETCH(QString, outcome);
+        serveFeed(feedOffering(m_payload.size()), Serve::plain);
+        LoopbackHttpServer::Response slow;
+        slow.body = slowDownload ? m_payload : feedOffering(m_payload.size());
+        slow.pieceSize = pieceSize;
+        slow.pieceInterval = pieceInterval;
+        slow.stallAfter = stallAfter;
+        m_server.setResponse(slowDownload ? QStringLiteral("/files/") + packageName : QStringLiteral("/feed.xml"),
+                             slow);
+
+        RecordingDelegate delegate;
+        auto updater = startedUpdater(&delegate);
+        updater->setDeadlines(UpdateDeadlines{400, 400, downloadRate});
+        QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
+        QSignalSpy downloaded(updater.get(), &Updater::updateDownloaded);
+        if (background) {
+            updater->setAutomaticallyDownloadsUpdates(true);
+            updater->checkForUpdatesInBackground();
+        } else {
+            updater->checkForUpdates();
+        }
+        if (slowDownload && !background) {
+            QTRY_VERIFY(updater->canCheckForUpdates());
+            QVERIFY(updater->foundUpdate());
+            updater->downloadUpdate();
+        }
+        QVERIFY(!updater->canCheckForUpdates());
+        QTRY_VERIFY_WITH_TIMEOUT(updater->canCheckForUpdates(), 10000);
+        if (background) {
+            // Nothing to tell the user; the session has ended all the same.
+            QCOMPARE(failed.count() + downloaded.count(), 0);
+            QCOMPARE(downloadEntries(), QStringList());
+            QCOMPARE(m_server.requestCount(QStringLiteral("/files/") + packageName), slowDownload ? 1 : 0);
+        } else if (outcome == u"downloaded") {
+            QCOMPARE(failed.count(), 0);
+            QCOMPARE(downloaded.count(), 1);
+            QCOMPARE(readAll(downloaded.first().at(1).toString()), m_payload);
+        } else {
+            QCOMPARE(downloaded.count(), 0);
+            QCOMPARE(failed.count(), 1);
+            QCOMPARE(UpdateError::name(failed.first().first().value<UpdateError>().code), outcome.toLatin1());
+            QCOMPARE(downloadEntries(), QStringList());
+        }
+        QTRY_COMPARE(m_server.openConnections(), 0);
+
+        serveFeed(UpdateFeed::appcast({}), Serve::plain);
+        updater->checkForUpdatesInBackground();
+        QVERIFY(!updater->canCheckForUpdates());
+        QTRY_VERIFY(updater->canCheckForUpdates());
+        QCOMPARE(delegate.calls.last(), QStringLiteral("none"));
+    }
+
+    // Cancelling ends a check or a download at once, reports nothing, closes the connection and leaves
+    // nothing behind; the next check, a background one too, starts and ends as usual.
+    void cancel_data()
+    {
+        QTest::addColumn<bool>("download"); // else the check is cancelled
+        QTest::addColumn<bool>("background"); // a background session the user took over
+        QTest::newRow("check") << false << false;
+        QTest::newRow("background check taken over") << false << true;
+        QTest::newRow("download") << true << false;
+    }
+    void cancel()
+    {
+        QFETCH(bool, download);
+        QFETCH(bool, background);
+        serveFeed(feedOffering(m_payload.size()), Serve::plain);
+        LoopbackHttpServer::Response stalled;
+        stalled.body = download ? m_payload : feedOffering(m_payload.size());
+        stalled.stallAfter = download ? 100000 : 0;
+        m_server.setResponse(download ? QStringLiteral("/files/") + packageName : QStringLiteral("/feed.xml"), stalled);
+
+        RecordingDelegate delegate;
+        auto updater = startedUpdater(&delegate);
+        QSignalSpy changes(updater.get(), &Updater::canCheckForUpdatesChanged);
+        QSignalSpy found(updater.get(), &Updater::userUpdateFound);
+        QSignalSpy none(updater.get(), &Updater::userUpdateNotFound);
+        QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
+        QSignalSpy downloaded(updater.get(), &Updater::updateDownloaded);
+        if (download) {
+            updater->checkForUpdates();
+            QTRY_VERIFY(updater->canCheckForUpdates());
+            found.clear();
+            updater->downloadUpdate();
+            QTRY_COMPARE(m_server.requestCount(QStringLiteral("/files/") + packageName), 1);
+        } else {
+            if (background)
+                updater->checkForUpdatesInBackground();
+            updater->checkForUpdates();
+            QTRY_COMPARE(m_server.requestCount(QStringLiteral("/feed.xml")), 1);
+        }
+        QVERIFY(!updater->canCheckForUpdates());
+        changes.clear();
+
+        updater->cancel();
+        QVERIFY(updater->canCheckForUpdates());
+        QCOMPARE(changes.count(), 1);
+        QVERIFY(!updater->isChecking() && !updater->isDownloading());
+        QCOMPARE(downloadEntries(), QStringList());
+        QTRY_COMPARE(m_server.openConnections(), 0);
+        QCOMPARE(found.count() + none.count() + failed.count() + downloaded.count(), 0);
+
+        serveFeed(UpdateFeed::appcast({}), Serve::plain);
+        const QStringList heard = delegate.calls;
+        updater->checkForUpdatesInBackground();
+        QVERIFY(!updater->canCheckForUpdates());
+        QTRY_VERIFY(updater->canCheckForUpdates());
+        QCOMPARE(delegate.calls, heard + QStringList{QStringLiteral("none")});
+        QCOMPARE(found.count() + none.count() + failed.count() + downloaded.count(), 0);
+    }
+
+    // The body reaches the updater in bounded reads, however fast the server sends it.
+    void boundedReads()
+    {
+        const QByteArray large = randomBytes(8 * 1024 * 1024, 5);
+        serveFeed(UpdateFeed::appcast({package(m_key.sign(large), large.size())}), Serve::plain);
+        m_server.setBody(QStringLiteral("/files/") + packageName, large);
+        RecordingDelegate delegate;
+        const auto updater = checkedUpdater(&delegate);
+        QVERIFY(updater && updater->foundUpdate());
+        qint64 last = 0;
+        qint64 largestRead = 0;
+        connect(updater.get(), &Updater::downloadProgress, this, [&](qint64 received, qint64) {
+            largestRead = qMax(largestRead, received - last);
+            last = received;
+        });
+        QSignalSpy downloaded(updater.get(), &Updater::updateDownloaded);
+        // A busy GUI thread lets the bytes pile up before it reads them.
+        QTimer::singleShot(0, this, [] { QThread::msleep(300); });
+        updater->downloadUpdate();
+        QTRY_COMPARE(downloaded.count(), 1);
+        QCOMPARE(last, large.size());
+        QVERIFY2(largestRead <= UpdateRequest::readBufferSize, qPrintable(QString::number(largestRead)));
+        QCOMPARE(readAll(downloaded.first().at(1).toString()), large);
     }
 
     // No check may start before the start, during a session, or without a feed address; a user check
@@ -319,12 +539,26 @@ private Q_SLOTS:
         }
     }
 
-    void downloadRedirectedToOtherScheme()
+    // A download's redirects keep its scheme and go to allowed addresses only; the target is never asked.
+    void downloadRedirected_data()
     {
+        QTest::addColumn<bool>("toHttps"); // else to http on another host
+        QTest::addColumn<QString>("failure");
+        QTest::newRow("to https") << true << "redirectToOtherScheme";
+        QTest::newRow("to http elsewhere") << false << "insecureAddress";
+    }
+    void downloadRedirected()
+    {
+        QFETCH(bool, toHttps);
+        QFETCH(QString, failure);
         serveFeed(feedOffering(m_payload.size()), Serve::plain);
-        QUrl https = m_server.url(QStringLiteral("/elsewhere.deb"));
-        https.setScheme(QStringLiteral("https"));
-        m_server.setRedirect(QStringLiteral("/files/") + packageName, https);
+        QUrl target = m_server.url(QStringLiteral("/elsewhere.deb"));
+        if (toHttps)
+            target.setScheme(QStringLiteral("https"));
+        else
+            target = onOtherHost(target);
+        m_server.setRedirect(QStringLiteral("/files/") + packageName, target);
+        m_server.setBody(QStringLiteral("/elsewhere.deb"), m_payload);
 
         RecordingDelegate delegate;
         const auto updater = checkedUpdater(&delegate);
@@ -332,8 +566,9 @@ private Q_SLOTS:
         QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
         updater->downloadUpdate();
         QTRY_COMPARE(failed.count(), 1);
-        QCOMPARE(failed.first().first().value<UpdateError>().code, UpdateError::redirectToOtherScheme);
+        QCOMPARE(UpdateError::name(failed.first().first().value<UpdateError>().code), failure.toLatin1());
         QCOMPARE(downloadEntries(), QStringList());
+        QCOMPARE(m_server.requestCount(QStringLiteral("/elsewhere.deb")), 0);
     }
 
     // A file of the same name stays as it was; the download takes the next free name.
@@ -363,7 +598,7 @@ private Q_SLOTS:
         QSignalSpy downloaded(updater.get(), &Updater::updateDownloaded);
         updater->downloadUpdate();
         QVERIFY(updater->isDownloading());
-        updater->cancelDownload();
+        updater->cancel();
         QVERIFY(!updater->isDownloading());
         QVERIFY(updater->canCheckForUpdates());
         QCOMPARE(failed.count(), 0);
@@ -392,11 +627,92 @@ private Q_SLOTS:
         QCOMPARE(delegate.calls, QStringList{QStringLiteral("found:99.1 Beta")});
         QCOMPARE(updater.downloadedFile(), QDir(Updater::downloadFolder()).filePath(packageName));
 
+        // Counted from here: a request that an earlier test cancelled may still reach the server.
+        const int fetched = m_server.requestCount(QStringLiteral("/files/") + packageName);
         updater.checkForUpdatesInBackground();
         QTRY_VERIFY(updater.canCheckForUpdates());
-        QCOMPARE(m_server.requestCount(QStringLiteral("/files/") + packageName), 1);
+        QCOMPARE(m_server.requestCount(QStringLiteral("/files/") + packageName), fetched);
         QCOMPARE(downloaded.count(), 1);
         QCOMPARE(downloadEntries(), QStringList{packageName});
+    }
+
+    // With automatic downloads on, three launches in a row download an update once: later launches
+    // find the remembered file and offer it while it is there and its bytes still verify; a newer
+    // version replaces it.
+    void keptDownload_data()
+    {
+        QTest::addColumn<QString>("between"); // what happens to the first download before the second launch
+        QTest::addColumn<int>("downloads");
+        QTest::addColumn<QStringList>("entries");
+        QTest::addColumn<QString>("kept"); // the file the last launch offers
+        const QString renamed = QStringLiteral("tarn-backup-manager_99.1_amd64 (1).deb");
+        QTest::newRow("kept") << "nothing" << 1 << QStringList{packageName} << packageName;
+        QTest::newRow("file removed") << "remove" << 2 << QStringList{packageName} << packageName;
+        QTest::newRow("file altered") << "alter" << 2 << QStringList{renamed, packageName} << renamed;
+        QTest::newRow("record names another file") << "repoint" << 2 << QStringList{renamed, packageName} << renamed;
+        QTest::newRow("newer version") << "newer" << 2
+                                       << QStringList{packageName, QStringLiteral("tarn-backup-manager_99.2_amd64.deb")}
+                                       << QStringLiteral("tarn-backup-manager_99.2_amd64.deb");
+    }
+    void keptDownload()
+    {
+        QFETCH(QString, between);
+        QFETCH(int, downloads);
+        QFETCH(QStringList, entries);
+        QFETCH(QString, kept);
+        serveFeed(feedOffering(m_payload.size()), Serve::plain);
+        const QString folder = Updater::downloadFolder();
+        int feedRequests = 0;
+        const auto launch = [&] {
+            RecordingDelegate delegate;
+            auto updater = std::make_unique<Updater>(&delegate);
+            updater->setFeedUrl(m_server.url(QStringLiteral("/feed.xml")));
+            updater->setPublicKey(m_key.publicKeyBase64());
+            updater->setAutomaticallyDownloadsUpdates(true);
+            updater->setLaunchCheckDelay(0);
+            updater->start();
+            ++feedRequests;
+            return QTest::qWaitFor([&] {
+                return m_server.requestCount(QStringLiteral("/feed.xml")) == feedRequests &&
+                    updater->canCheckForUpdates();
+            });
+        };
+
+        QVERIFY(launch());
+        QCOMPARE(m_server.requestCount(QStringLiteral("/files/") + packageName), 1);
+        const QString first = QDir(folder).filePath(packageName);
+        if (between == u"remove") {
+            QVERIFY(QFile::remove(first));
+        } else if (between == u"alter") {
+            QFile file(first);
+            QVERIFY(file.open(QIODevice::ReadWrite));
+            QVERIFY(file.write("\x01") == 1);
+        } else if (between == u"repoint") {
+            // Another file of the same length: the record alone does not make it the update.
+            const QString other = QDir::home().filePath(QStringLiteral("other.deb"));
+            QVERIFY(writeFile(other, QByteArray(m_payload.size(), 'x')));
+            QSettings().setValue(QStringLiteral("downloadedUpdate/path"), other);
+        } else if (between == u"newer") {
+            const QByteArray newer = randomBytes(1000, 9);
+            const QString name = QStringLiteral("tarn-backup-manager_99.2_amd64.deb");
+            m_server.setBody(QStringLiteral("/files/") + name, newer);
+            serveFeed(UpdateFeed::appcast({UpdateFeed::Entry{QStringLiteral("99.2"), QString(),
+                                                             m_server.url(QStringLiteral("/files/") + name).toString(),
+                                                             newer.size(), m_key.sign(newer)}}),
+                      Serve::plain);
+        }
+        QVERIFY(launch());
+        QVERIFY(launch());
+        QCOMPARE(m_server.requestCount(QStringLiteral("/files/") + packageName) +
+                     (between == u"newer" ? m_server.requestCount(u"/files/tarn-backup-manager_99.2_amd64.deb"_s) : 0),
+                 downloads);
+        QCOMPARE(downloadEntries(), entries);
+
+        // A check the user asks for offers the kept file.
+        RecordingDelegate delegate;
+        const auto updater = checkedUpdater(&delegate);
+        QVERIFY(updater && updater->foundUpdate());
+        QCOMPARE(updater->downloadedFile(), QDir(folder).filePath(kept));
     }
 
     // Defaults: checks on, downloads off; values persist in the settings and only changes are announced.

@@ -4,6 +4,8 @@
 #include "app/backup/MainAppView.h"
 #include "app/backup/RestoreZipView.h"
 #include "core/archive/FinderComment.h"
+#include "core/archive/PasswordValidationError.h"
+#include "core/workflows/RestoreZipViewModel.h"
 #include "kit/controls/RestoreButtonView.h"
 #include "kit/dialogs/CheckBoxHelper.h"
 #include "kit/inputs/TextEditorHelper.h"
@@ -11,12 +13,14 @@
 #include "tests/screens/ScreenCatalog.h"
 #include "tests/support/FileFixtures.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFile>
 #include <QPlainTextEdit>
 #include <QProcess>
 #include <QSettings>
 #include <QTemporaryDir>
+#include <QTest>
 
 #include <csignal>
 
@@ -47,6 +51,7 @@ TARN_SCREENS(backup)
     BackupScreens::MainScreen main;
     QWidget& window = main.window;
     MainAppView* view = main.view;
+    window.activateWindow();
     ScreenCatalog::settle(200);
     view->rows().at(1)->setHover(true);
     ScreenCatalog::settle(100);
@@ -79,6 +84,14 @@ TARN_SCREENS(backup)
     ScreenCatalog::settle(200);
     ScreenCatalog::save(&window, QStringLiteral("backup-restore-delete"));
     restore->deleteAlert()->dismiss();
+    // A failure whose text takes several lines: shown whole, over the bottom of the list.
+    restore->model()->setWarningText(
+        PasswordValidationError::keychain(QStringLiteral("Cannot get secret of a locked object (org.freedesktop."
+                                                         "Secret.Error.IsLocked)"))
+            .errorDescription());
+    ScreenCatalog::settle(700);
+    ScreenCatalog::save(&window, QStringLiteral("backup-restore-failure"));
+    restore->model()->setWarningText(QString());
 
     // The close question needs a running sibling app: a copy of sleep under its name.
     QTemporaryDir bin;
@@ -104,4 +117,45 @@ TARN_SCREENS(backup)
     view->actionContext()->setMessageText(QStringLiteral("Das Backup wurde erfolgreich erstellt."));
     ScreenCatalog::settle(700);
     ScreenCatalog::save(&window, QStringLiteral("backup-result"));
+    view->actionContext()->setMessageText(std::nullopt);
+    ScreenCatalog::settle(700);
+
+    // From the keyboard: Tab to the second row marks it; in its sheet, Tab to the list marks the
+    // chosen backup, and on to the action button.
+    const auto press = [&window](Qt::Key key) {
+        QWidget* target = QApplication::focusWidget() ? QApplication::focusWidget() : &window;
+        QTest::keyClick(target, key);
+    };
+    view->rows().first()->setFocus(Qt::OtherFocusReason);
+    press(Qt::Key_Tab);
+    ScreenCatalog::settle(200);
+    ScreenCatalog::save(&window, QStringLiteral("backup-focus-menu-row"));
+    press(Qt::Key_Return);
+    ScreenCatalog::settle(300);
+    restore = qobject_cast<RestoreZipView*>(view->screen());
+    for (int i = 0; i < 30 && QApplication::focusWidget() != restore->listView(); ++i)
+        press(Qt::Key_Tab);
+    press(Qt::Key_Down);
+    ScreenCatalog::settle(200);
+    ScreenCatalog::save(&window, QStringLiteral("backup-focus-list"));
+    for (int i = 0; i < 30 && QApplication::focusWidget() != view->sheet()->middleButton(); ++i)
+        press(Qt::Key_Tab);
+    ScreenCatalog::settle(200);
+    ScreenCatalog::save(&window, QStringLiteral("backup-focus-button"));
+    view->closeSheet();
+
+    view->openSheet(BackupActionType::delete_);
+    ScreenCatalog::settle(200);
+    press(Qt::Key_Tab);
+    ScreenCatalog::settle(200);
+    ScreenCatalog::save(&window, QStringLiteral("backup-focus-consent"));
+    view->closeSheet();
+
+    // Before a backup folder is chosen, the create sheet says where to choose one.
+    QSettings().remove(PathViewModel::savedPathKey());
+    view->openSheet(BackupActionType::create);
+    ScreenCatalog::settle(300);
+    ScreenCatalog::save(&window, QStringLiteral("backup-create-no-folder"));
+    view->closeSheet();
+    QSettings().setValue(PathViewModel::savedPathKey(), backups);
 }

@@ -11,16 +11,31 @@
 #include "core/lock/InactivityMonitor.h"
 #include "core/workflows/PathViewModel.h"
 #include "kit/controls/TrendyButtonHelper.h"
+#include "kit/inputs/TextFieldButtonHelper.h"
 #include "kit/inputs/TextFieldHelper.h"
+#include "kit/inputs/TextViewHelper.h"
 #include "platform/fingerprint/FingerprintReader.h"
 #include "tests/screens/ScreenCatalog.h"
 #include "tests/support/FakeFprintd.h"
 #include "tests/support/PrivateBus.h"
 
+#include <QApplication>
 #include <QDir>
 #include <QFileDialog>
 #include <QLineEdit>
 #include <QSettings>
+#include <QTest>
+
+namespace {
+
+// Presses Tab until the widget has the focus, as a keyboard user gets there.
+void tabTo(QWidget* window, const QWidget* target)
+{
+    for (int i = 0; i < 30 && QApplication::focusWidget() != target; ++i)
+        QTest::keyClick(QApplication::focusWidget() ? QApplication::focusWidget() : window, Qt::Key_Tab);
+}
+
+} // namespace
 
 // The settings window: its four tabs, the edit sheet and the override question.
 TARN_SCREENS(settings)
@@ -43,6 +58,7 @@ TARN_SCREENS(settings)
     delegate.setIsAuthenticated(true);
     auto* window = new SettingsWindow(&delegate);
     window->show();
+    window->activateWindow();
     ScreenCatalog::settle(600);
     SettingsView* view = window->content()->settingsView();
     ScreenCatalog::save(window, QStringLiteral("settings-app-password"));
@@ -58,11 +74,19 @@ TARN_SCREENS(settings)
     sheet->confirmationField()->input()->setText(QStringLiteral("Archiv2024"));
     ScreenCatalog::settle(800);
     ScreenCatalog::save(window, QStringLiteral("settings-edit-sheet"));
+    tabTo(window, sheet->passwordField()->showHideButton());
+    ScreenCatalog::settle(200);
+    ScreenCatalog::save(window, QStringLiteral("settings-focus-field-button"));
+    window->setAttribute(Qt::WA_KeyboardFocusChange, false);
     view->zipPasswordView()->viewModel()->setShowTextFields(false);
 
     view->setCurrentIndex(2);
     ScreenCatalog::settle(200);
     ScreenCatalog::save(window, QStringLiteral("settings-path"));
+    tabTo(window, view->pathView()->pathView());
+    ScreenCatalog::settle(200);
+    ScreenCatalog::save(window, QStringLiteral("settings-focus-path-link"));
+    window->setAttribute(Qt::WA_KeyboardFocusChange, false);
 
     view->setCurrentIndex(3);
     ScreenCatalog::settle(200);

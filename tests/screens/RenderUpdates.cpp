@@ -79,6 +79,8 @@ TARN_SCREENS(updates)
             ScreenCatalog::settle(100);
             ScreenCatalog::save(&main.window, name);
         };
+        presenter->showChecking();
+        card(QStringLiteral("updates-checking"));
         presenter->showUpdateFound(item);
         card(QStringLiteral("updates-check-found"));
         presenter->showNoUpdate();

@@ -1,9 +1,68 @@
 #include "tests/support/LoopbackHttpServer.h"
 
 #include <QTcpSocket>
+#include <QTimer>
+
+#include <algorithm>
+
+namespace {
+
+// Sends one response over a socket in pieces and closes the connection after the last one.
+class Transmission : public QObject
+{
+public:
+    Transmission(QTcpSocket* socket, const QByteArray& head, const LoopbackHttpServer::Response& response)
+        : QObject(socket)
+        , m_socket(socket)
+        , m_head(head)
+        , m_body(response.body)
+        , m_pieceSize(response.pieceSize > 0 ? response.pieceSize : head.size() + response.body.size())
+        , m_interval(response.pieceInterval)
+    {
+        const qsizetype total = m_head.size() + m_body.size();
+        m_end = response.stallAfter >= 0 ? qMin(response.stallAfter, total) : total;
+        m_closes = m_end == total;
+        m_timer.setSingleShot(true);
+        connect(&m_timer, &QTimer::timeout, this, &Transmission::sendPiece);
+        connect(m_socket, &QTcpSocket::bytesWritten, this, [this] {
+            if (m_socket->bytesToWrite() == 0 && m_sent < m_end && !m_timer.isActive())
+                m_timer.start(m_interval);
+        });
+        sendPiece();
+    }
+
+private:
+    // The next piece, within the head or within the body.
+    void sendPiece()
+    {
+        if (m_sent >= m_end)
+            return;
+        const bool inHead = m_sent < m_head.size();
+        const qsizetype offset = inHead ? m_sent : m_sent - m_head.size();
+        const QByteArray& part = inHead ? m_head : m_body;
+        const qsizetype size = std::min({m_pieceSize, m_end - m_sent, part.size() - offset});
+        m_socket->write(part.constData() + offset, size);
+        m_sent += size;
+        if (m_sent >= m_end && m_closes)
+            m_socket->disconnectFromHost();
+    }
+
+    QTcpSocket* m_socket;
+    QByteArray m_head;
+    QByteArray m_body;
+    qsizetype m_pieceSize;
+    int m_interval;
+    qsizetype m_end = 0;
+    bool m_closes = true;
+    qsizetype m_sent = 0;
+    QTimer m_timer;
+};
+
+} // namespace
 
 LoopbackHttpServer::LoopbackHttpServer(QObject* parent)
     : QObject(parent)
+    , m_server(this)
 {
     connect(&m_server, &QTcpServer::newConnection, this, &LoopbackHttpServer::accept);
     m_server.listen(QHostAddress::LocalHost, 0);
@@ -43,8 +102,12 @@ void LoopbackHttpServer::accept()
 {
     while (QTcpSocket* socket = m_server.nextPendingConnection()) {
         socket->setParent(this);
+        ++m_openConnections;
         connect(socket, &QTcpSocket::readyRead, this, [this, socket] { readRequest(socket); });
-        connect(socket, &QTcpSocket::disconnected, socket, &QObject::deleteLater);
+        connect(socket, &QTcpSocket::disconnected, this, [this, socket] {
+            --m_openConnections;
+            socket->deleteLater();
+        });
     }
 }
 
@@ -67,11 +130,16 @@ void LoopbackHttpServer::readRequest(QTcpSocket* socket)
         response.status = 404;
         response.body = "not found";
     }
+    answer(socket, response);
+}
+
+void LoopbackHttpServer::answer(QTcpSocket* socket, const Response& response)
+{
     QByteArray head = "HTTP/1.1 " + QByteArray::number(response.status) + " Status\r\nConnection: close\r\n";
     for (const auto& [name, value] : response.headers)
         head += name + ": " + value + "\r\n";
     if (response.sendContentLength)
         head += "Content-Length: " + QByteArray::number(response.body.size()) + "\r\n";
-    socket->write(head + "\r\n" + response.body);
-    socket->disconnectFromHost();
+    head += "\r\n";
+    new Transmission(socket, head, response);
 }

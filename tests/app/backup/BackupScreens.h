@@ -12,6 +12,7 @@
 #include "tests/support/FileFixtures.h"
 #include "tests/support/PrivateKeyring.h"
 
+#include <QCoreApplication>
 #include <QDir>
 #include <QLabel>
 #include <QSettings>
@@ -77,6 +78,14 @@ inline std::unique_ptr<PrivateKeyring> useOwnKeyring()
     return keyring;
 }
 
+// The identifier the main screen looks for as the sibling app in these tests: one of this process's
+// own, so that the user's real sibling app is never found, let alone closed.
+inline QString siblingName()
+{
+    static const QString name = QStringLiteral("tarn%1-sib").arg(QCoreApplication::applicationPid() % 10000000);
+    return name;
+}
+
 // The main screen in a window, with short delays.
 struct MainScreen
 {
@@ -87,6 +96,7 @@ struct MainScreen
     explicit MainScreen(MainAppView::Timing timing = fastTiming())
     {
         Motion::setDefaultDuration(0);
+        MainAppView::setSiblingBundleIdentifierForTesting(siblingName());
         delegate.updater()->setAutomaticallyChecksForUpdates(false);
         window.resize(900, 500);
         auto* layout = new QVBoxLayout(&window);

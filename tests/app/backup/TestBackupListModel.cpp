@@ -1,72 +1,38 @@
 #include "app/backup/BackupListModel.h"
 #include "app/backup/BackupRowDelegate.h"
 #include "core/archive/FinderComment.h"
+#include "core/workflows/BackupListing.h"
 #include "tests/support/FileFixtures.h"
 #include "tests/support/TestMain.h"
 
-#include <QLocale>
+#include <QSignalSpy>
 #include <QTemporaryDir>
 #include <QTextDocument>
 
-// Which entries of a backup folder are backups, in which order, with which date and comment.
+namespace {
+
+QString plainText(const QVariant& html)
+{
+    QTextDocument shown;
+    shown.setHtml(html.toString());
+    return shown.toPlainText();
+}
+
+BackupEntry entry(const QString& name, const std::optional<QString>& comment = std::nullopt)
+{
+    return {QUrl::fromLocalFile(QStringLiteral("/ordner/") + name), BackupListing::dateText(name).value_or(QString()),
+            comment};
+}
+
+} // namespace
+
+// The rows of the restore list: dates, comments and tooltips of a listing.
 class TestBackupListModel : public QObject
 {
     Q_OBJECT
 
 private Q_SLOTS:
-    void dateText_data()
-    {
-        QTest::addColumn<QString>("name");
-        QTest::addColumn<QString>("date");
-        QTest::newRow("backup") << "Backup_2024-12-24_18-30-05.orlwen"
-                                << "24.12.2024 18:30:05";
-        QTest::newRow("leap day") << "Backup_2024-02-29_00-00-00.orlwen"
-                                  << "29.02.2024 00:00:00";
-        QTest::newRow("no such day") << "Backup_2023-02-29_00-00-00.orlwen" << QString();
-        QTest::newRow("no such hour") << "Backup_2024-12-24_24-00-00.orlwen" << QString();
-        QTest::newRow("zip") << "Backup_2025-01-02_08-00-00.zip" << QString();
-        QTest::newRow("upper-case extension") << "Backup_2025-01-02_08-00-00.ORLWEN" << QString();
-        QTest::newRow("no stamp") << "Backup_kaputt.orlwen" << QString();
-        QTest::newRow("other name") << "Notizen.orlwen" << QString();
-        QTest::newRow("lower-case prefix") << "backup_2025-01-02_08-00-00.orlwen" << QString();
-        QTest::newRow("stamp and more") << "Backup_2025-01-02_08-00-00x.orlwen" << QString();
-        QTest::newRow("two extensions") << "Backup_2025-01-02_08-00-00.orlwen.orlwen" << QString();
-    }
-
-    // Dates read and written the same way whatever the user's locale and calendar.
-    void dateText()
-    {
-        QFETCH(QString, name);
-        QFETCH(QString, date);
-        for (const QLocale& locale : {QLocale::c(), QLocale(QLocale::Arabic, QLocale::Egypt),
-                                      QLocale(QLocale::Persian, QLocale::Iran), QLocale(QLocale::German)}) {
-            QLocale::setDefault(locale);
-            QCOMPARE(BackupListModel::dateText(name).value_or(QString()), date);
-        }
-        QLocale::setDefault(QLocale::c());
-    }
-
-    void backupsNewestFirst()
-    {
-        QList<QUrl> files;
-        for (const char* name : {"Backup_2024-12-24_18-30-05.orlwen", "Backup_2025-01-02_08-00-00.orlwen",
-                                 "Backup_2025-01-02_08-00-00.zip", "Notizen.orlwen", "Backup_kaputt.orlwen",
-                                 "Backup_2025-01-02_07-59-59.orlwen"})
-            files << QUrl::fromLocalFile(QStringLiteral("/ordner/") + QString::fromUtf8(name));
-        BackupListModel model;
-        model.setFiles(files);
-        QStringList dates;
-        for (int row = 0; row < model.rowCount(); ++row)
-            dates << model.index(row).data(BackupListModel::DateTextRole).toString();
-        QCOMPARE(dates,
-                 (QStringList{QStringLiteral("02.01.2025 08:00:00"), QStringLiteral("02.01.2025 07:59:59"),
-                              QStringLiteral("24.12.2024 18:30:05")}));
-        QCOMPARE(model.urlAt(0).fileName(), QStringLiteral("Backup_2025-01-02_08-00-00.orlwen"));
-        QCOMPARE(model.rowOf(model.urlAt(2)), 2);
-        QCOMPARE(model.rowOf(QUrl::fromLocalFile(QStringLiteral("/ordner/Notizen.orlwen"))), -1);
-    }
-
-    // A comment is the user's text: the tooltip shows it as written, never as markup.
+    // A comment is the user's text: the row and the tooltip show it as written, never as markup.
     void commentsAndTooltips_data()
     {
         QTest::addColumn<QString>("comment");
@@ -85,24 +51,68 @@ private Q_SLOTS:
         if (!comment.isEmpty())
             QVERIFY(setFinderComment(path, comment));
         BackupListModel model;
-        model.setFiles({QUrl::fromLocalFile(path)});
+        model.setBackups(BackupListing::list(dir.path()).backups);
+        QCOMPARE(model.rowCount(), 1);
         const QModelIndex row = model.index(0);
+        QCOMPARE(row.data().toString(), QStringLiteral("02.01.2025 08:00:00"));
         if (comment.isEmpty()) {
             QVERIFY(!row.data(BackupListModel::CommentRole).isValid());
             QVERIFY(!row.data(Qt::ToolTipRole).isValid());
             return;
         }
         QCOMPARE(row.data(BackupListModel::CommentRole).toString(), comment);
-        QTextDocument shown;
-        shown.setHtml(row.data(Qt::ToolTipRole).toString());
-        QCOMPARE(shown.toPlainText(), comment);
+        QCOMPARE(plainText(row.data(Qt::ToolTipRole)), comment);
         QVERIFY(!BackupRowDelegate::singleLine(comment).contains(QLatin1Char('\n')));
+    }
 
-        // A changed comment is read again once the list is told so.
-        QVERIFY(setFinderComment(path, QStringLiteral("neu")));
-        QCOMPARE(row.data(BackupListModel::CommentRole).toString(), comment);
-        model.refreshComments();
-        QCOMPARE(row.data(BackupListModel::CommentRole).toString(), QStringLiteral("neu"));
+    // A tooltip never covers half the screen: long comments are cut with "…"; the edit sheet has all.
+    void longCommentsAreCutInTooltips_data()
+    {
+        QTest::addColumn<QString>("comment");
+        QTest::addColumn<QString>("shown");
+        const QString umlauts = QString(4000, QChar(0x00FC));
+        const QString emoji = QStringLiteral("\U0001F44D\U0001F3FD").repeated(4000);
+        const QString lines = QStringLiteral("Zeile\n").repeated(100);
+        QTest::newRow("500 characters stay whole") << umlauts.left(500) << umlauts.left(500);
+        QTest::newRow("4000 umlauts") << umlauts << umlauts.left(500) + QStringLiteral("…");
+        // Each of these takes four code units: cut between characters, never inside one.
+        QTest::newRow("4000 emoji") << emoji << emoji.left(4 * 500) + QStringLiteral("…");
+        QTest::newRow("100 lines") << lines << lines.left(6 * 20 - 1) + QStringLiteral("…");
+    }
+
+    void longCommentsAreCutInTooltips()
+    {
+        QFETCH(QString, comment);
+        QFETCH(QString, shown);
+        BackupListModel model;
+        model.setBackups({entry(QStringLiteral("Backup_2025-01-02_08-00-00.orlwen"), comment)});
+        QCOMPARE(plainText(model.index(0).data(Qt::ToolTipRole)), shown);
+        QCOMPARE(model.index(0).data(BackupListModel::CommentRole).toString(), comment);
+    }
+
+    // A new listing of the same backups keeps the rows (selection, scroll position) and shows the new
+    // comments; other backups replace the rows.
+    void newListings()
+    {
+        BackupListModel model;
+        const QString newer = QStringLiteral("Backup_2025-01-02_08-00-00.orlwen");
+        const QString older = QStringLiteral("Backup_2024-12-24_18-30-05.orlwen");
+        model.setBackups({entry(newer), entry(older, QStringLiteral("alt"))});
+        QSignalSpy reset(&model, &QAbstractItemModel::modelReset);
+        QSignalSpy changed(&model, &QAbstractItemModel::dataChanged);
+
+        model.setBackups({entry(newer), entry(older, QStringLiteral("neu"))});
+        QCOMPARE(reset.count(), 0);
+        QCOMPARE(changed.count(), 1);
+        QCOMPARE(changed.first().at(0).toModelIndex().row(), 1);
+        QCOMPARE(model.index(1).data(BackupListModel::CommentRole).toString(), QStringLiteral("neu"));
+        QCOMPARE(model.commentOf(entry(older).url), std::optional<QString>(QStringLiteral("neu")));
+
+        model.setBackups({entry(QStringLiteral("Backup_2025-03-01_09-00-00.orlwen")), entry(newer)});
+        QCOMPARE(reset.count(), 1);
+        QCOMPARE(model.rowOf(entry(newer).url), 1);
+        QCOMPARE(model.rowOf(entry(older).url), -1);
+        QCOMPARE(model.commentOf(entry(older).url), std::nullopt);
     }
 };
 

@@ -3,10 +3,12 @@
 #include "core/workflows/ContainerGuard.h"
 #include "core/workflows/CreateZipViewModel.h"
 #include "core/workflows/PathViewModel.h"
+#include "kit/inputs/ElidedLabel.h"
 #include "kit/inputs/TextEditorHelper.h"
 #include "kit/inputs/TextViewHelper.h"
 #include "kit/theme/TarnColor.h"
 #include "tests/app/backup/BackupScreens.h"
+#include "tests/support/MountedImage.h"
 #include "tests/support/TestMain.h"
 
 #include <QPlainTextEdit>
@@ -66,6 +68,45 @@ private Q_SLOTS:
         const QStringList backups = backupNames();
         QCOMPARE(backups.size(), 1);
         QCOMPARE(getFinderComment(backupFolder() + QLatin1Char('/') + backups.first()).value_or(QString()), comment);
+    }
+
+    // Where users keep backups: a USB stick (exFAT, no extended attributes) and ext4 (about 4 KB per
+    // attribute). The comment is kept whole either way and the sheet reports plain success.
+    void keepsTheCommentOnEveryDisk_data()
+    {
+        QTest::addColumn<bool>("onExfat");
+        QTest::addColumn<QString>("comment");
+        QTest::newRow("exFAT") << true << QStringLiteral("Grüße vom Stick");
+        QTest::newRow("exFAT, 4000 umlauts") << true << QString(4000, QChar(0x00E4));
+        QTest::newRow("ext4, 4000 umlauts") << false << QString(4000, QChar(0x00E4));
+        QTest::newRow("ext4, 1000 emoji") << false << QStringLiteral("\U0001F44D\U0001F3FD").repeated(1000);
+    }
+
+    void keepsTheCommentOnEveryDisk()
+    {
+        QFETCH(bool, onExfat);
+        QFETCH(QString, comment);
+        std::unique_ptr<MountedImage> disk;
+        if (onExfat || !MountedImage::isOnExt4(backupFolder())) {
+            disk = std::make_unique<MountedImage>(onExfat ? MountedImage::Kind::exfat : MountedImage::Kind::ext4);
+            if (!disk->isMounted())
+                QSKIP(qPrintable(disk->skipReason()));
+        }
+        const QString folder = disk ? disk->path() + QStringLiteral("/Backups") : backupFolder();
+        QVERIFY(QDir().mkpath(folder));
+        useBackupFolder(folder);
+        {
+            MainScreen main;
+            main.view->openSheet(BackupActionType::create);
+            main.screen<CreateZipView>()->model()->setComment(comment);
+            main.pressAction();
+            QTRY_VERIFY_WITH_TIMEOUT(!main.context()->isWorking(), 20000);
+            QCOMPARE(main.context()->messageText(), std::optional<QString>(CreateZipView::successText()));
+        }
+        const QStringList made = QDir(folder).entryList({QStringLiteral("Backup_*.orlwen")}, QDir::Files);
+        QCOMPARE(made.size(), 1);
+        QCOMPARE(getFinderComment(folder + QLatin1Char('/') + made.first()), std::optional<QString>(comment));
+        useBackupFolder(backupFolder());
     }
 
     // A comment the file system cannot take whole: the backup exists, so the sheet closes and says so.
@@ -137,13 +178,25 @@ private Q_SLOTS:
         QCOMPARE(screen->folderRow()->color(), TarnColor::blue());
     }
 
-    // Before a folder is chosen in the settings, the start says that the folder is missing.
+    // Before a folder is chosen in the settings, the folder row says where to choose one, at once; the
+    // start says that the folder is missing.
     void noFolderChosenYet()
     {
         QSettings().remove(PathViewModel::savedPathKey());
         MainScreen main;
         main.view->openSheet(BackupActionType::create);
         auto* screen = main.screen<CreateZipView>();
+        TextViewHelper* row = screen->folderRow();
+        QCOMPARE(row->text(), std::nullopt);
+        QVERIFY(!row->isLink());
+        QCOMPARE(row->shownValue(),
+                 QStringLiteral("Kein Speicherort gewählt – lege ihn in den Einstellungen unter "
+                                "„Speicherort“ fest."));
+        QVERIFY(row->valueLabel()->isVisible());
+        QCOMPARE(row->valueLabel()->text(), row->shownValue());
+        QVERIFY(!row->valueLabel()->isElided());
+        QVERIFY(!row->valueLabel()->font().underline());
+        QVERIFY(!screen->alert());
         main.pressAction();
         QTRY_VERIFY(screen->alert());
         QCOMPARE(alertText(screen), CreateZipViewModel::missingFolderText());

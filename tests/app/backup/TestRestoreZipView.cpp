@@ -9,11 +9,17 @@
 #include "kit/inputs/TextEditorHelper.h"
 #include "kit/inputs/WarningTextHelper.h"
 #include "tests/app/backup/BackupScreens.h"
+#include "tests/support/MountedImage.h"
 #include "tests/support/TestMain.h"
 
 #include <QMenu>
 #include <QPlainTextEdit>
+#include <QSemaphore>
 #include <QSignalSpy>
+#include <QTextDocument>
+
+#include <atomic>
+#include <thread>
 
 using namespace BackupScreens;
 
@@ -290,6 +296,97 @@ private Q_SLOTS:
         QVERIFY(QFile::exists(folder + QStringLiteral("/wichtig.txt")));
     }
 
+    // On a USB stick the comments live in comment files: the list, its tooltip, the edit sheet and
+    // deleting use them. The tooltip is cut, the edit sheet holds the whole comment.
+    void commentsOnAUsbStick()
+    {
+        MountedImage stick(MountedImage::Kind::exfat);
+        if (!stick.isMounted())
+            QSKIP(qPrintable(stick.skipReason()));
+        const QString folder = stick.path() + QStringLiteral("/Backups");
+        const QString newer = folder + QStringLiteral("/Backup_2025-01-02_08-00-00.orlwen");
+        const QString older = folder + QStringLiteral("/Backup_2024-12-24_18-30-05.orlwen");
+        QVERIFY(writeFile(newer, "x"));
+        QVERIFY(writeFile(older, "x"));
+        const QString longComment = QStringLiteral("Grüße ").repeated(600).trimmed();
+        QVERIFY(setFinderComment(newer, longComment));
+        QVERIFY(setFinderComment(older, QStringLiteral("Weihnachten")));
+        useBackupFolder(folder);
+        {
+            MainScreen main;
+            RestoreZipView* screen = openRestore(main, 2);
+            QVERIFY(screen);
+            const QAbstractItemModel* rows = screen->listView()->model();
+            QCOMPARE(rows->index(0, 0).data(BackupListModel::CommentRole).toString(), longComment);
+            QCOMPARE(rows->index(1, 0).data(BackupListModel::CommentRole).toString(), QStringLiteral("Weihnachten"));
+            QTextDocument tip;
+            tip.setHtml(rows->index(0, 0).data(Qt::ToolTipRole).toString());
+            QCOMPARE(tip.toPlainText(), longComment.left(500) + QStringLiteral("…"));
+
+            screen->editBackup(QUrl::fromLocalFile(newer));
+            QPlainTextEdit* editor = screen->commentEditor()->editor();
+            QCOMPARE(editor->toPlainText(), longComment);
+            editor->selectAll();
+            QTest::keyClick(editor, Qt::Key_Delete);
+            QTest::keyClicks(editor, QStringLiteral("vom Stick"));
+            QTest::mouseClick(editSheet(screen)->middleButton(), Qt::LeftButton);
+            QTRY_COMPARE(rows->index(0, 0).data(BackupListModel::CommentRole).toString(), QStringLiteral("vom Stick"));
+            QCOMPARE(getFinderComment(newer), std::optional<QString>(QStringLiteral("vom Stick")));
+            QVERIFY(screen->model()->warningText().isNull());
+
+            screen->confirmDelete(QUrl::fromLocalFile(newer));
+            QVERIFY(clickAlertButton(screen->deleteAlert(), QStringLiteral("Löschen")));
+            QTRY_COMPARE(rows->rowCount(), 1);
+            QVERIFY(!QFile::exists(newer));
+            QVERIFY(!QFile::exists(commentFilePath(newer)));
+            QCOMPARE(QDir(folder).entryList(QDir::Files | QDir::Hidden),
+                     (QStringList{QStringLiteral(".Backup_2024-12-24_18-30-05.orlwen.comment"),
+                                  QStringLiteral("Backup_2024-12-24_18-30-05.orlwen")}));
+        }
+        useBackupFolder(backupFolder());
+    }
+
+    // The sheet opens at once on a folder that does not answer (a stalled network folder or USB stick);
+    // its list follows when the folder answers.
+    void opensAtOnceOnAStalledFolder()
+    {
+        MountedImage stick(MountedImage::Kind::exfat);
+        if (!stick.isMounted())
+            QSKIP(qPrintable(stick.skipReason()));
+        const QString folder = stick.path() + QStringLiteral("/Backups");
+        QVERIFY(writeFile(folder + QStringLiteral("/Backup_2025-01-02_08-00-00.orlwen"), "x"));
+        QVERIFY(writeFile(folder + QStringLiteral("/Backup_2024-12-24_18-30-05.orlwen"), "x"));
+        useBackupFolder(folder);
+        {
+            MainScreen main;
+            QVERIFY(stick.stall());
+            // Should the sheet wait after all, the folder is let go after a while, so the test ends.
+            QSemaphore opened;
+            std::atomic<bool> letGoByWatchdog{false};
+            std::thread watchdog([&] {
+                if (!opened.tryAcquire(1, 10000)) {
+                    letGoByWatchdog = true;
+                    stick.resume();
+                }
+            });
+            main.view->openSheet(BackupActionType::restore);
+            QCoreApplication::processEvents();
+            const bool openedWhileStalled = !letGoByWatchdog;
+            opened.release();
+            watchdog.join();
+            QVERIFY2(openedWhileStalled, "the sheet waited for the stalled folder");
+            auto* screen = main.screen<RestoreZipView>();
+            QVERIFY(screen);
+            QCOMPARE(screen->listModel()->rowCount(), 0);
+            QVERIFY(main.sheet()->isMiddleDisabled());
+
+            QVERIFY(stick.resume());
+            QTRY_COMPARE(screen->listModel()->rowCount(), 2);
+            main.view->closeSheet();
+        }
+        useBackupFolder(backupFolder());
+    }
+
     void containerFolderIsRefused()
     {
         const QString folder = containerFolder() + QStringLiteral("/Backups");
@@ -298,7 +395,7 @@ private Q_SLOTS:
         MainScreen main;
         main.view->openSheet(BackupActionType::restore);
         auto* screen = main.screen<RestoreZipView>();
-        QCOMPARE(screen->model()->warningText(), ContainerGuard::refusalText());
+        QTRY_COMPARE(screen->model()->warningText(), ContainerGuard::refusalText());
         QTRY_COMPARE(screen->listModel()->rowCount(), 1);
         selectRow(screen, 0);
         QSignalSpy started(screen, &RestoreZipView::restoreStarted);

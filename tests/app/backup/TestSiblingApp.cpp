@@ -36,7 +36,11 @@ private Q_SLOTS:
         QVERIFY(writeFile(backupFolder() + QStringLiteral("/Backup_2025-01-02_08-00-00.orlwen"), "x"));
     }
 
-    void cleanup() { RunningApplication::setTerminationSignalForTesting(SIGKILL); }
+    void cleanup()
+    {
+        RunningApplication::setTerminationSignalForTesting(SIGKILL);
+        Workspace::setProcessTableForTesting(QString());
+    }
 
     // Without the sibling, restore and erase start at once, with no question.
     void startsAtOnceWithoutTheSibling_data()
@@ -58,18 +62,22 @@ private Q_SLOTS:
         QVERIFY(!main.view->hasPendingStart());
     }
 
-    // Every instance is ended and has exited before the work starts.
+    // Every instance is ended and has exited before the work starts. A program named like the real
+    // sibling app is none of the test's stand-ins: it goes on running.
     void closesEveryInstanceFirst()
     {
-        SiblingProcesses siblings;
+        SiblingProcesses siblings(siblingName());
         QProcess* first = siblings.start();
         QProcess* second = siblings.start();
-        QVERIFY(siblings.ok());
+        SiblingProcesses bystanders;
+        QProcess* realSibling = bystanders.start(QStringLiteral("de.orlwen"));
+        QVERIFY(siblings.ok() && bystanders.ok());
         MainScreen main;
         DeleteButtonView* screen = openConsentedErase(main);
         qsizetype runningAtStart = -1;
         connect(screen, &DeleteButtonView::deletionStarted, this, [&runningAtStart] {
-            runningAtStart = Workspace::runningApplications(MainAppView::siblingBundleIdentifier()).size();
+            const auto running = Workspace::runningApplications(MainAppView::siblingBundleIdentifier());
+            runningAtStart = running ? running->size() : -2;
         });
         main.pressAction();
         QTRY_VERIFY(main.view->closeAlert());
@@ -86,12 +94,13 @@ private Q_SLOTS:
         QTRY_COMPARE(second->state(), QProcess::NotRunning);
         QCOMPARE(first->exitStatus(), QProcess::CrashExit);
         QCOMPARE(second->exitStatus(), QProcess::CrashExit);
+        QCOMPARE(realSibling->state(), QProcess::Running);
     }
 
     // "Abbrechen" leaves the sibling running and starts nothing; the sheet stays for another try.
     void cancelStartsNothing()
     {
-        SiblingProcesses siblings;
+        SiblingProcesses siblings(siblingName());
         QProcess* sibling = siblings.start();
         QVERIFY(siblings.ok());
         MainScreen main;
@@ -116,8 +125,8 @@ private Q_SLOTS:
     void refusesWhenOneSurvives()
     {
         RunningApplication::setTerminationSignalForTesting(SIGTERM);
-        SiblingProcesses siblings;
-        QProcess* deaf = siblings.start(QStringLiteral("de.orlwen"), true);
+        SiblingProcesses siblings(siblingName());
+        QProcess* deaf = siblings.start(true);
         QVERIFY(siblings.ok());
         MainAppView::Timing timing = MainScreen::fastTiming();
         timing.terminationTimeout = 200;
@@ -135,11 +144,53 @@ private Q_SLOTS:
         QCOMPARE(deaf->state(), QProcess::Running);
     }
 
+    // Without the process table nobody can tell whether the sibling runs: restore and erase stop with a
+    // message, before the question and after it.
+    void unreadableProcessTableStartsNothing_data()
+    {
+        QTest::addColumn<BackupActionType>("type");
+        QTest::addColumn<bool>("afterQuestion");
+        QTest::newRow("restore") << BackupActionType::restore << false;
+        QTest::newRow("erase") << BackupActionType::delete_ << false;
+        QTest::newRow("erase, table gone after the question") << BackupActionType::delete_ << true;
+    }
+
+    void unreadableProcessTableStartsNothing()
+    {
+        QFETCH(BackupActionType, type);
+        QFETCH(bool, afterQuestion);
+        SiblingProcesses siblings(siblingName());
+        QProcess* sibling = siblings.start();
+        QVERIFY(siblings.ok());
+        MainScreen main;
+        if (type == BackupActionType::delete_)
+            openConsentedErase(main);
+        else
+            main.view->openSheet(type);
+        QSignalSpy started(main.context(), &ActionContext::performActionChanged);
+        if (afterQuestion) {
+            main.view->startSelectedAction(type);
+            QTRY_VERIFY(main.view->closeAlert());
+            Workspace::setProcessTableForTesting(QStringLiteral("/nonexistent/proc"));
+            QVERIFY(clickAlertButton(main.view->closeAlert(), QStringLiteral("OK")));
+        } else {
+            Workspace::setProcessTableForTesting(QStringLiteral("/nonexistent/proc"));
+            main.view->startSelectedAction(type);
+        }
+        QTRY_VERIFY(main.view->closeFailureAlert());
+        QCOMPARE(alertMessage(main.view->closeFailureAlert()), MainAppView::processListFailureText());
+        QVERIFY(!main.view->hasPendingStart());
+        QCOMPARE(started.count(), 0);
+        QVERIFY(QFileInfo::exists(dataFolder()));
+        if (!afterQuestion)
+            QCOMPARE(sibling->state(), QProcess::Running);
+    }
+
     // The delayed start belongs to its sheet: closing it and confirming an erase in a new sheet within
     // the delay erases nothing.
     void delayedStartBelongsToItsSheet()
     {
-        SiblingProcesses siblings;
+        SiblingProcesses siblings(siblingName());
         siblings.start();
         QVERIFY(siblings.ok());
         MainAppView::Timing timing = MainScreen::fastTiming();

@@ -4,6 +4,7 @@
 #include "app/updates/CheckForUpdatesViewModel.h"
 #include "app/updates/UpdateAlertPresenter.h"
 #include "app/updates/UpdaterDelegate.h"
+#include "kit/controls/TrendyButtonHelper.h"
 #include "kit/dialogs/AlertCommon.h"
 #include "kit/dialogs/SheetOverlay.h"
 #include "kit/theme/Motion.h"
@@ -21,6 +22,11 @@ using namespace Qt::StringLiterals;
 namespace {
 
 const AppcastItem found{u"99.1"_s, u"99.1 Beta"_s, QUrl(), 1, QByteArray()};
+
+QString cardTitle(SheetOverlay* card)
+{
+    return qobject_cast<AlertCommon*>(card->card())->titleLabel()->text();
+}
 
 // The main window's bottom: the bar under empty content, over a real updater and delegate.
 struct Bar
@@ -164,11 +170,48 @@ private Q_SLOTS:
         QTest::mouseClick(bar.offer(), Qt::LeftButton);
         QVERIFY(!bar.offer()->isEnabled());
         SheetOverlay* card = nullptr;
-        QTRY_VERIFY((card = UpdateAlertPresenter::forUpdater(&bar.updater)->currentCard()));
+        QTRY_VERIFY((card = UpdateAlertPresenter::forUpdater(&bar.updater)->currentCard()) &&
+                    cardTitle(card) != u"Suche nach Updates …"_s);
         QCOMPARE(card->parentWidget(), &bar.window);
-        QCOMPARE(qobject_cast<AlertCommon*>(card->card())->titleLabel()->text(), u"Kein Update verfügbar"_s);
+        QCOMPARE(cardTitle(card), u"Kein Update verfügbar"_s);
         QTRY_VERIFY(!bar.view->checkForUpdatesView()->isOffered());
         QVERIFY(card->isVisible());
+    }
+
+    // A check of a server that does not answer shows its card; "Abbrechen" enables the offer again at
+    // once, and the next check, a background one too, runs.
+    void cancelledCheckFreesTheOffer()
+    {
+        LoopbackHttpServer server;
+        LoopbackHttpServer::Response stalled;
+        stalled.body = UpdateFeed::appcast({});
+        stalled.stallAfter = 0;
+        server.setResponse(u"/feed.xml"_s, stalled);
+        Bar bar;
+        bar.updater.setFeedUrl(server.url(u"/feed.xml"_s));
+        bar.updater.start();
+        bar.delegate.didFindValidUpdate(&bar.updater, found);
+        QTRY_VERIFY(bar.offer()->isVisible());
+
+        QTest::mouseClick(bar.offer(), Qt::LeftButton);
+        QVERIFY(!bar.offer()->isEnabled());
+        SheetOverlay* card = UpdateAlertPresenter::forUpdater(&bar.updater)->currentCard();
+        QVERIFY(card);
+        QCOMPARE(card->parentWidget(), &bar.window);
+        QCOMPARE(cardTitle(card), u"Suche nach Updates …"_s);
+        auto* alert = qobject_cast<AlertCommon*>(card->card());
+        QCOMPARE(alert->buttonViews().size(), 1);
+        QTRY_COMPARE(server.openConnections(), 1);
+        QTest::mouseClick(alert->buttonViews().first(), Qt::LeftButton);
+        QVERIFY(bar.offer()->isEnabled());
+        QVERIFY(!UpdateAlertPresenter::forUpdater(&bar.updater)->currentCard());
+
+        server.setBody(u"/feed.xml"_s, UpdateFeed::appcast({}));
+        bar.updater.checkForUpdatesInBackground();
+        QVERIFY(!bar.offer()->isEnabled());
+        QTRY_VERIFY(!bar.view->checkForUpdatesView()->isOffered());
+        QVERIFY(bar.offer()->isEnabled());
+        QVERIFY(!UpdateAlertPresenter::forUpdater(&bar.updater)->currentCard());
     }
 };
 

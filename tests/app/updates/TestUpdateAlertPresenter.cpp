@@ -89,6 +89,8 @@ class TestUpdateAlertPresenter : public QObject
         }
         void check() { UpdateAlertPresenter::checkForUpdates(&updater, &window); }
         Card card() const { return Card(presenter); }
+        // A card other than the running check's.
+        bool showsOutcome() const { return card().alert && card().title() != u"Suche nach Updates …"_s; }
     };
 
 private Q_SLOTS:
@@ -120,6 +122,10 @@ private Q_SLOTS:
             << feed(u"<b>99</b>"_s, signature) << u"Update verfügbar"_s
             << u"Die Version <b>99</b> ist verfügbar. Du verwendest die Version "_s + current + u"."_s
             << QStringList{u"Später"_s, u"Herunterladen"_s};
+        QTest::newRow("bold marks stay text")
+            << feed(u"**9.9 GRATIS**"_s, signature) << u"Update verfügbar"_s
+            << u"Die Version **9.9 GRATIS** ist verfügbar. Du verwendest die Version "_s + current + u"."_s
+            << QStringList{u"Später"_s, u"Herunterladen"_s};
         QTest::newRow("none") << UpdateFeed::appcast({}) << u"Kein Update verfügbar"_s
                               << u"Du verwendest die neueste Version ("_s + current + u")."_s << QStringList{u"OK"_s};
         QTest::newRow("malformed") << QByteArray("<rss>") << u"Update nicht möglich"_s
@@ -136,7 +142,7 @@ private Q_SLOTS:
         m_server.setBody(u"/feed.xml"_s, served);
         Session session(this);
         session.check();
-        QTRY_VERIFY(session.presenter->currentCard());
+        QTRY_VERIFY(session.showsOutcome());
         QCOMPARE(session.presenter->currentCard()->parentWidget(), &session.window);
         const Card card = session.card();
         QCOMPARE(card.title(), title);
@@ -167,7 +173,7 @@ private Q_SLOTS:
         UrlRecorder fileManager(u"file"_s);
         Session session(this);
         session.check();
-        QTRY_VERIFY(session.presenter->currentCard());
+        QTRY_VERIFY(session.showsOutcome());
         session.card().tap(u"Herunterladen"_s);
         QCOMPARE(session.card().title(), u"Update wird heruntergeladen"_s);
         QCOMPARE(session.card().buttons(), QStringList{u"Abbrechen"_s});
@@ -186,13 +192,107 @@ private Q_SLOTS:
         }
     }
 
+    // Feed texts (the version and the file name) show as they are in every card that names them.
+    void feedTextStaysPlain()
+    {
+        const QString name = u"**GRATIS**.deb"_s;
+        m_server.setBody(u"/files/"_s + name, m_payload);
+        m_server.setBody(u"/feed.xml"_s,
+                         UpdateFeed::appcast({UpdateFeed::Entry{u"99.1"_s, u"**9.9 GRATIS**"_s,
+                                                                m_server.url(u"/files/"_s + name).toString(),
+                                                                m_payload.size(), m_key.sign(m_payload)}}));
+        UrlRecorder fileManager(u"file"_s);
+        Session session(this);
+        const auto shows = [&](const QString& title) {
+            const Card card = session.card();
+            return card.alert && card.title() == title && card.message()->textFormat() == Qt::PlainText &&
+                card.message()->text().contains(u"**9.9 GRATIS**"_s);
+        };
+        session.check();
+        QTRY_VERIFY(shows(u"Update verfügbar"_s));
+        session.card().tap(u"Herunterladen"_s);
+        QTRY_VERIFY(shows(u"Update heruntergeladen"_s));
+        QVERIFY(session.card().message()->text().contains(name));
+        session.check();
+        QTRY_VERIFY(shows(u"Update verfügbar"_s) && session.card().message()->text().contains(name));
+        QCOMPARE(session.card().buttons(), (QStringList{u"OK"_s, u"Im Ordner zeigen"_s}));
+    }
+
+    // A check the user started shows "Suche nach Updates …" while it runs, also one that was running in
+    // the background; "Abbrechen" ends it at once and the next check runs as usual. A server that
+    // trickles meets the deadline.
+    void checkingCard_data()
+    {
+        QTest::addColumn<int>("stallAfter");
+        QTest::addColumn<int>("pieceInterval"); // ms between bytes; 0: all at once
+        QTest::addColumn<bool>("background"); // the user asks while a background check runs
+        QTest::addColumn<QString>("cancel"); // "tap" its button, press "Return" (its default), or none
+        QTest::addColumn<QString>("title"); // the card that follows; empty: none
+        QTest::addColumn<QString>("message");
+        QTest::newRow("answered") << -1 << 0 << false << QString() << u"Kein Update verfügbar"_s
+                                  << u"Du verwendest die neueste Version ("_s + QStringLiteral(TARN_VERSION) + u")."_s;
+        QTest::newRow("cancelled") << 0 << 0 << false << u"tap"_s << QString() << QString();
+        QTest::newRow("background check cancelled by keyboard")
+            << 0 << 0 << true << u"Return"_s << QString() << QString();
+        QTest::newRow("trickling server")
+            << -1 << 20 << false << QString() << u"Update nicht möglich"_s << message(UpdateError::timedOut);
+    }
+    void checkingCard()
+    {
+        QFETCH(int, stallAfter);
+        QFETCH(int, pieceInterval);
+        QFETCH(bool, background);
+        QFETCH(QString, cancel);
+        QFETCH(QString, title);
+        QFETCH(QString, message);
+        LoopbackHttpServer::Response served;
+        served.body = UpdateFeed::appcast({});
+        served.stallAfter = stallAfter;
+        served.pieceSize = pieceInterval > 0 ? 1 : 0;
+        served.pieceInterval = pieceInterval;
+        m_server.setResponse(u"/feed.xml"_s, served);
+        Session session(this);
+        session.updater.setDeadlines(UpdateDeadlines{500, 500, 1 << 30});
+        if (background)
+            session.updater.checkForUpdatesInBackground();
+        QVERIFY(!session.presenter->currentCard());
+
+        session.check();
+        QVERIFY(session.presenter->currentCard());
+        QCOMPARE(session.card().title(), u"Suche nach Updates …"_s);
+        QCOMPARE(session.card().buttons(), QStringList{u"Abbrechen"_s});
+        QVERIFY(!session.updater.canCheckForUpdates());
+        if (!cancel.isEmpty()) {
+            QTRY_COMPARE(m_server.openConnections(), 1);
+            if (cancel == u"tap")
+                session.card().tap(u"Abbrechen"_s);
+            else
+                QTest::keyClick(session.card().alert, Qt::Key_Return);
+            QVERIFY(!session.presenter->currentCard());
+            QVERIFY(session.updater.canCheckForUpdates());
+            QTRY_COMPARE(m_server.openConnections(), 0);
+        } else {
+            QTRY_VERIFY(session.showsOutcome());
+            QCOMPARE(session.card().title(), title);
+            QCOMPARE(session.card().message()->text(), message);
+            QVERIFY(session.updater.canCheckForUpdates());
+        }
+
+        // The next check, from a server that answers.
+        m_server.setBody(u"/feed.xml"_s, UpdateFeed::appcast({}));
+        session.check();
+        QCOMPARE(session.card().title(), u"Suche nach Updates …"_s);
+        QTRY_VERIFY(session.showsOutcome());
+        QCOMPARE(session.card().title(), u"Kein Update verfügbar"_s);
+    }
+
     void cancelDownload()
     {
         m_server.setBody(u"/feed.xml"_s, feed(QString(), m_key.sign(m_payload)));
         UrlRecorder fileManager(u"file"_s);
         Session session(this);
         session.check();
-        QTRY_VERIFY(session.presenter->currentCard());
+        QTRY_VERIFY(session.showsOutcome());
         session.card().tap(u"Herunterladen"_s);
         session.card().tap(u"Abbrechen"_s);
         QVERIFY(!session.presenter->currentCard());
@@ -216,7 +316,7 @@ private Q_SLOTS:
         QVERIFY(fileManager.opened.isEmpty());
 
         session.check();
-        QTRY_VERIFY(session.presenter->currentCard());
+        QTRY_VERIFY(session.showsOutcome());
         QCOMPARE(session.card().buttons(), (QStringList{u"OK"_s, u"Im Ordner zeigen"_s}));
         session.card().tap(u"Im Ordner zeigen"_s);
         QCOMPARE(fileManager.opened, QList<QUrl>{QUrl::fromLocalFile(Updater::downloadFolder())});

@@ -4,6 +4,7 @@
 #include "core/archive/FinderComment.h"
 #include "tests/core/archive/ArchiveFixtures.h"
 #include "tests/support/FileFixtures.h"
+#include "tests/support/MountedImage.h"
 #include "tests/support/TestMain.h"
 
 #include <QCryptographicHash>
@@ -93,10 +94,14 @@ private:
 
     QString path(const QString& name) const { return m_dir.filePath(name); }
 
-    QString onlyBackup() const
+    // The one backup in the folder; besides it only its comment file may be there.
+    QString onlyBackup(const QString& folder = {}) const
     {
-        const QStringList names = entriesOf(m_backups);
-        return names.size() == 1 ? m_backups + QLatin1Char('/') + names.first() : QString();
+        const QString dir = folder.isEmpty() ? m_backups : folder;
+        QStringList names = entriesOf(dir);
+        if (names.size() == 2 && names[0] == QLatin1Char('.') + names[1] + QStringLiteral(".comment"))
+            names.removeFirst();
+        return names.size() == 1 ? dir + QLatin1Char('/') + names.first() : QString();
     }
 
 private Q_SLOTS:
@@ -279,8 +284,9 @@ private Q_SLOTS:
         QTest::newRow("4001 characters") << long4000 + QLatin1Char('x') << QStringLiteral("commentTooLong") << long4000;
         QTest::newRow("not encodable") << QStringLiteral("a") + QChar(0xD800) << QStringLiteral("invalidEncoding")
                                        << QString();
-        QTest::newRow("too large for the file system")
-            << QString(3000, QChar(0x00FC)) << QStringLiteral("failedToAddComment") << QString();
+        // More than ext4 keeps in an attribute: the comment file holds it.
+        QTest::newRow("too large for an attribute")
+            << QString(3000, QChar(0x00FC)) << QStringLiteral("success") << QString(3000, QChar(0x00FC));
     }
 
     // A comment failure still leaves a complete, restorable backup and no temporary file.
@@ -301,6 +307,46 @@ private Q_SLOTS:
                                nullptr, 0) < 0);
         QVERIFY(restore(backup, m_container));
         QCOMPARE(treeSnapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
+    }
+
+    // A USB stick keeps no attributes: the backup's comment goes to its comment file, and a second
+    // backup of the same second leaves the first one's comment alone.
+    void commentsOnExfat()
+    {
+        MountedImage stick(MountedImage::Kind::exfat);
+        if (!stick.isMounted())
+            QSKIP(qPrintable(stick.skipReason()));
+        const QString folder = stick.path() + QStringLiteral("/Backups");
+        const QString small = path(QStringLiteral("klein/Data"));
+        QVERIFY(writeFile(small + QStringLiteral("/x"), "x"));
+        const QDateTime moment(QDate(2024, 3, 5), QTime(14, 7, 9, 100));
+        ArchiveFaults::fixedStampMSecs = moment.toMSecsSinceEpoch();
+        const ArchiveResult first = create(small, folder, password, QStringLiteral("Grüße vom Stick"));
+        ArchiveFaults::fixedStampMSecs = moment.addMSecs(800).toMSecsSinceEpoch();
+        const ArchiveResult second = create(small, folder, password, QStringLiteral("zweites"));
+        ArchiveFaults::fixedStampMSecs = -1;
+        QVERIFY2(first, codeName(first));
+        QCOMPARE(QString::fromLatin1(codeName(second)), QStringLiteral("archiveCreationFailed"));
+        const QString backup = onlyBackup(folder);
+        QVERIFY2(!backup.isEmpty(), qPrintable(entriesOf(folder).join(u' ')));
+        QCOMPARE(getFinderComment(backup), std::optional<QString>(QStringLiteral("Grüße vom Stick")));
+        QVERIFY(QFileInfo::exists(commentFilePath(backup)));
+        QVERIFY(restore(backup, m_container));
+        QCOMPARE(treeSnapshot(m_container + QStringLiteral("/Data")), treeSnapshot(small));
+    }
+
+    // A comment file left by a backup deleted elsewhere is no comment of a new backup of that name.
+    void newBackupIgnoresAnOldCommentFile()
+    {
+        const QDateTime moment(QDate(2024, 3, 5), QTime(14, 7, 9));
+        const QString name = QStringLiteral("/Backup_2024-03-05_14-07-09.orlwen");
+        QVERIFY(writeFile(m_backups + QStringLiteral("/.Backup_2024-03-05_14-07-09.orlwen.comment"), "verwaist"));
+        ArchiveFaults::fixedStampMSecs = moment.toMSecsSinceEpoch();
+        const ArchiveResult result = create(m_source, m_backups);
+        ArchiveFaults::fixedStampMSecs = -1;
+        QVERIFY2(result, codeName(result));
+        QCOMPARE(getFinderComment(m_backups + name), std::nullopt);
+        QCOMPARE(entriesOf(m_backups), QStringList{name.mid(1)});
     }
 
     // Backups are named by the second; a second backup of the same second fails and the first stays.

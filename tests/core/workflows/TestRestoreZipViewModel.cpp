@@ -1,6 +1,8 @@
+#include "core/archive/FinderComment.h"
 #include "core/workflows/FolderMonitor.h"
 #include "core/workflows/RestoreZipViewModel.h"
 #include "tests/support/FileFixtures.h"
+#include "tests/support/MountedImage.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -8,9 +10,14 @@
 #include <QSemaphore>
 #include <QSignalSpy>
 #include <QTemporaryDir>
+#include <QThreadPool>
 
+#include <atomic>
+#include <cstring>
 #include <dirent.h>
 #include <sys/stat.h>
+#include <thread>
+#include <unistd.h>
 
 namespace {
 
@@ -25,6 +32,29 @@ QStringList names(const QList<QUrl>& urls)
     QStringList result;
     for (const QUrl& url : urls)
         result.append(url.fileName());
+    return result;
+}
+
+// The folder watches this process holds (worker threads hold descriptors of their own).
+int watchDescriptorCount()
+{
+    int count = 0;
+    for (const QString& fd : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System | QDir::Files)) {
+        char target[64] = {};
+        if (::readlink(QFile::encodeName(QStringLiteral("/proc/self/fd/") + fd).constData(), target,
+                       sizeof target - 1) > 0 &&
+            std::strcmp(target, "anon_inode:inotify") == 0)
+            ++count;
+    }
+    return count;
+}
+
+// Date and comment of each listed backup, as "date|comment" ("date|" without a comment).
+QStringList shown(const QList<BackupEntry>& backups)
+{
+    QStringList result;
+    for (const BackupEntry& backup : backups)
+        result.append(backup.dateText + QLatin1Char('|') + backup.comment.value_or(QString()));
     return result;
 }
 
@@ -130,16 +160,16 @@ private Q_SLOTS:
     void clearingUrlKeepsFilesAndStopsWatching()
     {
         QVERIFY(touch(m_folder + QStringLiteral("/a.orlwen")));
-        const int before = openDescriptorCount();
+        const int before = watchDescriptorCount();
         RestoreZipViewModel model;
         model.setUrl(QUrl::fromLocalFile(m_folder));
         QTRY_COMPARE(model.files().size(), 1);
-        QVERIFY(openDescriptorCount() > before);
+        QVERIFY(watchDescriptorCount() > before);
 
         QSignalSpy urlChanged(&model, &RestoreZipViewModel::urlChanged);
         model.setUrl(QUrl());
         QCOMPARE(urlChanged.count(), 1);
-        QCOMPARE(openDescriptorCount(), before);
+        QCOMPARE(watchDescriptorCount(), before);
 
         // Another watcher sees the change; by then the model would have been told too.
         QSemaphore seen;
@@ -150,6 +180,106 @@ private Q_SLOTS:
         QVERIFY(seen.tryAcquire(1, 10000));
         QCoreApplication::processEvents();
         QCOMPARE(names(model.files()), QStringList{QStringLiteral("a.orlwen")});
+    }
+
+    void backupsNewestFirstWithComments_data()
+    {
+        QTest::addColumn<bool>("onExfat");
+        QTest::newRow("ext4") << false;
+        QTest::newRow("exFAT") << true;
+    }
+
+    // The list as the restore screen shows it: only backups, newest first, each with its date and its
+    // comment, wherever the file system keeps it.
+    void backupsNewestFirstWithComments()
+    {
+        QFETCH(bool, onExfat);
+        std::unique_ptr<MountedImage> stick;
+        QString folder = m_folder;
+        if (onExfat) {
+            stick = std::make_unique<MountedImage>(MountedImage::Kind::exfat);
+            if (!stick->isMounted())
+                QSKIP(qPrintable(stick->skipReason()));
+            folder = stick->path() + QStringLiteral("/Backups");
+            QVERIFY(QDir().mkpath(folder));
+        }
+        for (const char* name : {"Backup_2024-12-24_18-30-05.orlwen", "Backup_2025-01-02_08-00-00.orlwen",
+                                 "Backup_2025-01-02_08-00-00.zip", "Notizen.orlwen", "Backup_kaputt.orlwen",
+                                 "Backup_2025-01-02_07-59-59.orlwen"})
+            QVERIFY(touch(folder + QLatin1Char('/') + QString::fromUtf8(name)));
+        const QString umlauts = QString(4000, QChar(0x00E4));
+        QVERIFY(setFinderComment(folder + QStringLiteral("/Backup_2025-01-02_08-00-00.orlwen"), umlauts));
+        QVERIFY(setFinderComment(folder + QStringLiteral("/Backup_2024-12-24_18-30-05.orlwen"),
+                                 QStringLiteral("Weihnachten")));
+        // Comment files whose backups are gone are no entries and no comments.
+        QVERIFY(writeFile(folder + QStringLiteral("/.Backup_2023-01-01_00-00-00.orlwen.comment"), "verwaist"));
+
+        RestoreZipViewModel model;
+        model.setUrl(QUrl::fromLocalFile(folder));
+        QTRY_COMPARE(
+            shown(model.backups()),
+            (QStringList{QStringLiteral("02.01.2025 08:00:00|") + umlauts, QStringLiteral("02.01.2025 07:59:59|"),
+                         QStringLiteral("24.12.2024 18:30:05|Weihnachten")}));
+        QCOMPARE(model.backups().first().url.toLocalFile(),
+                 folder + QStringLiteral("/Backup_2025-01-02_08-00-00.orlwen"));
+        QCOMPARE(model.files().size(), 6);
+
+        // An edit shows in the list, though an attribute changes no folder entry.
+        QSignalSpy listed(&model, &RestoreZipViewModel::backupsChanged);
+        const QUrl last = model.backups().last().url;
+        QVERIFY(model.saveComment(last, QStringLiteral("Heiligabend")).isValid());
+        QTRY_COMPARE(shown(model.backups()).last(), QStringLiteral("24.12.2024 18:30:05|Heiligabend"));
+        QVERIFY(model.warningText().isNull());
+
+        // A deleted backup takes its comment file along.
+        const QUrl first = model.backups().first().url;
+        QSignalSpy deleted(&model, &RestoreZipViewModel::selectedURLChanged);
+        QFuture<bool> removal = model.deleteBackup(first);
+        QTRY_VERIFY(removal.isFinished());
+        QVERIFY(removal.result());
+        QVERIFY(!QFileInfo::exists(first.toLocalFile()));
+        QVERIFY(!QFileInfo::exists(commentFilePath(first.toLocalFile())));
+        QTRY_COMPARE(model.backups().size(), 2);
+    }
+
+    // A folder that does not answer (a stalled network or USB file system) never holds up the thread of
+    // the model: it is watched and listed off it, and the list follows once the folder answers.
+    void stalledFolderNeverBlocks()
+    {
+        MountedImage stick(MountedImage::Kind::exfat);
+        if (!stick.isMounted())
+            QSKIP(qPrintable(stick.skipReason()));
+        const QString folder = stick.path() + QStringLiteral("/Backups");
+        QVERIFY(QDir().mkpath(folder));
+        for (int i = 0; i < 3; ++i)
+            QVERIFY(touch(folder + QStringLiteral("/Backup_2025-01-0%1_08-00-00.orlwen").arg(i + 1)));
+        QVERIFY(setFinderComment(folder + QStringLiteral("/Backup_2025-01-01_08-00-00.orlwen"), QStringLiteral("alt")));
+
+        QVERIFY(stick.stall());
+        // Should this thread block after all, the file system is let go after a while, so the test ends.
+        QSemaphore finished;
+        std::atomic<bool> letGoByWatchdog{false};
+        std::thread watchdog([&] {
+            if (!finished.tryAcquire(1, 10000)) {
+                letGoByWatchdog = true;
+                stick.resume();
+            }
+        });
+        auto model = std::make_unique<RestoreZipViewModel>();
+        model->setUrl(QUrl::fromLocalFile(folder));
+        QCoreApplication::processEvents();
+        const bool returnedWhileStalled = !letGoByWatchdog;
+        finished.release();
+        watchdog.join();
+        QVERIFY2(returnedWhileStalled, "setUrl() waited for the stalled folder");
+        QVERIFY(model->backups().isEmpty());
+
+        QVERIFY(stick.resume());
+        QTRY_COMPARE(model->backups().size(), 3);
+        QCOMPARE(model->backups().last().comment, std::optional<QString>(QStringLiteral("alt")));
+        // Still watched: a new backup shows up.
+        QVERIFY(touch(folder + QStringLiteral("/Backup_2025-01-09_08-00-00.orlwen")));
+        QTRY_COMPARE(model->backups().size(), 4);
     }
 
     void restoreWithoutSelectionFails()
@@ -227,15 +357,16 @@ private Q_SLOTS:
 
     void destroyedWithListingsInFlight()
     {
-        const int before = openDescriptorCount();
+        const int before = watchDescriptorCount();
         for (int i = 0; i < 20; ++i) {
             auto* model = new RestoreZipViewModel;
             model->setUrl(QUrl::fromLocalFile(m_folder));
             QVERIFY(touch(m_folder + QStringLiteral("/f%1").arg(i)));
             delete model;
         }
-        QCoreApplication::processEvents();
-        QCOMPARE(openDescriptorCount(), before);
+        // A watch still being started off this thread closes once its start has ended.
+        QThreadPool::globalInstance()->waitForDone();
+        QCOMPARE(watchDescriptorCount(), before);
     }
 
 private:

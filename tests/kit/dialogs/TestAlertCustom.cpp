@@ -5,10 +5,13 @@
 #include "kit/theme/TarnColor.h"
 #include "tests/support/TestMain.h"
 
+#include <QApplication>
 #include <QCheckBox>
 #include <QLabel>
 #include <QPushButton>
 #include <QVBoxLayout>
+
+using namespace Qt::StringLiterals;
 
 namespace {
 
@@ -281,6 +284,79 @@ private Q_SLOTS:
         QVERIFY(item);
     }
 
+    // Escape does what the cancel button does: the only button, else the first that is not the default.
+    void escapeRunsTheCancelButton_data()
+    {
+        QTest::addColumn<QStringList>("titles");
+        QTest::addColumn<int>("defaultIndex"); // -1: none
+        QTest::addColumn<QString>("call");
+        QTest::newRow("close question: Abbrechen, OK default")
+            << QStringList{u"Abbrechen"_s, u"OK"_s} << 1 << u"Abbrechen:action:x"_s;
+        QTest::newRow("update offer: Später, Herunterladen default")
+            << QStringList{u"Später"_s, u"Herunterladen"_s} << 1 << u"Später:action:x"_s;
+        QTest::newRow("downloaded: OK, Im Ordner zeigen default")
+            << QStringList{u"OK"_s, u"Im Ordner zeigen"_s} << 1 << u"OK:action:x"_s;
+        QTest::newRow("no default: the first") << QStringList{u"Abbrechen"_s, u"Ja"_s} << -1 << u"Abbrechen:action:x"_s;
+        QTest::newRow("one default button") << QStringList{u"OK"_s} << 0 << u"OK:action:x"_s;
+        QTest::newRow("one button") << QStringList{u"Abbrechen"_s} << -1 << u"Abbrechen:action:x"_s;
+    }
+
+    void escapeRunsTheCancelButton()
+    {
+        QFETCH(QStringList, titles);
+        QFETCH(int, defaultIndex);
+        QFETCH(QString, call);
+        Window w;
+        Calls calls;
+        std::optional<QString> item = u"x"_s;
+        QList<Button> buttons;
+        for (int i = 0; i < titles.size(); ++i)
+            buttons << button(titles.at(i), &calls, i == defaultIndex);
+        SheetOverlay* overlay = AlertCustom::alertCustom<QString>(w.host, Binding<std::optional<QString>>::to(&item),
+                                                                  u"T"_s, nullptr, buttons, AlertCustomType::warn);
+        QTest::keyClick(cardOf(overlay), Qt::Key_Escape);
+        QCOMPARE(calls.log, QStringList{call});
+        QVERIFY(overlay->isDismissed());
+        QVERIFY(!item);
+    }
+
+    // Tab moves through the buttons; Space or Return runs the focused one, Escape still cancels.
+    void keysOnTheButtons_data()
+    {
+        QTest::addColumn<int>("tabs");
+        QTest::addColumn<int>("key");
+        QTest::addColumn<QString>("call");
+        QTest::newRow("first, Space") << 1 << int(Qt::Key_Space) << u"Abbrechen:action:x"_s;
+        QTest::newRow("second, Space") << 2 << int(Qt::Key_Space) << u"Löschen:action:x"_s;
+        QTest::newRow("first, Return runs the focused one") << 1 << int(Qt::Key_Return) << u"Abbrechen:action:x"_s;
+        QTest::newRow("around to the first again") << 3 << int(Qt::Key_Space) << u"Abbrechen:action:x"_s;
+        QTest::newRow("second, Escape") << 2 << int(Qt::Key_Escape) << u"Abbrechen:action:x"_s;
+    }
+
+    void keysOnTheButtons()
+    {
+        QFETCH(int, tabs);
+        QFETCH(int, key);
+        QFETCH(QString, call);
+        Window w;
+        w.window.activateWindow();
+        QVERIFY(QTest::qWaitForWindowActive(&w.window));
+        Calls calls;
+        std::optional<QString> item = u"x"_s;
+        SheetOverlay* overlay = AlertCustom::alertCustom<QString>(
+            w.host, Binding<std::optional<QString>>::to(&item), u"Entfernen bestätigen"_s, nullptr,
+            {button(u"Abbrechen"_s, &calls), button(u"Löschen"_s, &calls, true)}, AlertCustomType::trash);
+        AlertCommon* card = cardOf(overlay);
+        QCOMPARE(QApplication::focusWidget(), card);
+        for (int i = 0; i < tabs; ++i)
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+        QCOMPARE(QApplication::focusWidget(), card->buttonViews().at((tabs - 1) % 2));
+        QTest::keyClick(QApplication::focusWidget(), Qt::Key(key));
+        QCOMPARE(calls.log, QStringList{call});
+        QCOMPARE(w.otherClicks, 0);
+        QVERIFY(!item);
+    }
+
     void headerByKind_data()
     {
         QTest::addColumn<int>("kind");
@@ -334,7 +410,8 @@ private Q_SLOTS:
         QCOMPARE(card.hasDivider(), warning && toggle);
         if (toggle) {
             QVERIFY(!card.toggle());
-            QCOMPARE(card.toggleView()->focusPolicy(), Qt::NoFocus);
+            // Reached with Tab like every control of a card; a click does not take the focus.
+            QCOMPARE(card.toggleView()->focusPolicy(), Qt::TabFocus);
             card.toggleView()->click();
             QVERIFY(card.toggle());
         }

@@ -6,6 +6,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QLabel>
+#include <QLineEdit>
 #include <QScrollArea>
 
 namespace {
@@ -106,6 +107,37 @@ private Q_SLOTS:
         QTest::keyClick(&sheet, Qt::Key_Enter, Qt::KeypadModifier);
         QCOMPARE(calls.middle, (QList<bool>{false, false}));
         QCOMPARE(calls.left, 0);
+    }
+
+    // Escape does what the left button does; Return in a field of the content runs the middle one.
+    void keys_data()
+    {
+        QTest::addColumn<int>("key");
+        QTest::addColumn<bool>("inField");
+        QTest::addColumn<int>("left");
+        QTest::addColumn<int>("middle");
+        QTest::newRow("Escape on the sheet") << int(Qt::Key_Escape) << false << 1 << 0;
+        QTest::newRow("Escape in a field") << int(Qt::Key_Escape) << true << 1 << 0;
+        QTest::newRow("Return in a field") << int(Qt::Key_Return) << true << 0 << 1;
+    }
+
+    void keys()
+    {
+        QFETCH(int, key);
+        QFETCH(bool, inField);
+        QFETCH(int, left);
+        QFETCH(int, middle);
+        Calls calls;
+        auto f = fields(&calls, false);
+        auto* field = new QLineEdit;
+        f.content = field;
+        BlurredSheetContentHelper sheet(f);
+        sheet.show();
+        QWidget* target = inField ? static_cast<QWidget*>(field) : &sheet;
+        target->setFocus();
+        QTest::keyClick(target, Qt::Key(key));
+        QCOMPARE(calls.left, left);
+        QCOMPARE(calls.middle.size(), middle);
     }
 
     // The middle callback gets the check box's current value.

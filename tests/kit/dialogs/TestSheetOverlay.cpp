@@ -1,7 +1,14 @@
+#include "kit/controls/TrendyButtonHelper.h"
+#include "kit/dialogs/CheckBoxHelper.h"
 #include "kit/dialogs/SheetOverlay.h"
+#include "kit/inputs/TextEditorHelper.h"
+#include "kit/inputs/WarningTextHelper.h"
+#include "kit/theme/TarnColor.h"
 #include "tests/support/TestMain.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QPlainTextEdit>
 #include <QPointer>
 #include <QPushButton>
 #include <QShortcut>
@@ -47,6 +54,32 @@ QWidget* shapedCard(const QString& shape)
     (new QVBoxLayout(card))->addItem(new QSpacerItem(2000, 2000, QSizePolicy::Preferred, QSizePolicy::Preferred));
     return card;
 }
+
+TrendyButtonHelper* button(const QString& text, QWidget* parent)
+{
+    TrendyButtonHelper::Fields fields;
+    fields.text = text;
+    fields.textColor = TarnColor::controlBackgroundColor();
+    return new TrendyButtonHelper(std::move(fields), parent);
+}
+
+// A window with a button of its own, shown and active.
+struct Window
+{
+    QWidget widget;
+    QPushButton* behind = new QPushButton(QStringLiteral("behind"), &widget);
+
+    Window()
+    {
+        widget.resize(600, 400);
+        (new QVBoxLayout(&widget))->addWidget(behind);
+        widget.show();
+        widget.activateWindow();
+        if (!QTest::qWaitForWindowActive(&widget))
+            qWarning("window not active");
+        behind->setFocus();
+    }
+};
 
 } // namespace
 
@@ -196,6 +229,88 @@ private Q_SLOTS:
         QTest::mouseClick(behind, Qt::LeftButton);
         QCOMPARE(behindClicks, 1);
         Q_UNUSED(lower);
+    }
+
+    // What the content focuses as it appears keeps the focus: typing reaches the editor.
+    void contentKeepsItsFocus_data()
+    {
+        QTest::addColumn<bool>("needFocus");
+        QTest::newRow("editor asks for the focus") << true;
+        QTest::newRow("nothing asks: the card has it") << false;
+    }
+
+    void contentKeepsItsFocus()
+    {
+        QFETCH(bool, needFocus);
+        Window window;
+        QString comment;
+        auto* card = new QWidget;
+        auto* editor = new TextEditorHelper(QString(), QStringLiteral("Kommentar"), TarnFont::roboto_regular14,
+                                            TarnFont::roboto_regular12, 70, 70, 300, 0, Binding<QString>::to(&comment),
+                                            false, needFocus, card);
+        (new QVBoxLayout(card))->addWidget(editor);
+        SheetOverlay* overlay = SheetOverlay::present(window.behind, card);
+        QCOMPARE(QApplication::focusWidget(), needFocus ? static_cast<QWidget*>(editor->editor()) : card);
+        QTest::keyClicks(QApplication::focusWidget(), u"Urlaub"_s);
+        editor->commit();
+        QCOMPARE(comment, needFocus ? u"Urlaub"_s : QString());
+        overlay->dismiss();
+        QCOMPARE(QApplication::focusWidget(), window.behind);
+    }
+
+    // Tab and Backtab cycle through the card's controls and never reach the window behind it.
+    void tabStaysInTheCard()
+    {
+        Window window;
+        auto* card = new QWidget;
+        auto* layout = new QVBoxLayout(card);
+        QString comment;
+        auto* editor =
+            new TextEditorHelper(QString(), QString(), TarnFont::roboto_regular14, TarnFont::roboto_regular12, 70, 70,
+                                 300, 0, Binding<QString>::to(&comment), false, true, card);
+        auto* box = new CheckBoxHelper(QStringLiteral("Einverstanden"), 15, false, std::nullopt, card);
+        TrendyButtonHelper* cancel = button(QStringLiteral("Abbrechen"), card);
+        TrendyButtonHelper* save = button(QStringLiteral("Speichern"), card);
+        for (QWidget* w : {static_cast<QWidget*>(editor), static_cast<QWidget*>(box), static_cast<QWidget*>(cancel),
+                           static_cast<QWidget*>(save)})
+            layout->addWidget(w);
+        SheetOverlay::present(window.behind, card);
+
+        const QList<QWidget*> cycle{editor->editor(), box, cancel, save};
+        QCOMPARE(QApplication::focusWidget(), cycle.first());
+        for (int i = 1; i <= 2 * cycle.size(); ++i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Tab);
+            QCOMPARE(QApplication::focusWidget(), cycle.at(i % cycle.size()));
+        }
+        for (int i = 2 * int(cycle.size()) - 1; i >= 0; --i) {
+            QTest::keyClick(QApplication::focusWidget(), Qt::Key_Backtab);
+            QCOMPARE(QApplication::focusWidget(), cycle.at(i % cycle.size()));
+        }
+        // Tab typed no tab into the comment.
+        editor->commit();
+        QCOMPARE(comment, QString());
+    }
+
+    // A card whose message wraps over more lines grows, and stays centred.
+    void followsAGrowingCard()
+    {
+        Window window;
+        std::optional<QString> message;
+        auto* card = new QWidget;
+        card->setFixedWidth(320);
+        auto* layout = new QVBoxLayout(card);
+        layout->addWidget(new QLabel(QStringLiteral("Kommentar bearbeiten")));
+        auto* band = new WarningTextHelper(Binding<std::optional<QString>>::to(&message), Qt::red);
+        layout->addWidget(band);
+        SheetOverlay* overlay = SheetOverlay::present(&window.widget, card);
+        const int before = card->height();
+
+        band->setWarningText(QStringLiteral("Der Kommentar konnte nicht gespeichert werden: Das Dateisystem des "
+                                            "Speicherorts nimmt keine erweiterten Attribute an."));
+        QTRY_VERIFY(card->height() >= before + 3 * band->fontMetrics().lineSpacing());
+        QCOMPARE(card->height(), SheetOverlay::cardSize(card, overlay->size() - QSize(24, 24)).height());
+        QVERIFY(qAbs(card->geometry().center().y() - overlay->rect().center().y()) <= 1);
+        QCOMPARE(band->height(), band->heightForWidth(band->width()));
     }
 
     void backdropIsBlurred()

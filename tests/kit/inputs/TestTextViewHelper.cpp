@@ -7,6 +7,8 @@
 
 #include <QLabel>
 #include <QTemporaryDir>
+#include <QTextDocument>
+#include <QToolTip>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -122,11 +124,23 @@ private Q_SLOTS:
 
     void longValueIsCutAtTwoLines()
     {
-        const QString longText = QString(u"/Ordner"_s).repeated(60);
-        TextViewHelper* view = makeView(longText, std::nullopt);
+        const QString longText = QString(u"/Ordner"_s).repeated(60) + u"/Backups <neu> & alt"_s;
+        TextViewHelper* view = makeView(longText, QUrl::fromLocalFile(longText));
         QCOMPARE(view->valueLabel()->visibleLines().size(), 2);
         QVERIFY(view->valueLabel()->isElided());
         QVERIFY(view->valueLabel()->visibleLines().last().endsWith(QChar(0x2026)));
+
+        // The cut end, the folder's own name, shows in the tooltip, written as it is.
+        QHelpEvent help(QEvent::ToolTip, QPoint(2, 2), view->valueLabel()->mapToGlobal(QPoint(2, 2)));
+        QApplication::sendEvent(view->valueLabel(), &help);
+        QTRY_VERIFY(QToolTip::isVisible());
+        QTextDocument shown;
+        shown.setHtml(QToolTip::text());
+        QCOMPARE(shown.toPlainText(), longText);
+        QToolTip::hideText();
+
+        view->setText(std::nullopt);
+        QVERIFY(view->valueLabel()->toolTip().isEmpty());
     }
 };
 

@@ -1,6 +1,7 @@
 #include "kit/inputs/WarningTextHelper.h"
 #include "tests/support/TestMain.h"
 
+#include <QRegularExpression>
 #include <QVBoxLayout>
 
 #include <memory>
@@ -115,6 +116,54 @@ private Q_SLOTS:
         band->setClearDelay(10'000);
         band->setWarningText(u"Vierte"_s);
         QVERIFY(band->clearRemainingTime() > 9'000);
+    }
+
+    // A message is shown whole at any width: wrapped over as many lines as it needs, never cut.
+    void showsTheWholeMessage_data()
+    {
+        QTest::addColumn<int>("width");
+        QTest::addColumn<QString>("message");
+        QTest::newRow("empty backup, sheet width")
+            << 440
+            << u"Die verschlüsselte Datei wurde nicht gefunden oder nicht bereitgestellt. Bitte wähle ein "
+               "anderes Backup aus."_s;
+        QTest::newRow("keyring failure, narrow")
+            << 260
+            << u"Das Archiv-Passwort konnte nicht aus dem Schlüsselbund gelesen werden: The keyring is "
+               "locked and the prompt was dismissed."_s;
+        QTest::newRow("long path without spaces")
+            << 300
+            << u"Fehler: /home/anwender/Sicherungen/Einrichtung-Sonnenhof/Wohnbereich-Nord/2025/"
+               "Backup_2025-01-02_08-00-00.orlwen"_s;
+        QTest::newRow("line break") << 440 << u"Erste Zeile\nZweite Zeile"_s;
+    }
+
+    void showsTheWholeMessage()
+    {
+        QFETCH(int, width);
+        QFETCH(QString, message);
+        WarningTextHelper* band = makeBand();
+        m_window->layout()->setContentsMargins(0, 0, 0, 0);
+        m_window->resize(width, 300);
+        band->setWarningText(message);
+        QTRY_COMPARE(band->width(), width);
+
+        const QFontMetrics metrics(band->font());
+        const QStringList lines = band->lines();
+        QVERIFY2(lines.size() >= 2, qPrintable(lines.join(u'|')));
+        for (const QString& line : lines) {
+            QVERIFY2(metrics.horizontalAdvance(line) <= width, qPrintable(line));
+            QVERIFY(!line.contains(QChar(0x2026)));
+        }
+        const auto letters = [](QString text) { return text.remove(QRegularExpression(u"\\s"_s)); };
+        QCOMPARE(letters(lines.join(QString())), letters(message));
+        // The band takes the height of its lines, and the layout gives it that height.
+        QTRY_COMPARE(band->height(), band->heightForWidth(width));
+        QVERIFY(band->height() >= int(lines.size()) * metrics.lineSpacing());
+
+        // A long message asks for no more room sideways than a short one would: it wraps instead.
+        QVERIFY(band->minimumSizeHint().width() <= 10);
+        QVERIFY(band->sizeHint().width() <= 400);
     }
 
     void initialTextShowsAtOnce()

@@ -4,6 +4,8 @@
 
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QImage>
+#include <QPainter>
 #include <QSet>
 
 namespace {
@@ -18,6 +20,20 @@ struct NoFaces
     ~NoFaces() { FontFaces::setAvailabilityFilter({}); }
 };
 
+// Pixels of a clear colour (not grey), as a colour emoji has and a black outline or box has not.
+int colouredPixels(const QImage& image)
+{
+    int count = 0;
+    for (int y = 0; y < image.height(); ++y) {
+        for (int x = 0; x < image.width(); ++x) {
+            const QColor c = image.pixelColor(x, y);
+            if (c.alpha() > 128 && c.hsvSaturation() > 100 && c.value() > 100)
+                ++count;
+        }
+    }
+    return count;
+}
+
 bool isThin(const QFont& font)
 {
     return font.weight() < QFont::Light;
@@ -30,6 +46,34 @@ class TestTarnFont : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // Emoji in comments and the erase sheet's warning sign come in colour from the text fonts'
+    // fallback, not as boxes or outlines.
+    void emojiDrawInColour_data()
+    {
+        QTest::addColumn<QString>("text");
+        QTest::addColumn<QString>("face");
+        QTest::newRow("erase sheet title") << QStringLiteral("\u26A0\uFE0F App-Daten löschen") << "Roboto-Bold";
+        QTest::newRow("comment") << QStringLiteral("Urlaub \U0001F3D6\uFE0F \U0001F600") << "Roboto-Regular";
+        QTest::newRow("skin tone") << QStringLiteral("Danke \U0001F44D\U0001F3FD") << "Roboto-Regular";
+    }
+
+    void emojiDrawInColour()
+    {
+        QFETCH(QString, text);
+        QFETCH(QString, face);
+        const QFont font = FontFaces::faceOrSystem(face, 16, QFont::Normal);
+        QImage image(400, 40, QImage::Format_ARGB32_Premultiplied);
+        image.fill(Qt::white);
+        {
+            QPainter painter(&image);
+            painter.setFont(font);
+            painter.setPen(Qt::black);
+            painter.drawText(image.rect(), Qt::AlignLeft | Qt::AlignVCenter, text);
+        }
+        QVERIFY2(colouredPixels(image) > 20,
+                 qPrintable(QStringLiteral("%1 coloured pixels").arg(colouredPixels(image))));
+    }
+
     void indexesAndNames_data()
     {
         QTest::addColumn<int>("index");
