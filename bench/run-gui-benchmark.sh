@@ -27,7 +27,8 @@ sync
 export HOME="$scratch/home" XDG_CONFIG_HOME="$scratch/home/.config" XDG_DATA_HOME="$scratch/home/.local/share" \
     XDG_CACHE_HOME="$scratch/home/.cache" XDG_RUNTIME_DIR="$scratch/runtime"
 unset DISPLAY WAYLAND_DISPLAY DBUS_SESSION_BUS_ADDRESS
-export QT_QPA_PLATFORM=offscreen LC_ALL=C.UTF-8
+# The screen the tests use (1920×1080), so that the window has its normal size.
+export QT_QPA_PLATFORM="offscreen:configfile=$root/tests/support/offscreen-screen.json" LC_ALL=C.UTF-8
 dbus-run-session -- bash -c '
     set -euo pipefail
     echo tarn-bench-keyring | gnome-keyring-daemon --unlock --components=secrets >/dev/null

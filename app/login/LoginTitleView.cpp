@@ -22,10 +22,14 @@ QFont titleFont()
     return FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), fontSize, QFont::Normal);
 }
 
+// Blurs an image of any pixel ratio; the radius is in logical pixels.
 QImage blurred(const QImage& source, qreal radius)
 {
+    // The scene works in device pixels: a pixmap that kept its ratio would cover only part of it.
+    QPixmap pixels = QPixmap::fromImage(source);
+    pixels.setDevicePixelRatio(1);
     QGraphicsScene scene;
-    QGraphicsPixmapItem* item = scene.addPixmap(QPixmap::fromImage(source));
+    QGraphicsPixmapItem* item = scene.addPixmap(pixels);
     auto* blur = new QGraphicsBlurEffect;
     blur->setBlurRadius(radius * source.devicePixelRatio());
     blur->setBlurHints(QGraphicsBlurEffect::QualityHint);
@@ -88,7 +92,8 @@ void LoginTitleView::paintEvent(QPaintEvent*)
 {
     QPainter painter(this);
     painter.setRenderHint(QPainter::TextAntialiasing);
-    const QImage shadow = shadowImage(devicePixelRatioF());
+    // At the pixel ratio of what is painted on: the screen, or an image of the widget.
+    const QImage shadow = shadowImage(painter.device()->devicePixelRatioF());
     painter.drawImage(QPoint(-shadowOffset, -shadowOffset), shadow);
     painter.drawImage(QPoint(shadowOffset, shadowOffset), shadow);
     painter.setFont(font());

@@ -58,6 +58,7 @@ PasswordEntryView::PasswordEntryView(AppContext* appContext, Binding<bool> isAut
           .isDisabled = false,
           .callback = [this] { authenticateWithTouchID(); },
       }))
+    , m_touchIdSlot(new QWidget)
     , m_touchIdPrompt(new QLabel(BiometricContext::unlockReason, this))
 {
     setImgBgColor(defaultImgBgColor());
@@ -70,15 +71,24 @@ PasswordEntryView::PasswordEntryView(AppContext* appContext, Binding<bool> isAut
     titleColumn->addWidget(title, 0, Qt::AlignHCenter);
     titleColumn->addStretch();
 
+    // The spacing is explicit: the fingerprint button brings its own as it slides into its slot.
     auto* row = new QHBoxLayout;
-    row->setSpacing(rowSpacing);
+    row->setSpacing(0);
     row->addStretch();
     row->addWidget(m_lockImage);
-    row->addSpacing(imageTrailingPadding);
+    row->addSpacing(rowSpacing + imageTrailingPadding);
     row->addWidget(m_fieldFrame);
-    row->addWidget(m_touchIdButton);
+    row->addWidget(m_touchIdSlot);
     row->addStretch();
+    m_touchIdButton->setParent(m_touchIdSlot);
     m_touchIdButton->hide();
+    m_touchIdSlot->setFixedSize(0, m_touchIdButton->sizeHint().height());
+    m_touchIdSlot->installEventFilter(this);
+    m_touchIdSlide.setEasingCurve(Motion::easeInOut());
+    m_touchIdSlide.setStartValue(0.0);
+    m_touchIdSlide.setEndValue(1.0);
+    connect(&m_touchIdSlide, &QVariantAnimation::valueChanged, this,
+            [this](const QVariant& progress) { placeTouchIdButton(progress.toReal()); });
 
     auto* stack = new QGridLayout(this);
     stack->setContentsMargins(0, 0, 0, 0);
@@ -150,8 +160,6 @@ QColor PasswordEntryView::imgBgColor() const
 void PasswordEntryView::setImgBgColor(const QColor& color)
 {
     m_lockImage->setFillColor(color);
-    // While the entry stands marked as wrong, a new attempt starts from a selected entry.
-    m_field->setShouldSelectAll(color == wrongEntryColor());
 }
 
 QColor PasswordEntryView::txtBgColor() const
@@ -259,6 +267,23 @@ void PasswordEntryView::setIsTouchID(bool shown)
 {
     m_isTouchID = shown;
     m_touchIdButton->setVisible(shown);
+    // The button slides in from behind the field while the row makes room for it.
+    m_touchIdSlide.stop();
+    if (!shown || Motion::defaultDuration() <= 0) {
+        placeTouchIdButton(shown ? 1.0 : 0.0);
+        return;
+    }
+    m_touchIdSlide.setDuration(Motion::defaultDuration());
+    m_touchIdSlide.start();
+}
+
+void PasswordEntryView::placeTouchIdButton(qreal progress)
+{
+    // The slot holds the spacing to the field and the button; the button stands at its right end.
+    const QSize button = m_touchIdButton->sizeHint();
+    m_touchIdButton->resize(button);
+    m_touchIdSlot->setFixedSize(qRound(progress * (rowSpacing + button.width())), button.height());
+    m_touchIdButton->move(m_touchIdSlot->width() - button.width(), 0);
 }
 
 void PasswordEntryView::submitPassword()
@@ -286,12 +311,17 @@ void PasswordEntryView::submitPassword()
     m_colourAnimation.stop();
     setImgBgColor(wrongEntryColor());
     setTxtBgColor(wrongEntryColor());
+    // The next attempt starts from a selected entry: asked for once, here, and never by the colours'
+    // return, so that typing after it is kept.
+    m_field->setShouldSelectAll(false);
+    m_field->setShouldSelectAll(true);
     showWarning(wrongPasswordText);
     m_colourReset.start(ShellTimings::colourResetMs);
 }
 
 void PasswordEntryView::resetColours()
 {
+    m_field->setShouldSelectAll(false);
     m_colourAnimation.stop();
     const QColor ends[] = {defaultImgBgColor(), defaultTxtBgColor()};
     for (int i = 0; i < m_colourAnimation.animationCount(); ++i) {
@@ -391,6 +421,10 @@ bool PasswordEntryView::eventFilter(QObject* watched, QEvent* event)
 {
     if (watched == m_fieldFrame && (event->type() == QEvent::Move || event->type() == QEvent::Resize)) {
         placeTouchIdPrompt();
+    }
+    if (watched == m_touchIdSlot && event->type() == QEvent::Polish && m_isTouchID &&
+        m_touchIdSlide.state() != QAbstractAnimation::Running) {
+        placeTouchIdButton(1.0); // the button's font is settled only now
     }
     return QWidget::eventFilter(watched, event);
 }

@@ -7,6 +7,7 @@
 #include <QParallelAnimationGroup>
 #include <QPointer>
 #include <QTimer>
+#include <QVariantAnimation>
 #include <QWidget>
 
 #include <optional>
@@ -86,6 +87,8 @@ private:
     void takeStoredPassword(const AppPassword::ReadResult& result);
     void readTouchIdChoice();
     void setIsTouchID(bool shown);
+    // Sizes the fingerprint button's slot for a part of the slide (0: none of it, 1: all of it).
+    void placeTouchIdButton(qreal progress);
     void beginTouchIdCheck(quint64 attempt);
     void finishTouchIdCheck(quint64 attempt);
     // Ends a running check without a word: the screen is gone or the user is in.
@@ -110,6 +113,8 @@ private:
     SecureInputView* m_field;
     PasswordFieldFrame* m_fieldFrame;
     TrendyButtonHelper* m_touchIdButton;
+    // Where the fingerprint button stands; its width grows from nothing as the button slides in.
+    QWidget* m_touchIdSlot;
     QLabel* m_touchIdPrompt;
 
     QPointer<BiometricContext> m_context;
@@ -118,4 +123,5 @@ private:
     QTimer m_colourReset;
     QTimer m_warningReset;
     QParallelAnimationGroup m_colourAnimation;
+    QVariantAnimation m_touchIdSlide;
 };

@@ -8,6 +8,7 @@
 #include <QGuiApplication>
 #include <QMouseEvent>
 #include <QPainter>
+#include <QScreen>
 #include <QVBoxLayout>
 #include <QWindow>
 
@@ -31,11 +32,8 @@ DraggableWindow::DraggableWindow(QWidget* parent)
     column->addWidget(m_chrome);
     setContentWidget(new QWidget);
 
-    const QSize size(contentSize.width() + 2 * borderWidth,
-                     contentSize.height() + WindowChrome::titleRowHeight + WindowChrome::toolbarRowHeight +
-                         2 * borderWidth);
-    setMinimumSize(size);
-    resize(size);
+    resize(naturalSize());
+    fitToScreen();
 
     connect(m_chrome->closeButton(), &WindowButton::clicked, this, &QWidget::close);
     connect(m_chrome->minimizeButton(), &WindowButton::clicked, this, &QWidget::showMinimized);
@@ -60,8 +58,50 @@ void DraggableWindow::setContentWidget(QWidget* content)
         delete m_content;
     }
     m_content = content;
-    m_content->setMinimumSize(contentSize);
+    m_content->setMinimumSize(contentMinimumSize());
     column->addWidget(m_content, 1);
+}
+
+QSize DraggableWindow::naturalSize()
+{
+    return contentSize + chromeSize();
+}
+
+QSize DraggableWindow::chromeSize()
+{
+    return {2 * borderWidth, WindowChrome::titleRowHeight + WindowChrome::toolbarRowHeight + 2 * borderWidth};
+}
+
+QSize DraggableWindow::roomOnScreen() const
+{
+    const QScreen* current = screen();
+    return current ? naturalSize().boundedTo(current->availableGeometry().size()) : naturalSize();
+}
+
+QSize DraggableWindow::contentMinimumSize() const
+{
+    return contentSize.boundedTo(roomOnScreen() - chromeSize());
+}
+
+void DraggableWindow::fitToScreen()
+{
+    const QSize room = roomOnScreen();
+    setMinimumSize(room);
+    if (m_content) {
+        m_content->setMinimumSize(contentMinimumSize());
+    }
+    if (!isMaximized() && !isFullScreen() && (width() > room.width() || height() > room.height())) {
+        resize(size().boundedTo(room));
+    }
+}
+
+void DraggableWindow::followScreen(QScreen* screen)
+{
+    disconnect(m_screenConnection);
+    if (screen) {
+        m_screenConnection = connect(screen, &QScreen::availableGeometryChanged, this, &DraggableWindow::fitToScreen);
+    }
+    fitToScreen();
 }
 
 void DraggableWindow::toggleZoom()
@@ -130,6 +170,8 @@ void DraggableWindow::showEvent(QShowEvent* event)
     if (!m_filteringWindow && windowHandle()) {
         windowHandle()->installEventFilter(this);
         m_filteringWindow = true;
+        connect(windowHandle(), &QWindow::screenChanged, this, &DraggableWindow::followScreen);
+        followScreen(windowHandle()->screen());
     }
 }
 

@@ -6,19 +6,23 @@
 
 #include <optional>
 
+class QScreen;
 class WindowChrome;
 class WindowToolbar;
 
 // The main window: frameless, with window chrome of its own. While isDraggable is true (the locked
 // look) it moves when dragged by its background; its title band moves it in every look. Its edges
-// resize it. shake() signals a wrong password.
+// resize it. It never asks for more room than its screen leaves free: its minimum is its natural
+// size, bounded by the screen's available area. shake() signals a wrong password.
 class DraggableWindow : public QWidget
 {
     Q_OBJECT
 
 public:
-    // Size of the content below the chrome.
+    // Size of the content below the chrome, where the screen leaves room for it.
     static constexpr QSize contentSize{900, 500};
+    // The window's size for that content: the content, the chrome and the border.
+    static QSize naturalSize();
     // Width of the band along the edges that resizes the window.
     static constexpr int resizeMargin = 5;
     // Shake: three steps of this many pixels, then back to the start.
@@ -64,6 +68,13 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    static QSize chromeSize();
+    // The natural size, bounded by the free area of the window's screen.
+    QSize roomOnScreen() const;
+    QSize contentMinimumSize() const;
+    // The minimum never exceeds the screen's free area, and a window larger than it shrinks to it.
+    void fitToScreen();
+    void followScreen(QScreen* screen);
     void shakeStep();
     void placeShake(int offset);
     Qt::Edges edgesAt(const QPoint& position) const;
@@ -83,4 +94,5 @@ private:
     QPoint m_dragStartPosition;
     bool m_filteringWindow = false;
     Qt::Edges m_cursorEdges;
+    QMetaObject::Connection m_screenConnection;
 };

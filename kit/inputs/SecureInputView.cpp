@@ -17,6 +17,7 @@ SecureInputView::SecureInputView(Binding<QString> text, qreal fontSize, const QS
     , m_fontSize(fontSize)
     , m_placeholderString(placeholderString)
     , m_shouldSelectAll(shouldSelectAll)
+    , m_selectionPending(shouldSelectAll)
     , m_onEnterPressed(std::move(onEnterPressed))
 {
     setEchoMode(QLineEdit::Password);
@@ -37,6 +38,7 @@ SecureInputView::SecureInputView(Binding<QString> text, qreal fontSize, const QS
     // the field's text as it is then, so writes queued in a burst land in order with the last text.
     connect(this, &QLineEdit::textEdited, this, [this] {
         m_writePending = true;
+        m_selectionPending = false; // what the user typed since the request is theirs
         QTimer::singleShot(0, this, &SecureInputView::commit);
     });
     refresh();
@@ -64,14 +66,17 @@ void SecureInputView::refresh()
     const QString bound = m_text.get();
     if (!m_writePending && bound != QLineEdit::text())
         setText(bound);
-    if (m_shouldSelectAll)
+    if (m_selectionPending)
         queueSelectAllIfEditing();
 }
 
 void SecureInputView::setShouldSelectAll(bool shouldSelectAll)
 {
+    if (shouldSelectAll == m_shouldSelectAll)
+        return;
     m_shouldSelectAll = shouldSelectAll;
-    if (m_shouldSelectAll)
+    m_selectionPending = shouldSelectAll;
+    if (m_selectionPending)
         queueSelectAllIfEditing();
 }
 
@@ -88,8 +93,10 @@ QColor SecureInputView::placeholderColor() const
 void SecureInputView::queueSelectAllIfEditing()
 {
     QTimer::singleShot(0, this, [this] {
-        if (hasFocus())
+        if (m_selectionPending && hasFocus()) {
+            m_selectionPending = false;
             selectAll();
+        }
     });
 }
 

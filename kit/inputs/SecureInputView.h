@@ -11,6 +11,10 @@
 // has been handled; Return runs the owner's action and then selects the whole entry. The
 // placeholder is drawn 2 points smaller than the entry text.
 //
+// Turning shouldSelectAll on asks for one selection of the whole entry: it is made at once while the
+// field is being edited, else by the first refresh() that finds it so. Writing the flag again, later
+// refreshes and turning it off never select; a keystroke before the selection was made drops it.
+//
 // Bindings carry no change notification: after changing the bound text from outside, the owner calls
 // refresh(). The field's own text is replaced only when the bound text differs from it, so queued
 // writes never undo keystrokes or move the caret.
@@ -30,7 +34,7 @@ public:
     // The face of the entry text at a size.
     static QFont entryFont(qreal size);
 
-    // Re-reads the bound text; selects the whole entry when asked to and the field is being edited.
+    // Re-reads the bound text; makes a selection still asked for when the field is being edited.
     void refresh();
     // Writes a queued keystroke to the binding now.
     void commit();
@@ -54,6 +58,7 @@ private:
     qreal m_fontSize;
     QString m_placeholderString;
     bool m_shouldSelectAll;
+    bool m_selectionPending;
     std::function<void()> m_onEnterPressed;
     bool m_writePending = false;
 };

@@ -3,11 +3,17 @@
 #include "platform/Diagnostics.h"
 
 #include <QDir>
+#include <QFile>
 #include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
-#include <QStandardPaths>
+#include <QTimer>
 
+#include <cerrno>
+#include <fcntl.h>
+#include <optional>
+#include <sys/socket.h>
+#include <sys/stat.h>
 #include <unistd.h>
 
 namespace {
@@ -16,13 +22,89 @@ const QByteArray activateMessage = "activate\n";
 constexpr int connectTimeoutMs = 1000;
 constexpr int lockTimeoutMs = 2000;
 
+// An open folder is ours alone when we own it and group and others have no access at all.
+bool ownsPrivately(const struct stat& info)
+{
+    return S_ISDIR(info.st_mode) && info.st_uid == geteuid() && (info.st_mode & 077) == 0;
+}
+
+QString runtimeFolderIfPrivate()
+{
+    const QString runtime = qEnvironmentVariable("XDG_RUNTIME_DIR");
+    if (!QDir::isAbsolutePath(runtime)) {
+        return {};
+    }
+    struct stat info = {};
+    if (::stat(QFile::encodeName(runtime).constData(), &info) != 0 || !ownsPrivately(info)) {
+        qCDebug(lcDiagnostics) << "Single instance: runtime folder" << runtime << "is not private, not used";
+        return {};
+    }
+    return runtime;
+}
+
+// <temp>/tarn-backup-manager-<uid>, made with mode 0700 if missing. A name that another user took
+// first, or a symbolic link, is never used; a folder of ours left open is closed.
+QString ownPrivateFolder()
+{
+    QString temp = QDir::tempPath();
+    if (!QDir::isAbsolutePath(temp)) {
+        temp = QStringLiteral("/tmp");
+    }
+    const QString folder = QDir(temp).filePath(QStringLiteral("tarn-backup-manager-%1").arg(getuid()));
+    const QByteArray native = QFile::encodeName(folder);
+    if (::mkdir(native.constData(), 0700) != 0 && errno != EEXIST) {
+        qCDebug(lcDiagnostics) << "Single instance: cannot make" << folder << qt_error_string(errno);
+        return {};
+    }
+    const int fd = ::open(native.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    if (fd < 0) {
+        qCDebug(lcDiagnostics) << "Single instance: cannot open" << folder << qt_error_string(errno);
+        return {};
+    }
+    struct stat info = {};
+    bool usable = ::fstat(fd, &info) == 0 && S_ISDIR(info.st_mode) && info.st_uid == geteuid();
+    if (usable && (info.st_mode & 077) != 0) {
+        usable = ::fchmod(fd, 0700) == 0;
+    }
+    ::close(fd);
+    if (!usable) {
+        qCDebug(lcDiagnostics) << "Single instance:" << folder << "belongs to someone else, not used";
+        return {};
+    }
+    return folder;
+}
+
+// The user id of the process at the other end of a connected local socket, when the system says.
+std::optional<uid_t> peerUid(qintptr descriptor)
+{
+    struct ucred credentials = {};
+    socklen_t length = sizeof credentials;
+    if (descriptor < 0 ||
+        ::getsockopt(static_cast<int>(descriptor), SOL_SOCKET, SO_PEERCRED, &credentials, &length) != 0 ||
+        length != sizeof credentials) {
+        return std::nullopt;
+    }
+    return credentials.uid;
+}
+
+void drop(QLocalSocket* client)
+{
+    client->abort();
+    client->deleteLater();
+}
+
 } // namespace
 
 QString SingleInstance::defaultSocketPath()
 {
-    // The runtime folder belongs to the user alone (XDG_RUNTIME_DIR, or Qt's private fallback).
-    const QString runtime = QStandardPaths::writableLocation(QStandardPaths::RuntimeLocation);
-    return QDir(runtime).filePath(QStringLiteral("tarn-backup-manager-%1.socket").arg(getuid()));
+    QString folder = runtimeFolderIfPrivate();
+    if (folder.isEmpty()) {
+        folder = ownPrivateFolder();
+    }
+    if (folder.isEmpty()) {
+        return {};
+    }
+    return QDir(folder).filePath(QStringLiteral("tarn-backup-manager-%1.socket").arg(getuid()));
 }
 
 SingleInstance::SingleInstance(const QString& socketPath, QObject* parent)
@@ -52,8 +134,13 @@ SingleInstance::Role SingleInstance::claim()
     QLockFile lock(m_socketPath + QStringLiteral(".lock"));
     const bool locked = lock.tryLock(lockTimeoutMs);
 
-    if (handOver()) {
+    switch (handOver()) {
+    case HandOver::delivered:
         return Role::secondary;
+    case HandOver::stranger:
+        return Role::standalone; // not ours to remove
+    case HandOver::nobody:
+        break;
     }
     // Nobody answers: a socket left behind by an instance that ended is removed.
     QLocalServer::removeServer(m_socketPath);
@@ -72,34 +159,61 @@ SingleInstance::Role SingleInstance::claim()
     return Role::primary;
 }
 
-bool SingleInstance::handOver()
+SingleInstance::HandOver SingleInstance::handOver()
 {
     QLocalSocket socket;
     socket.connectToServer(m_socketPath);
     if (!socket.waitForConnected(connectTimeoutMs)) {
-        return false;
+        return HandOver::nobody;
+    }
+    // The system names the user who listens; whoever it is, unless it is us, learns nothing.
+    const std::optional<uid_t> owner = peerUid(socket.socketDescriptor());
+    if (owner != geteuid()) {
+        qCDebug(lcDiagnostics) << "Single instance: the server on" << m_socketPath << "runs under user"
+                               << (owner ? qlonglong(*owner) : -1) << ", not handed over";
+        socket.abort();
+        return HandOver::stranger;
     }
     socket.write(activateMessage);
     const bool written = socket.waitForBytesWritten(connectTimeoutMs);
     socket.disconnectFromServer();
-    return written;
+    return written ? HandOver::delivered : HandOver::nobody;
 }
 
 void SingleInstance::acceptConnections()
 {
-    while (QLocalSocket* socket = m_server->nextPendingConnection()) {
-        connect(socket, &QLocalSocket::disconnected, socket, &QObject::deleteLater);
-        auto readMessage = [this, socket] {
-            if (!socket->canReadLine()) {
-                return;
-            }
-            const QByteArray line = socket->readLine(64);
-            socket->disconnectFromServer();
+    while (QLocalSocket* client = m_server->nextPendingConnection()) {
+        serve(client);
+    }
+}
+
+void SingleInstance::serve(QLocalSocket* client)
+{
+    // A request is one short line. The socket holds no more than that; the rest waits in the system's
+    // buffer until the client is dropped, so a client that floods costs nothing.
+    client->setReadBufferSize(maxRequestBytes);
+    connect(client, &QLocalSocket::disconnected, client, &QObject::deleteLater);
+
+    auto* silence = new QTimer(client);
+    silence->setSingleShot(true);
+    connect(silence, &QTimer::timeout, client, [client] {
+        qCDebug(lcDiagnostics) << "Single instance: a client sent no request in time, dropped";
+        drop(client);
+    });
+    silence->start(m_clientTimeoutMs);
+
+    auto readRequest = [this, client] {
+        if (client->canReadLine()) {
+            const QByteArray line = client->readLine(maxRequestBytes + 1);
+            drop(client);
             if (line == activateMessage) {
                 Q_EMIT activationRequested();
             }
-        };
-        connect(socket, &QLocalSocket::readyRead, this, readMessage);
-        readMessage(); // the line may have arrived with the connection
-    }
+        } else if (client->bytesAvailable() >= maxRequestBytes) {
+            qCDebug(lcDiagnostics) << "Single instance: a client's request is too long, dropped";
+            drop(client);
+        }
+    };
+    connect(client, &QLocalSocket::readyRead, this, readRequest);
+    readRequest(); // the line may have arrived with the connection
 }

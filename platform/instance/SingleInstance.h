@@ -4,9 +4,12 @@
 #include <QString>
 
 class QLocalServer;
+class QLocalSocket;
 
-// One running instance per user. The first launch listens on a local socket in the user's runtime
-// folder; a later launch finds it there, asks it to show itself and steps aside.
+// One running instance per user. The first launch listens on a local socket in a folder private to
+// the user; a later launch finds it there, asks it to show itself and steps aside. It hands over only
+// to a server that runs under its own user id; anything else listening there is left alone and the
+// launch runs without the guard.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -18,7 +21,13 @@ public:
         standalone, // neither listening nor handing over worked: run without the guard
     };
 
-    // The socket of the current user: <runtime folder>/tarn-backup-manager-<uid>.socket.
+    // The longest request a later launch may send, its newline included.
+    static constexpr int maxRequestBytes = 64;
+
+    // The socket of the current user: <folder>/tarn-backup-manager-<uid>.socket, where the folder is
+    // XDG_RUNTIME_DIR when that is an absolute folder of the user's that nobody else may enter, and
+    // otherwise the folder tarn-backup-manager-<uid> (mode 0700) in the temporary folder. Empty when
+    // neither can be had, for instance when another user took that name first.
     static QString defaultSocketPath();
 
     explicit SingleInstance(const QString& socketPath = defaultSocketPath(), QObject* parent = nullptr);
@@ -30,14 +39,21 @@ public:
     Role claim();
     bool isListening() const;
 
+    // How long a connected launch may take to send its request before it is dropped (a second).
+    void setClientTimeout(int milliseconds) { m_clientTimeoutMs = milliseconds; }
+
 Q_SIGNALS:
     // A later launch asked this instance to bring its window to the front.
     void activationRequested();
 
 private:
-    bool handOver();
+    enum class HandOver { delivered, nobody, stranger };
+
+    HandOver handOver();
     void acceptConnections();
+    void serve(QLocalSocket* client);
 
     QString m_socketPath;
     QLocalServer* m_server = nullptr;
+    int m_clientTimeoutMs = 1000;
 };

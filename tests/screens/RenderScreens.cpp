@@ -36,7 +36,10 @@ ScreenCatalog::Registration::Registration(const char* area, Scene scene)
 void ScreenCatalog::save(QWidget* widget, const QString& name)
 {
     QWidget* window = widget->window();
-    const QString path = outputFolder() + QLatin1Char('/') + name + QStringLiteral(".png");
+    // Pictures of a scaled screen carry the scale in their name, beside those at 100 %.
+    const qreal ratio = window->devicePixelRatioF();
+    const QString scale = ratio > 1 ? QStringLiteral("@%1x").arg(ratio) : QString();
+    const QString path = outputFolder() + QLatin1Char('/') + name + scale + QStringLiteral(".png");
     if (!window->grab().save(path)) {
         std::fprintf(stderr, "cannot write %s\n", qPrintable(path));
         return;

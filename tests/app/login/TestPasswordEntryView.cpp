@@ -1,3 +1,4 @@
+#include "app/login/LockImageView.h"
 #include "app/login/PasswordEntryView.h"
 #include "app/login/PasswordFieldFrame.h"
 #include "app/shell/DraggableWindow.h"
@@ -10,6 +11,37 @@
 #include <QApplication>
 
 using namespace ShellTestSupport;
+using namespace Qt::StringLiterals;
+
+namespace {
+
+// Notes how much of a widget shows each time it moves or is resized.
+class VisibleWidthRecorder : public QObject
+{
+public:
+    VisibleWidthRecorder(QWidget* widget, QList<int>* widths)
+        : m_widget(widget)
+        , m_widths(widths)
+    {
+        widget->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (watched == m_widget && m_widget->isVisible() &&
+            (event->type() == QEvent::Move || event->type() == QEvent::Resize || event->type() == QEvent::Show)) {
+            m_widths->append(m_widget->visibleRegion().boundingRect().width());
+        }
+        return false;
+    }
+
+private:
+    QWidget* m_widget;
+    QList<int>* m_widths;
+};
+
+} // namespace
 
 // The login screen against a keyring of its own: what the store says decides what an entry is
 // matched with; wrong entries shake the window, turn red for a while and warn.
@@ -69,6 +101,8 @@ private Q_SLOTS:
     void cleanup()
     {
         m_delegate.reset();
+        Motion::setDefaultDuration(0);
+        ShellTimings::colourResetMs = 500;
         QVERIFY(m_keyring->unlock());
         AppPasswordMarker::set(false);
         ShellTimings::loginLoadDelayMs = 5;
@@ -118,6 +152,52 @@ private Q_SLOTS:
         QCOMPARE(login()->txtBgColor(), PasswordEntryView::defaultTxtBgColor());
         QVERIFY(!login()->passwordField()->shouldSelectAll());
         QVERIFY(!m_delegate->isAuthenticated());
+    }
+
+    // The right password typed after a wrong one logs in, wherever the typing falls against the
+    // wrong entry's red colours and their return; each key comes as a real key event.
+    void quickRetype_data()
+    {
+        QTest::addColumn<int>("resetMs");
+        QTest::addColumn<int>("returnMs");
+        QTest::addColumn<int>("keysBefore");
+        QTest::addColumn<QString>("restAfter");
+        QTest::newRow("right after the wrong entry") << 60000 << 0 << 8 << QString();
+        QTest::newRow("across the reset, the rest while the colours return") << 300 << 60000 << 3 << u"returning"_s;
+        QTest::newRow("across the reset, the rest after it") << 300 << 30 << 3 << u"returned"_s;
+        QTest::newRow("while the colours return") << 300 << 60000 << 0 << u"returning"_s;
+        QTest::newRow("after the reset") << 300 << 30 << 0 << u"returned"_s;
+    }
+
+    void quickRetype()
+    {
+        QFETCH(int, resetMs);
+        QFETCH(int, returnMs);
+        QFETCH(int, keysBefore);
+        QFETCH(QString, restAfter);
+        ShellTimings::colourResetMs = resetMs;
+        Motion::setDefaultDuration(returnMs);
+        QVERIFY(showLogin(m_password));
+        SecureInputView* field = login()->passwordField();
+
+        enter(QStringLiteral("falsch"));
+        QTRY_COMPARE(m_delegate->windowContent()->warningText(), std::optional(PasswordEntryView::wrongPasswordText));
+        QCOMPARE(login()->imgBgColor(), PasswordEntryView::wrongEntryColor());
+        QCoreApplication::processEvents();
+        QCOMPARE(field->selectedText().size(), 6);
+
+        QTest::keyClicks(field, m_password.left(keysBefore));
+        if (restAfter == u"returning"_s) {
+            QTRY_VERIFY(login()->imgBgColor() != PasswordEntryView::wrongEntryColor());
+            QVERIFY(login()->imgBgColor() != PasswordEntryView::defaultImgBgColor());
+        } else if (restAfter == u"returned"_s) {
+            QTRY_COMPARE(login()->imgBgColor(), PasswordEntryView::defaultImgBgColor());
+        }
+        // The rest at a typist's pace, the event loop running between the keys.
+        QTest::keyClicks(field, m_password.mid(keysBefore), Qt::NoModifier, 5);
+        QCOMPARE(field->text(), m_password);
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_VERIFY(m_delegate->isAuthenticated());
     }
 
     // Return before the store has answered waits for the answer: an empty entry is no match for a
@@ -192,6 +272,36 @@ private Q_SLOTS:
             QVERIFY(!login()->touchIdButton()->isVisible());
         }
         setTouchIdChoice(false);
+    }
+
+    // The fingerprint button slides in beside the field: it comes out from behind the field while
+    // the row makes room, and ends one spacing from the field with the row centred.
+    void touchIdButtonSlidesIn()
+    {
+        setTouchIdChoice(true);
+        Motion::setDefaultDuration(200);
+        QVERIFY(showLogin(m_password));
+        TrendyButtonHelper* button = login()->touchIdButton();
+        QList<int> shownWidths;
+        VisibleWidthRecorder recorder(button, &shownWidths);
+        QTRY_VERIFY(login()->isTouchID());
+        QTRY_COMPARE(button->visibleRegion().boundingRect().width(), button->width());
+        QTRY_VERIFY(!shownWidths.isEmpty() && shownWidths.last() == button->width());
+        setTouchIdChoice(false);
+
+        QVERIFY2(shownWidths.size() >= 3 && shownWidths.first() < button->width() / 2,
+                 qPrintable(QStringLiteral("widths shown: %1").arg(QDebug::toString(shownWidths))));
+        for (qsizetype i = 1; i < shownWidths.size(); ++i) {
+            QVERIFY(shownWidths.at(i) >= shownWidths.at(i - 1));
+        }
+        // At the end: one spacing from the field, the row centred in the screen.
+        const auto gap = [this, button] {
+            return button->mapTo(login(), QPoint(0, 0)).x() - login()->fieldFrame()->geometry().right() - 1;
+        };
+        QTRY_COMPARE(gap(), 5);
+        const QRect buttonArea(button->mapTo(login(), QPoint(0, 0)), button->size());
+        const int left = login()->findChild<LockImageView*>()->geometry().left();
+        QVERIFY(qAbs(left - (login()->width() - 1 - buttonArea.right())) <= 1);
     }
 
     void focusOutline()

@@ -222,6 +222,52 @@ private Q_SLOTS:
         QTRY_COMPARE(field->selectedText().size(), 3);
     }
 
+    // A request selects the entry once; what is typed after it survives whatever the owner does
+    // next with the flag or the field.
+    void selectionIsMadeOnce_data()
+    {
+        QTest::addColumn<bool>("askedWhileEditing");
+        QTest::addColumn<QString>("thenOwner");
+        QTest::addColumn<QString>("expected");
+        QTest::newRow("flag written again") << true << u"set"_s << u"Geheim1!"_s;
+        QTest::newRow("refresh while the flag stands") << true << u"refresh"_s << u"Geheim1!"_s;
+        QTest::newRow("flag turned off") << true << u"clear"_s << u"Geheim1!"_s;
+        QTest::newRow("asked while away, typed before a refresh") << false << u"refresh"_s << u"falschGeheim1!"_s;
+    }
+
+    void selectionIsMadeOnce()
+    {
+        QFETCH(bool, askedWhileEditing);
+        QFETCH(QString, thenOwner);
+        QFETCH(QString, expected);
+        SecureInputView* field = makeField();
+        QTest::keyClicks(field, u"falsch"_s);
+        field->deselect();
+        if (!askedWhileEditing)
+            m_elsewhere->setFocus();
+        field->setShouldSelectAll(true);
+        if (askedWhileEditing) {
+            QTRY_COMPARE(field->selectedText().size(), 6);
+        } else {
+            QCoreApplication::processEvents();
+            field->setFocus();
+            QVERIFY(!field->hasSelectedText());
+        }
+
+        QTest::keyClicks(field, u"Geh"_s);
+        if (thenOwner == u"set"_s)
+            field->setShouldSelectAll(true);
+        else if (thenOwner == u"refresh"_s)
+            field->refresh();
+        else
+            field->setShouldSelectAll(false);
+        QCoreApplication::processEvents();
+        QVERIFY(!field->hasSelectedText());
+        QTest::keyClicks(field, u"eim1!"_s);
+        QCOMPARE(field->text(), expected);
+        QTRY_COMPARE(m_password, expected);
+    }
+
     void pendingKeystrokeDiesWithItsOwner_data()
     {
         QTest::addColumn<bool>("focused");
