@@ -1,10 +1,10 @@
 #include "tests/screens/ScreenCatalog.h"
 
+#include "app/common/AppPassword.h"
+#include "app/common/ShellTimings.h"
 #include "app/login/PasswordEntryView.h"
 #include "app/shell/AppDelegate.h"
-#include "app/common/AppPassword.h"
 #include "app/shell/DraggableWindow.h"
-#include "app/common/ShellTimings.h"
 #include "app/shell/WindowContent.h"
 #include "core/credentials/KeychainService.h"
 #include "core/credentials/PasswordViewModel.h"
