@@ -13,9 +13,10 @@ packages=(
     dbus dbus-bin
     fonts-noto-color-emoji fonts-roboto fonts-urw-base35 fontconfig libfontconfig-dev
     zip unzip attr
-    exfat-fuse exfatprogs
+    bindfs exfat-fuse exfatprogs
     time python3
     xvfb xauth xdotool x11-utils
+    appstream desktop-file-utils dpkg-dev
 )
 
 missing=()

@@ -17,12 +17,14 @@
 #include "platform/Diagnostics.h"
 #include "platform/WhenFinished.h"
 
+#include <QFuture>
 #include <QGridLayout>
 #include <QHBoxLayout>
 #include <QLabel>
 #include <QVBoxLayout>
 
 #include <algorithm>
+#include <utility>
 
 PasswordView::PasswordView(AppContext* appContext, const PasswordModel& model, QWidget* parent)
     : QWidget(parent)
@@ -113,18 +115,38 @@ PasswordEditSheet* PasswordView::editSheet() const
     return m_sheet && !m_sheet->isDismissed() ? qobject_cast<PasswordEditSheet*>(m_sheet->card()) : nullptr;
 }
 
+namespace {
+
+QFuture<void>& storedStateHold()
+{
+    static QFuture<void> hold = QtFuture::makeReadyFuture();
+    return hold;
+}
+
+} // namespace
+
+void PasswordView::holdStoredStateReads(const QFuture<void>& hold)
+{
+    storedStateHold() = hold;
+}
+
 void PasswordView::load(bool firstBuild)
 {
     const auto done = [this](auto) { readFinished(); };
     m_pendingReads += firstBuild ? 3 : 1;
-    whenFinished(this, m_viewModel->storedStateAsync(), [this](const Result<bool, SecretStoreError>& stored) {
-        // A failed read counts as none stored; the user learns why, unless a failure shows already.
-        m_isPasswordStored = stored && *stored;
-        if (!stored && !m_viewModel->validationError()) {
-            m_viewModel->setValidationError(PasswordValidationError::keychain(stored.error().message()));
-        }
-        readFinished();
-    });
+    whenFinished(this, m_viewModel->storedStateAsync(),
+                 [this, hold = storedStateHold()](const Result<bool, SecretStoreError>& stored) {
+                     whenFinished(this, hold, [this, stored] {
+                         // A failed read counts as none stored; the user learns why, unless a failure
+                         // shows already.
+                         m_isPasswordStored = stored && *stored;
+                         if (!stored && !m_viewModel->validationError()) {
+                             m_viewModel->setValidationError(
+                                 PasswordValidationError::keychain(stored.error().message()));
+                         }
+                         readFinished();
+                     });
+                 });
     if (firstBuild) {
         whenFinished(this, isTouchIDAvailableAsync(), [this](bool available) {
             m_isTouchIDAvailable = available;
@@ -142,6 +164,9 @@ void PasswordView::readFinished()
     showStoredState();
     setBusy(false);
     Q_EMIT loaded();
+    if (std::exchange(m_overrideSaveQueued, false)) {
+        overrideSave();
+    }
 }
 
 void PasswordView::showStoredState()
@@ -226,7 +251,10 @@ void PasswordView::save()
 
 void PasswordView::overrideSave()
 {
+    // The failed save that asked the question still reads the stored state again: the override waits
+    // for it, then saves.
     if (m_busy) {
+        m_overrideSaveQueued = true;
         return;
     }
     setBusy(true);

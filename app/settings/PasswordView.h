@@ -3,6 +3,7 @@
 #include "core/credentials/PasswordModel.h"
 #include "kit/dialogs/SheetOverlay.h"
 
+#include <QFuture>
 #include <QPointer>
 #include <QWidget>
 
@@ -48,6 +49,10 @@ public:
     SheetOverlay* removalConfirmation() const { return m_removalConfirmation; }
     SheetOverlay* failureAlert() const { return m_failureAlert; }
 
+    // Test hook: every read of the stored state started from now on is shown only once `hold` has
+    // finished with success, as with a store that answers late. A finished future ends the hold.
+    static void holdStoredStateReads(const QFuture<void>& hold);
+
 Q_SIGNALS:
     // The stored state was read (after the build, a save or a removal) and is shown.
     void loaded();
@@ -74,6 +79,7 @@ private:
     bool m_isPasswordStored = false;
     bool m_isTouchIDAvailable = false;
     bool m_isPassDelete = false;
+    bool m_overrideSaveQueued = false;
 
     QLabel* m_textLabel = nullptr;
     PasswordSettingsGroup* m_settingsGroup = nullptr;

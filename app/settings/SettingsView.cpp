@@ -3,12 +3,11 @@
 #include "app/common/AppContext.h"
 #include "app/settings/PasswordView.h"
 #include "app/settings/PathView.h"
+#include "app/settings/SettingsTabBar.h"
 #include "app/updates/UpdateView.h"
 #include "kit/theme/SymbolImage.h"
 #include "kit/theme/TarnColor.h"
 
-#include <QStyle>
-#include <QStyleOptionTabWidgetFrame>
 #include <QTabBar>
 #include <QVBoxLayout>
 
@@ -16,6 +15,8 @@ SettingsView::SettingsView(AppContext* appContext, const PasswordModel& masterPa
                            const PasswordModel& zipPassword, QWidget* parent)
     : QTabWidget(parent)
 {
+    // The four tabs share the width of the pages.
+    setTabBar(new SettingsTabBar(tabWidth, this));
     setDocumentMode(true);
     setIconSize(QSize(18, 18));
 
@@ -54,10 +55,8 @@ QSize SettingsView::sizeHint() const
     // Only the selected tab counts, as the window fits it.
     const QSize page = currentWidget() ? currentWidget()->sizeHint() : QSize(tabWidth, 0);
     const QSize bar = tabBar()->sizeHint();
-    QStyleOptionTabWidgetFrame option;
-    initStyleOption(&option);
-    const QSize contents(qMax(page.width(), bar.width()), page.height() + bar.height());
-    return style()->sizeFromContents(QStyle::CT_TabWidget, &option, contents, this);
+    // In document mode the pages have no frame: they fill the width below the bar.
+    return QSize(qMax(page.width(), bar.width()), page.height() + bar.height());
 }
 
 QSize SettingsView::minimumSizeHint() const

@@ -10,6 +10,7 @@
 #include "core/archive/EncryptionService.h"
 #include "core/lock/InactivityMonitor.h"
 #include "core/workflows/RestoreZipViewModel.h"
+#include "kit/dialogs/AlertCustom.h"
 #include "kit/dialogs/SheetOverlay.h"
 #include "kit/theme/TarnColor.h"
 #include "platform/Diagnostics.h"
@@ -17,8 +18,10 @@
 #include "platform/updates/StandardUpdaterController.h"
 
 #include <QApplication>
+#include <QFileInfo>
 #include <QScreen>
 #include <QShortcut>
+#include <QTimer>
 
 AppDelegate::AppDelegate(QObject* parent)
     : AppContext(parent)
@@ -60,16 +63,58 @@ void AppDelegate::shakeWindow(QWidget* view)
 void AppDelegate::setIsAuthenticated(bool authenticated)
 {
     m_isAuthenticated = authenticated;
+    if (!authenticated) {
+        m_mainLookApplied = false;
+    }
     Q_EMIT isAuthenticatedChanged(authenticated);
     applyAuthenticationState();
 }
 
+QString AppDelegate::recoveryNoticeTitle()
+{
+    return QStringLiteral("Wiederherstellung unterbrochen");
+}
+
+QString AppDelegate::recoveryNoticeText(const QString& folderName)
+{
+    return QStringLiteral("Eine Wiederherstellung wurde unterbrochen, und inzwischen ist ein neuer Ordner „Data“ "
+                          "entstanden. Deine bisherigen Daten sind erhalten: Sie liegen im Ordner „%1“ neben "
+                          "„Data“.")
+        .arg(folderName);
+}
+
 void AppDelegate::applicationDidFinishLaunching()
 {
-    // A restore cut off while it swapped the sibling's Data can have left it aside; put it back
-    // before anything else looks at it. Runs off the GUI thread and logs what it does.
-    EncryptionService::recoverInterruptedRestore(RestoreZipViewModel::containerURL().toLocalFile());
+    // A restore cut off while it swapped the sibling's Data is finished or undone before anything
+    // else looks at it. Runs off the GUI thread; where Data's old content had to be kept in a
+    // folder of its own, the user is told once the main screen shows.
+    whenFinished(this, EncryptionService::recoverInterruptedRestore(RestoreZipViewModel::containerURL().toLocalFile()),
+                 [this](const RecoveryResult& result) {
+                     if (result && result->outcome == RestoreRecovery::Outcome::keptAside) {
+                         m_recoveryFolder = QFileInfo(result->keptFolder).fileName();
+                         showRecoveryNotice();
+                     }
+                     Q_EMIT recoveryFinished();
+                 });
     setupApplication();
+}
+
+void AppDelegate::showRecoveryNotice()
+{
+    if (!m_recoveryFolder || !m_isAuthenticated || !m_mainLookApplied || !m_windowContent ||
+        m_windowContent->branch() != WindowContent::Branch::main || m_windowContent->isSliding() ||
+        m_recoveryNoticeCard) {
+        return;
+    }
+    const QString text = recoveryNoticeText(*m_recoveryFolder);
+    const auto ok =
+        AlertCustomButton<AlertNoItem>::make(QStringLiteral("OK"), TarnColor::accentColor(), true,
+                                             [this](const std::optional<AlertNoItem>&) { m_recoveryFolder.reset(); });
+    // A logout closes the card before OK: it shows again after the next login.
+    m_isRecoveryNoticeShown = true;
+    m_recoveryNoticeCard = AlertCustom::alertCustom(
+        m_windowContent, Binding<bool>::to(&m_isRecoveryNoticeShown), recoveryNoticeTitle(),
+        [text] { return AlertCommon::messageText(text); }, {ok}, AlertCustomType::info);
 }
 
 void AppDelegate::applicationWillTerminate()
@@ -112,6 +157,14 @@ void AppDelegate::setupMainWindow()
     window->toolbar()->setDelegate(this);
     m_windowContent = new WindowContent(this);
     window->setContentWidget(m_windowContent);
+    connect(m_windowContent, &WindowContent::windowStyleApplied, this, [this](bool unlocked) {
+        m_mainLookApplied = unlocked;
+        if (unlocked) {
+            // After the look's animation, so that the card's backdrop shows the settled window.
+            QTimer::singleShot(ShellTimings::styleAnimationMs, this, &AppDelegate::showRecoveryNotice);
+        }
+    });
+    connect(m_windowContent, &WindowContent::slideFinished, this, &AppDelegate::showRecoveryNotice);
 
     auto* settingsShortcut = new QShortcut(QKeySequence(Qt::CTRL | Qt::Key_Comma), window);
     connect(settingsShortcut, &QShortcut::activated, this, &AppDelegate::openSettings);

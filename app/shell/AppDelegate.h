@@ -3,8 +3,11 @@
 #include "app/common/AppContext.h"
 #include "app/common/AppPassword.h"
 #include "app/shell/WindowToolbar.h"
+#include "kit/dialogs/SheetOverlay.h"
 
 #include <QPointer>
+
+#include <optional>
 
 class DraggableWindow;
 class InactivityMonitor;
@@ -24,6 +27,9 @@ class AppDelegate : public AppContext, public WindowToolbarDelegate
 public:
     // The toolbar item that locks the application.
     static inline const QString customButtonIdentifier = QStringLiteral("customButton");
+    // The notice after the launch's recovery kept Data's old content in a folder of the container.
+    static QString recoveryNoticeTitle();
+    static QString recoveryNoticeText(const QString& folderName);
 
     explicit AppDelegate(QObject* parent = nullptr);
     ~AppDelegate() override;
@@ -64,6 +70,8 @@ public:
     void beginBackgroundWork() override;
     void endBackgroundWork() override;
     bool isBackgroundWorkRunning() const { return m_backgroundWork > 0; }
+    // The open recovery notice, or nullptr.
+    SheetOverlay* recoveryNotice() const { return m_recoveryNoticeCard; }
 
     QStringList toolbarAllowedItemIdentifiers(WindowToolbar* toolbar) override;
     QStringList toolbarDefaultItemIdentifiers(WindowToolbar* toolbar) override;
@@ -81,6 +89,8 @@ Q_SIGNALS:
     void launchDecided();
     // The unlocked look's check of the app password ended: the lock item follows the answer.
     void lockButtonUpdated();
+    // The launch's recovery of an interrupted restore ended.
+    void recoveryFinished();
 
 private:
     void setupApplication();
@@ -94,6 +104,8 @@ private:
     void removeLockItem(DraggableWindow* window);
     // Runs a change of the main window's toolbar after the current event, if the window still exists.
     void queueOnMainWindow(void (AppDelegate::*change)(DraggableWindow*));
+    // Shows the pending recovery notice once the main screen stands in its unlocked look.
+    void showRecoveryNotice();
 
     QPointer<DraggableWindow> m_mainWindow;
     QPointer<WindowContent> m_windowContent;
@@ -103,4 +115,9 @@ private:
     bool m_isTouchIdOnAppear = true;
     bool m_isAuthenticated = false;
     int m_backgroundWork = 0;
+    // The folder the recovery kept the old content in, until the user has seen the notice.
+    std::optional<QString> m_recoveryFolder;
+    bool m_mainLookApplied = false;
+    bool m_isRecoveryNoticeShown = false;
+    QPointer<SheetOverlay> m_recoveryNoticeCard;
 };

@@ -1,10 +1,10 @@
 #include "app/shell/WindowContent.h"
 
 #include "app/backup/MainAppView.h"
+#include "app/common/ShellTimings.h"
 #include "app/login/PasswordEntryView.h"
 #include "app/shell/AppDelegate.h"
 #include "app/shell/DraggableWindow.h"
-#include "app/common/ShellTimings.h"
 #include "kit/inputs/WarningTextHelper.h"
 #include "kit/theme/Motion.h"
 #include "kit/theme/TarnColor.h"

@@ -8,7 +8,7 @@
 #include "core/archive/RestoreContainer.h"
 #include "core/archive/SafeExtractor.h"
 #include "core/archive/UniqueFd.h"
-#include "core/archive/ZipNameCheck.h"
+#include "core/archive/ZipHeaderCheck.h"
 #include "platform/Diagnostics.h"
 
 #include <QDir>
@@ -130,10 +130,11 @@ QString unpack(ZipReader& zip, int workFd)
             const char* target = archive_entry_symlink_utf8(entry);
             if (!target)
                 target = archive_entry_symlink(entry);
+            // A link that cannot be made fails the restore: Data would lack it.
             if (!target || !*target) {
                 qCDebug(lcDiagnostics).noquote()
                     << QStringLiteral("Ошибка: невозможно определить целевой путь для символической ссылки ") + path;
-                break;
+                return path + QStringLiteral(": symbolic link without a target");
             }
             const QByteArray targetBytes = QFile::encodeName(QString::fromUtf8(target));
             switch (extractor.createSymlink(components, targetBytes, &error)) {
@@ -144,7 +145,7 @@ QString unpack(ZipReader& zip, int workFd)
                 break;
             case SafeExtractor::LinkResult::failed:
                 qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка создания символической ссылки: ") + error;
-                break;
+                return error;
             case SafeExtractor::LinkResult::unsafe:
                 return error;
             }
@@ -214,17 +215,17 @@ int openBackup(const QString& path, QString* error)
 
 } // namespace
 
-ArchiveResult BackupRestorer::recoverInterrupted(const QString& container)
+RecoveryResult BackupRestorer::recoverInterrupted(const QString& container)
 {
     RestoreContainer place(container);
     QString error;
     switch (place.open(false, &error)) {
     case RestoreContainer::Open::missing:
-        return {};
+        return RestoreRecovery();
     case RestoreContainer::Open::busy:
         // The running restore recovers by itself.
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Восстановление уже выполняется: ") + container;
-        return {};
+        return RestoreRecovery();
     case RestoreContainer::Open::failed:
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: ") + error;
         return fail(failure(FinderCommentError::archiveCreationFailed));
@@ -232,11 +233,12 @@ ArchiveResult BackupRestorer::recoverInterrupted(const QString& container)
     case RestoreContainer::Open::unlocked:
         break;
     }
-    if (!place.recover(&error)) {
+    RestoreRecovery report;
+    if (!place.recover(&report, &error)) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: ") + error;
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }
-    return {};
+    return report;
 }
 
 ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, const QString& password)
@@ -271,7 +273,7 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, co
         qCDebug(lcDiagnostics).noquote() << "Ошибка: Расшифрованные данные не являются допустимым ZIP-архивом.";
         return fail(failure(FinderCommentError::missingEndOfCentralDirectoryRecord));
     }
-    if (!ZipNameCheck::namesAreClean(source, &detail)) {
+    if (!ZipHeaderCheck::headersAgree(source, &detail)) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка распаковки архива: ") + detail;
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }
@@ -287,7 +289,8 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, co
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка создания временной директории: ") + detail;
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }
-    if (!container.recover(&detail) || !container.makeWorkingFolder(&detail)) {
+    RestoreRecovery recovered;
+    if (!container.recover(&recovered, &detail) || !container.makeWorkingFolder(&detail)) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка создания временной директории: ") + detail;
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }

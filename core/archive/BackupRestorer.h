@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/archive/FinderCommentError.h"
+#include "core/archive/RestoreRecovery.h"
 
 #include <QString>
 
@@ -12,8 +13,8 @@ class BackupRestorer
 {
 public:
     static ArchiveResult restore(const QString& from, const QString& to, const QString& password);
-    // Gives a container its Data back after a restore was interrupted between the two renames of
-    // a swap, and removes what earlier runs left behind. Success also when there was nothing to do
-    // or a running restore holds the container.
-    static ArchiveResult recoverInterrupted(const QString& container);
+    // Finishes or undoes a restore that was interrupted in this container, from its journal, and
+    // removes what earlier runs left behind; the report says what was done. Success also when
+    // there was nothing to do or a running restore holds the container.
+    static RecoveryResult recoverInterrupted(const QString& container);
 };

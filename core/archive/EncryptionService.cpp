@@ -37,9 +37,9 @@ QFuture<ArchiveResult> EncryptionService::restoreEncryptedArchive(const QString&
     });
 }
 
-QFuture<ArchiveResult> EncryptionService::recoverInterruptedRestore(const QString& containerPath)
+QFuture<RecoveryResult> EncryptionService::recoverInterruptedRestore(const QString& containerPath)
 {
-    return QtConcurrent::run([containerPath]() -> ArchiveResult {
+    return QtConcurrent::run([containerPath]() -> RecoveryResult {
         try {
             return BackupRestorer::recoverInterrupted(containerPath);
         } catch (...) {

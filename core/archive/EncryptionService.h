@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/archive/FinderCommentError.h"
+#include "core/archive/RestoreRecovery.h"
 
 #include <QByteArray>
 #include <QFuture>
@@ -21,10 +22,12 @@ public:
     QFuture<ArchiveResult> restoreEncryptedArchive(const QString& from, const QString& to, const QString& password);
 
     // Call once when the application starts, with the container folder: a restore that was killed
-    // while it swapped Data can leave the container without Data; this brings the old Data back
-    // and removes the leftovers of killed runs. Every restore does the same first. Fails with
-    // archiveCreationFailed only when Data is missing and could not be put back.
-    static QFuture<ArchiveResult> recoverInterruptedRestore(const QString& containerPath);
+    // while it swapped Data is finished or undone from its journal, and the leftovers of killed
+    // runs are removed; every restore does the same first. Where Data was replaced meanwhile,
+    // the old content is kept in a visible folder that the report names. Fails with
+    // archiveCreationFailed only when the journal could not be read or a content could not be
+    // put where it belongs; everything then stays for the next attempt.
+    static QFuture<RecoveryResult> recoverInterruptedRestore(const QString& containerPath);
 
 private:
     EncryptionService();

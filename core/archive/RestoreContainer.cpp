@@ -4,6 +4,7 @@
 #include "core/archive/FileTree.h"
 #include "platform/Diagnostics.h"
 
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QRandomGenerator>
@@ -19,8 +20,9 @@
 
 namespace {
 
-const QByteArray workingPrefix = QByteArrayLiteral(".TempData");
-const QByteArray oldPrefix = QByteArrayLiteral(".OldData.");
+// The working folder of earlier versions, which always held an unfinished restore.
+const QByteArray plainWorkingName = QByteArrayLiteral(".TempData");
+const QByteArray damagedJournalPrefix = RestoreJournal::fileName + '.';
 
 QString errnoText(int error = errno)
 {
@@ -39,9 +41,9 @@ bool flagUnsupported(int error)
     return error == EINVAL || error == ENOSYS || error == EOPNOTSUPP || error == EXDEV;
 }
 
-bool isWorkingName(const QByteArray& name)
+void log(const QString& text)
 {
-    return name == workingPrefix || name.startsWith(workingPrefix + '.');
+    qCDebug(lcDiagnostics).noquote() << text;
 }
 
 } // namespace
@@ -75,7 +77,7 @@ RestoreContainer::Open RestoreContainer::open(bool create, QString* error)
         *error = m_path + QStringLiteral(": another restore is running");
         return Open::busy;
     }
-    qCDebug(lcDiagnostics).noquote() << QStringLiteral("Блокировка контейнера невозможна: ") + errnoText();
+    log(QStringLiteral("Блокировка контейнера невозможна: ") + errnoText());
     return Open::unlocked;
 }
 
@@ -88,6 +90,17 @@ QByteArray RestoreContainer::uniqueName(const QByteArray& prefix) const
     return name;
 }
 
+QByteArray RestoreContainer::freeUniqueName(const QByteArray& prefix) const
+{
+    for (int attempt = 0; attempt < 100; ++attempt) {
+        const QByteArray name = uniqueName(prefix);
+        struct stat st = {};
+        if (::fstatat(m_fd.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 && errno == ENOENT)
+            return name;
+    }
+    return {};
+}
+
 bool RestoreContainer::renameNoReplace(const QByteArray& from, const QByteArray& to) const
 {
     // Without the kernel's flag the name is checked first: we hold the lock, so only a foreign
@@ -95,78 +108,279 @@ bool RestoreContainer::renameNoReplace(const QByteArray& from, const QByteArray&
     return renameNoReplaceAt(m_fd.get(), from, to);
 }
 
-void RestoreContainer::removeLeftover(const QByteArray& name)
+RestoreContainer::Item RestoreContainer::probe(const QByteArray& name) const
 {
-    int error = 0;
-    if (removeTreeAt(m_fd.get(), name, &error)) {
-        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Остаток прежнего запуска удалён: ") +
-                QFile::decodeName(name);
-        return;
-    }
-    qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка удаления остатка прежнего запуска: ") +
-            QFile::decodeName(name) + QStringLiteral(": ") + errnoText(error);
-    // An old content must never be taken for Data again, and the plain working name of earlier
-    // versions must not stay taken: move them aside under a unique working name.
-    if (name.startsWith(oldPrefix) || name == workingPrefix) {
-        const QByteArray aside = uniqueName(workingPrefix + '.');
-        if (renameNoReplace(name, aside))
-            qCDebug(lcDiagnostics).noquote() << QStringLiteral("Остаток перемещён: ") + QFile::decodeName(aside);
-    }
+    Item item;
+    struct stat st = {};
+    if (name.isEmpty() || ::fstatat(m_fd.get(), name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
+        return item;
+    item.exists = true;
+    item.identity = {st.st_dev, st.st_ino};
+    return item;
 }
 
-bool RestoreContainer::recover(QString* error)
+bool RestoreContainer::removeOurs(const QByteArray& name, int* error)
 {
-    std::vector<QByteArray> olds;
-    std::vector<QByteArray> working;
+    int local = 0;
+    int& err = error ? *error : local;
+    const QByteArray removal = freeUniqueName(RestoreJournal::removalPrefix);
+    if (removal.isEmpty() || !renameNoReplace(name, removal)) {
+        err = removal.isEmpty() ? EEXIST : errno;
+        log(QStringLiteral("Ошибка удаления: ") + QFile::decodeName(name) + QStringLiteral(": ") + errnoText(err));
+        return false;
+    }
+    ArchiveFaults::notify("remove:renamed", removal);
+    if (!removeTreeAt(m_fd.get(), removal, &err)) {
+        log(QStringLiteral("Ошибка удаления: ") + QFile::decodeName(removal) + QStringLiteral(": ") + errnoText(err));
+        return false;
+    }
+    return true;
+}
+
+bool RestoreContainer::writeJournal(QString* error)
+{
+    if (!m_journal.write(m_fd.get(), error))
+        return false;
+    m_journalled = true;
+    return true;
+}
+
+// Back to the state before the swap: the working folder is no longer needed.
+void RestoreContainer::revertJournal()
+{
+    m_journal.step = RestoreJournal::Step::unpacking;
+    m_journal.method = RestoreJournal::Method::none;
+    m_journal.aside.clear();
+    QString error;
+    if (!writeJournal(&error))
+        log(QStringLiteral("Ошибка записи журнала: ") + error);
+}
+
+RestoreContainer::Plan RestoreContainer::planFor(const RestoreJournal& journal) const
+{
+    using Step = RestoreJournal::Step;
+    using Method = RestoreJournal::Method;
+    const Item data = probe(dataName);
+    const Item work = probe(journal.work);
+    const Item aside = probe(journal.aside);
+    Plan plan;
+    if (journal.step == Step::unpacking) {
+        plan.data = data.exists ? DataIs::old : DataIs::missing;
+        if (work.exists)
+            plan.newAt = journal.work;
+        return plan;
+    }
+    switch (journal.method) {
+    case Method::none:
+        // Data did not exist; the working folder becomes Data in one rename.
+        if (work.exists) {
+            plan.newAt = journal.work;
+            plan.data = data.exists ? DataIs::foreign : DataIs::missing;
+        } else {
+            plan.data = data.exists ? DataIs::fresh : DataIs::missing;
+        }
+        break;
+    case Method::twoSteps:
+        // The names tell how far it got: Data to the aside name first, then the work to Data.
+        if (aside.exists) {
+            plan.oldAt = journal.aside;
+            if (work.exists)
+                plan.newAt = journal.work;
+            plan.data = !data.exists ? DataIs::missing : work.exists ? DataIs::foreign : DataIs::fresh;
+        } else if (work.exists) {
+            plan.newAt = journal.work;
+            plan.data = data.exists ? DataIs::old : DataIs::missing;
+        } else {
+            plan.data = data.exists ? DataIs::fresh : DataIs::missing;
+        }
+        break;
+    case Method::exchange: {
+        // One exchange leaves the same names: the folders' identities tell which holds what.
+        enum class Is { missing, fresh, old, other };
+        const auto classify = [&](const Item& item) {
+            if (!item.exists)
+                return Is::missing;
+            if (item.identity == journal.workIdentity)
+                return Is::fresh;
+            if (item.identity == journal.dataIdentity)
+                return Is::old;
+            return Is::other;
+        };
+        const Is inData = classify(data);
+        const Is inWork = classify(work);
+        if (inData == Is::fresh) {
+            plan.data = DataIs::fresh;
+            if (work.exists)
+                plan.oldAt = journal.work;
+        } else if (inData == Is::old) {
+            plan.data = DataIs::old;
+            if (work.exists)
+                plan.newAt = journal.work;
+        } else {
+            plan.data = data.exists ? DataIs::foreign : DataIs::missing;
+            if (inWork == Is::old || (inWork == Is::other && journal.step == Step::swapped))
+                plan.oldAt = journal.work;
+            else if (inWork == Is::fresh)
+                plan.newAt = journal.work;
+            else if (inWork == Is::other)
+                plan.data = DataIs::unknown;
+        }
+        break;
+    }
+    }
+    return plan;
+}
+
+bool RestoreContainer::keepAside(RestoreJournal& journal, const QByteArray& from, RestoreRecovery* report,
+                                 QString* error)
+{
+    QByteArray kept;
+    for (int attempt = 0; attempt < 100 && kept.isEmpty(); ++attempt) {
+        const QByteArray name = QFile::encodeName(RestoreJournal::keptName(journal.startedMSecs, attempt));
+        if (!probe(name).exists)
+            kept = name;
+    }
+    if (kept.isEmpty())
+        return fail(error, m_path + QStringLiteral(": no free name to keep the old content"));
+    journal.step = RestoreJournal::Step::keeping;
+    journal.keptFrom = from;
+    journal.kept = kept;
+    if (!journal.write(m_fd.get(), error))
+        return false;
+    if (!renameNoReplace(from, kept))
+        return fail(error, m_path + QStringLiteral(": cannot keep the old content: ") + errnoText());
+    ::fsync(m_fd.get());
+    report->outcome = RestoreRecovery::Outcome::keptAside;
+    report->keptFolder = QDir(m_path).absoluteFilePath(QFile::decodeName(kept));
+    log(QStringLiteral("Данные сохранены в отдельной папке: ") + report->keptFolder);
+    return true;
+}
+
+bool RestoreContainer::resolve(RestoreJournal journal, RestoreRecovery* report, QString* error)
+{
+    using Outcome = RestoreRecovery::Outcome;
+    if (journal.step == RestoreJournal::Step::keeping) {
+        // Interrupted while the old content moved to its visible folder.
+        if (probe(journal.keptFrom).exists) {
+            if (!keepAside(journal, journal.keptFrom, report, error))
+                return false;
+        } else if (probe(journal.kept).exists) {
+            report->outcome = Outcome::keptAside;
+            report->keptFolder = QDir(m_path).absoluteFilePath(QFile::decodeName(journal.kept));
+        }
+        if (journal.keptFrom != journal.work && probe(journal.work).exists)
+            removeOurs(journal.work);
+        return RestoreJournal::remove(m_fd.get(), error);
+    }
+
+    const Plan plan = planFor(journal);
+    switch (plan.data) {
+    case DataIs::old:
+        report->outcome = Outcome::cleanedUp;
+        break;
+    case DataIs::fresh:
+        report->outcome = Outcome::completed;
+        if (!plan.oldAt.isEmpty())
+            removeOurs(plan.oldAt);
+        break;
+    case DataIs::missing:
+        if (!plan.oldAt.isEmpty()) {
+            if (!renameNoReplace(plan.oldAt, dataName))
+                return fail(error, m_path + QStringLiteral(": cannot put Data back: ") + errnoText());
+            ::fsync(m_fd.get());
+            report->outcome = Outcome::rolledBack;
+            log(QStringLiteral("Данные возвращены после прерванной замены: ") + QFile::decodeName(plan.oldAt));
+        } else {
+            report->outcome = Outcome::cleanedUp;
+        }
+        break;
+    case DataIs::foreign:
+        // Someone made a new Data after ours was moved aside: both stay, the old one visible.
+        if (!plan.oldAt.isEmpty()) {
+            if (!keepAside(journal, plan.oldAt, report, error))
+                return false;
+        } else {
+            report->outcome = Outcome::cleanedUp;
+        }
+        break;
+    case DataIs::unknown:
+        // Which of the two is the old content cannot be told: nothing is removed.
+        if (!keepAside(journal, journal.work, report, error))
+            return false;
+        return RestoreJournal::remove(m_fd.get(), error);
+    }
+    if (!plan.newAt.isEmpty())
+        removeOurs(plan.newAt);
+    return RestoreJournal::remove(m_fd.get(), error);
+}
+
+void RestoreContainer::removeLeftovers(RestoreRecovery* report)
+{
+    std::vector<QByteArray> names;
     const int listFd = ::openat(m_fd.get(), ".", O_RDONLY | O_DIRECTORY | O_CLOEXEC);
     DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
     if (!dir) {
         if (listFd >= 0)
             ::close(listFd);
-        return fail(error, m_path + QStringLiteral(": ") + errnoText());
+        return;
     }
-    while (dirent* e = ::readdir(dir)) {
-        const QByteArray name(e->d_name);
-        if (name.startsWith(oldPrefix))
-            olds.push_back(name);
-        else if (isWorkingName(name))
-            working.push_back(name);
-    }
+    while (dirent* e = ::readdir(dir))
+        names.emplace_back(e->d_name);
     ::closedir(dir);
 
-    struct stat st = {};
-    const bool hasData = ::fstatat(m_fd.get(), dataName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 || errno != ENOENT;
-    bool ok = true;
-    if (!hasData && !olds.empty()) {
-        // Interrupted between the two renames: the old content is complete; the newest is the last.
-        auto newest = olds.end();
-        struct timespec newestTime = {};
-        for (auto it = olds.begin(); it != olds.end(); ++it) {
-            if (::fstatat(m_fd.get(), it->constData(), &st, AT_SYMLINK_NOFOLLOW) != 0 || !S_ISDIR(st.st_mode))
-                continue;
-            if (newest == olds.end() || st.st_ctim.tv_sec > newestTime.tv_sec ||
-                (st.st_ctim.tv_sec == newestTime.tv_sec && st.st_ctim.tv_nsec > newestTime.tv_nsec)) {
-                newest = it;
-                newestTime = st.st_ctim;
-            }
-        }
-        if (newest != olds.end() && renameNoReplace(*newest, dataName)) {
-            ::fsync(m_fd.get());
-            qCDebug(lcDiagnostics).noquote()
-                << QStringLiteral("Данные возвращены после прерванной замены: ") + QFile::decodeName(*newest);
-            olds.erase(newest);
+    for (const QByteArray& name : names) {
+        int error = 0;
+        bool removed = false;
+        if (RestoreJournal::isUniqueName(name, RestoreJournal::removalPrefix) || name == plainWorkingName) {
+            // Only ever a tree that was being removed, or an unfinished restore of an earlier version.
+            removed = removeTreeAt(m_fd.get(), name, &error);
+        } else if (RestoreJournal::isUniqueName(name, RestoreJournal::workPrefix)) {
+            // Made just before its journal: removed only while empty, so no content can go.
+            removed = ::unlinkat(m_fd.get(), name.constData(), AT_REMOVEDIR) == 0;
+            if (!removed && errno != ENOTEMPTY && errno != EEXIST)
+                error = errno;
         } else {
-            ok = fail(error, m_path + QStringLiteral(": cannot put Data back: ") + errnoText());
+            continue;
+        }
+        if (removed) {
+            log(QStringLiteral("Остаток прежнего запуска удалён: ") + QFile::decodeName(name));
+            if (report->outcome == RestoreRecovery::Outcome::nothingToDo)
+                report->outcome = RestoreRecovery::Outcome::cleanedUp;
+        } else if (error) {
+            log(QStringLiteral("Ошибка удаления остатка прежнего запуска: ") + QFile::decodeName(name) +
+                QStringLiteral(": ") + errnoText(error));
         }
     }
-    for (const QByteArray& name : working)
-        removeLeftover(name);
-    // Without Data every old content is kept for the next attempt.
-    if (ok) {
-        for (const QByteArray& name : olds)
-            removeLeftover(name);
+}
+
+bool RestoreContainer::recover(RestoreRecovery* report, QString* error)
+{
+    *report = {};
+    RestoreJournal::removeUnfinished(m_fd.get());
+    RestoreJournal journal;
+    QString readError;
+    switch (RestoreJournal::read(m_fd.get(), &journal, &readError)) {
+    case RestoreJournal::Read::failed:
+        return fail(error, m_path + QStringLiteral(": ") + readError);
+    case RestoreJournal::Read::damaged: {
+        // Not a record this engine wrote whole: nothing is done after it, and it is kept aside.
+        log(QStringLiteral("Журнал восстановления повреждён и не используется: ") + readError);
+        const QByteArray aside = freeUniqueName(damagedJournalPrefix);
+        if (aside.isEmpty() || !renameNoReplace(RestoreJournal::fileName, aside))
+            return fail(error, m_path + QStringLiteral(": cannot move the damaged journal aside: ") + errnoText());
+        break;
     }
-    return ok;
+    case RestoreJournal::Read::ok:
+        log(QStringLiteral("Найден журнал прерванного восстановления: ") +
+            QString::fromUtf8(journal.serialize()).section(QLatin1Char('\n'), 1, 2).replace(QLatin1Char('\n'), u' '));
+        if (!resolve(journal, report, error))
+            return false;
+        break;
+    case RestoreJournal::Read::none:
+        break;
+    }
+    removeLeftovers(report);
+    return true;
 }
 
 bool RestoreContainer::makeWorkingFolder(QString* error)
@@ -176,18 +390,29 @@ bool RestoreContainer::makeWorkingFolder(QString* error)
         ? st.st_mode & 07777
         : 0700;
     for (int attempt = 0; attempt < 100; ++attempt) {
-        const QByteArray name = uniqueName(workingPrefix + '.');
-        if (::mkdirat(m_fd.get(), name.constData(), 0700) == 0) {
-            m_workName = name;
-            m_work.reset(::openat(m_fd.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-            if (m_work.isValid())
-                return true;
+        const QByteArray name = uniqueName(RestoreJournal::workPrefix);
+        if (::mkdirat(m_fd.get(), name.constData(), 0700) != 0) {
+            if (errno == EEXIST)
+                continue;
+            return fail(error, errnoText());
+        }
+        m_work.reset(::openat(m_fd.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+        if (!m_work.isValid() || ::fstat(m_work.get(), &st) != 0) {
             const int openError = errno;
-            dropWorkingFolder();
+            m_work.reset();
+            ::unlinkat(m_fd.get(), name.constData(), AT_REMOVEDIR);
             return fail(error, errnoText(openError));
         }
-        if (errno != EEXIST)
-            return fail(error, errnoText());
+        m_journal = RestoreJournal();
+        m_journal.startedMSecs = QDateTime::currentMSecsSinceEpoch();
+        m_journal.work = name;
+        m_journal.workIdentity = {st.st_dev, st.st_ino};
+        if (!writeJournal(error)) {
+            m_work.reset();
+            ::unlinkat(m_fd.get(), name.constData(), AT_REMOVEDIR);
+            return false;
+        }
+        return true;
     }
     return fail(error, errnoText(EEXIST));
 }
@@ -200,84 +425,138 @@ bool RestoreContainer::applyDataMode(QString* error)
 void RestoreContainer::dropWorkingFolder()
 {
     m_work.reset();
-    if (!m_workName.isEmpty())
-        removeTreeAt(m_fd.get(), m_workName);
-    m_workName.clear();
-}
-
-int RestoreContainer::exchange()
-{
-    if (::renameat2(m_fd.get(), m_workName.constData(), m_fd.get(), dataName.constData(), RENAME_EXCHANGE) != 0)
-        return errno;
-    m_oldName = m_workName;
-    return 0;
-}
-
-bool RestoreContainer::swapInTwoSteps(QString* error)
-{
-    const int failStep = ArchiveFaults::failFallbackStep.load();
-    const QByteArray old = uniqueName(oldPrefix);
-    if (failStep == 1)
-        return fail(error, QStringLiteral("injected failure moving Data aside"));
-    if (!renameNoReplace(dataName, old))
-        return fail(error, errnoText());
-    ArchiveFaults::notify("swap:moved-aside", old);
-    if (failStep == 2 || failStep == 3 || !renameNoReplace(m_workName, dataName)) {
-        const QString moveError = failStep ? QStringLiteral("injected failure moving the new content in") : errnoText();
-        if (failStep != 3 && renameNoReplace(old, dataName))
-            return fail(error, moveError);
-        // Data stays missing; recover() brings the old content back at the next start.
-        return fail(error, moveError + QStringLiteral("; Data could not be put back: ") + errnoText());
-    }
-    ArchiveFaults::notify("swap:moved-in", old);
-    m_oldName = old;
-    return true;
+    if (!m_journalled || m_leaveForRecovery || m_swapped)
+        return;
+    if (probe(m_journal.work).exists && !removeOurs(m_journal.work))
+        return; // the journal stays: the next recovery tries again
+    QString error;
+    if (!RestoreJournal::remove(m_fd.get(), &error))
+        log(QStringLiteral("Ошибка удаления журнала: ") + error);
+    m_journalled = false;
 }
 
 bool RestoreContainer::swapIn(QString* error)
 {
+    using Step = RestoreJournal::Step;
+    using Method = RestoreJournal::Method;
     if (ArchiveFaults::failSwap.load())
         return fail(error, QStringLiteral("injected failure of the swap"));
+    const QByteArray& work = m_journal.work;
     struct stat st = {};
-    bool ok = false;
-    if (::fstatat(m_fd.get(), dataName.constData(), &st, AT_SYMLINK_NOFOLLOW) == 0) {
-        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Очистка директории: ") +
-                QDir(m_path).absoluteFilePath(QStringLiteral("Data"));
-        const int exchangeError = ArchiveFaults::forceSwapFallback.load() ? EINVAL : exchange();
-        if (exchangeError == 0) {
-            ok = true;
-        } else if (flagUnsupported(exchangeError)) {
-            qCDebug(lcDiagnostics).noquote() << "Атомарная замена не поддерживается, замена в два шага.";
-            ok = swapInTwoSteps(error);
-        } else {
-            *error = errnoText(exchangeError);
+    if (::fstatat(m_fd.get(), dataName.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0) {
+        if (errno != ENOENT)
+            return fail(error, errnoText());
+        // No Data: RENAME_NOREPLACE, so that a Data made meanwhile by someone else is never overwritten.
+        m_journal.step = Step::swapping;
+        m_journal.method = Method::none;
+        if (!writeJournal(error))
+            return false;
+        ArchiveFaults::notify("swap:journal", work);
+        if (!renameNoReplace(work, dataName)) {
+            *error = errnoText();
+            revertJournal();
+            return false;
         }
-    } else if (errno != ENOENT) {
-        return fail(error, errnoText());
     } else {
-        // RENAME_NOREPLACE: a Data made meanwhile by someone else is never overwritten.
-        ok = renameNoReplace(m_workName, dataName) || fail(error, errnoText());
+        log(QStringLiteral("Очистка директории: ") + QDir(m_path).absoluteFilePath(QStringLiteral("Data")));
+        m_journal.step = Step::swapping;
+        m_journal.method = Method::exchange;
+        m_journal.dataIdentity = {st.st_dev, st.st_ino};
+        const bool forceFallback = ArchiveFaults::forceSwapFallback.load();
+        if (!forceFallback && !writeJournal(error))
+            return false;
+        if (!forceFallback)
+            ArchiveFaults::notify("swap:journal", work);
+        int exchangeError = EINVAL;
+        if (!forceFallback &&
+            ::renameat2(m_fd.get(), work.constData(), m_fd.get(), dataName.constData(), RENAME_EXCHANGE) == 0)
+            exchangeError = 0;
+        else if (!forceFallback)
+            exchangeError = errno;
+        if (exchangeError != 0 && !flagUnsupported(exchangeError)) {
+            *error = errnoText(exchangeError);
+            revertJournal();
+            return false;
+        }
+        if (exchangeError != 0) {
+            log(QStringLiteral("Атомарная замена не поддерживается, замена в два шага."));
+            const int failStep = ArchiveFaults::failFallbackStep.load();
+            m_journal.method = Method::twoSteps;
+            m_journal.aside = freeUniqueName(RestoreJournal::asidePrefix);
+            if (m_journal.aside.isEmpty()) {
+                revertJournal();
+                return fail(error, errnoText(EEXIST));
+            }
+            if (!writeJournal(error)) {
+                revertJournal();
+                return false;
+            }
+            ArchiveFaults::notify("swap:journal", work);
+            if (failStep == 1 || !renameNoReplace(dataName, m_journal.aside)) {
+                *error = failStep == 1 ? QStringLiteral("injected failure moving Data aside") : errnoText();
+                revertJournal();
+                return false;
+            }
+            ::fsync(m_fd.get());
+            ArchiveFaults::notify("swap:moved-aside", m_journal.aside);
+            m_journal.step = Step::movedAside;
+            QString journalError;
+            if (!writeJournal(&journalError))
+                log(QStringLiteral("Ошибка записи журнала: ") + journalError);
+            if (failStep == 2 || failStep == 3 || !renameNoReplace(work, dataName)) {
+                *error = failStep ? QStringLiteral("injected failure moving the new content in") : errnoText();
+                if (failStep != 3 && renameNoReplace(m_journal.aside, dataName)) {
+                    ::fsync(m_fd.get());
+                    revertJournal();
+                    return false;
+                }
+                // Data stays missing; the journal lets recover() bring the old content back.
+                *error += QStringLiteral("; Data could not be put back: ") + errnoText();
+                m_leaveForRecovery = true;
+                return false;
+            }
+            ArchiveFaults::notify("swap:moved-in", m_journal.aside);
+        }
     }
-    if (!ok)
-        return false;
-    m_work.reset();
-    m_workName.clear();
     ::fsync(m_fd.get());
+    m_work.reset();
+    m_swapped = true;
+    m_journal.step = Step::swapped;
+    QString journalError;
+    // The swap stands also without this record: the names and identities in the last one tell.
+    if (!writeJournal(&journalError))
+        log(QStringLiteral("Ошибка записи журнала: ") + journalError);
+    ArchiveFaults::notify("swap:swapped", work);
     return true;
 }
 
 bool RestoreContainer::removeOldContent(QString* error)
 {
-    if (m_oldName.isEmpty())
+    if (!m_swapped || !m_journalled)
         return true;
-    const QByteArray old = std::exchange(m_oldName, QByteArray());
-    int removeError = ArchiveFaults::failCleanup.load() ? EBUSY : 0;
-    if (!removeError && removeTreeAt(m_fd.get(), old, &removeError))
-        return true;
-    *error = errnoText(removeError);
-    if (old.startsWith(oldPrefix)) {
-        const QByteArray aside = uniqueName(workingPrefix + '.');
-        renameNoReplace(old, aside);
+    using Method = RestoreJournal::Method;
+    // After an exchange the old content has the working folder's name.
+    const QByteArray old = m_journal.method == Method::exchange ? m_journal.work
+        : m_journal.method == Method::twoSteps                  ? m_journal.aside
+                                                                : QByteArray();
+    int removeError = 0;
+    bool removed = true;
+    if (!old.isEmpty()) {
+        if (ArchiveFaults::failCleanup.load()) {
+            const QByteArray removal = freeUniqueName(RestoreJournal::removalPrefix);
+            renameNoReplace(old, removal);
+            removeError = EBUSY;
+            removed = false;
+        } else {
+            removed = removeOurs(old, &removeError);
+        }
     }
-    return false;
+    // A tree left under its removal name goes with the next recovery.
+    QString journalError;
+    if (!RestoreJournal::remove(m_fd.get(), &journalError))
+        log(QStringLiteral("Ошибка удаления журнала: ") + journalError);
+    m_journalled = false;
+    if (!removed)
+        *error = errnoText(removeError);
+    return removed;
 }

@@ -1,5 +1,7 @@
 #pragma once
 
+#include "core/archive/RestoreJournal.h"
+#include "core/archive/RestoreRecovery.h"
 #include "core/archive/UniqueFd.h"
 
 #include <QByteArray>
@@ -13,9 +15,12 @@
 // recovery after an earlier run that was killed.
 //
 // The swap exchanges the two folders in one step where the file system can. Elsewhere it
-// renames Data to ".OldData.<unique>", the working folder to Data, and removes the old
-// content; a container that holds an ".OldData.*" but no Data was interrupted between the two
-// renames, and recover() gives it its Data back.
+// renames Data to ".OldData.<unique>" and the working folder to Data. Every step is recorded in
+// the container's journal before it is taken, and recover() acts on that record alone: it
+// undoes a swap that had not finished, finishes one that had, and where Data was replaced by
+// someone else meanwhile it keeps the old content in a visible folder. Whatever is removed is
+// first renamed to ".RemovingData.<unique>", so that a partly removed tree never passes for a
+// whole one.
 class RestoreContainer
 {
 public:
@@ -31,17 +36,19 @@ public:
     // Opens the container folder, creating it when asked, and takes its lock.
     Open open(bool create, QString* error);
 
-    // Brings back Data after an interrupted swap and removes the leftovers of earlier runs. False
-    // only when Data was missing with an old content in reach that could not be put back.
-    bool recover(QString* error);
+    // Finishes or undoes an interrupted restore from its journal and removes what earlier runs
+    // left behind. False when the journal could not be read or a content could not be put where
+    // it belongs; everything then stays for the next attempt.
+    bool recover(RestoreRecovery* report, QString* error);
 
-    // Makes a new working folder; its descriptor stays valid until the swap.
+    // Makes a new working folder and starts the journal; the descriptor stays valid until the swap.
     bool makeWorkingFolder(QString* error);
     int workingFd() const { return m_work.get(); }
     int fd() const { return m_fd.get(); }
     // Gives the working folder Data's mode (0700 when there was no Data).
     bool applyDataMode(QString* error);
-    // Puts the working folder in place of Data. On failure Data is as it was.
+    // Puts the working folder in place of Data. On failure Data is as it was, or, should even
+    // putting it back fail, the journal lets recover() bring it back.
     bool swapIn(QString* error);
     // Removes the old content after a successful swap; a failure is only reported.
     bool removeOldContent(QString* error);
@@ -51,17 +58,38 @@ public:
     static const QByteArray dataName;
 
 private:
-    // 0, or the errno of the failed exchange.
-    int exchange();
-    bool swapInTwoSteps(QString* error);
+    struct Item
+    {
+        bool exists = false;
+        RestoreJournal::Identity identity;
+    };
+    enum class DataIs { missing, old, fresh, foreign, unknown };
+    struct Plan
+    {
+        DataIs data = DataIs::missing;
+        QByteArray oldAt; // where the complete old content is
+        QByteArray newAt; // where the new content is, when not in Data
+    };
+
+    Item probe(const QByteArray& name) const;
+    Plan planFor(const RestoreJournal& journal) const;
+    bool resolve(RestoreJournal journal, RestoreRecovery* report, QString* error);
+    bool keepAside(RestoreJournal& journal, const QByteArray& from, RestoreRecovery* report, QString* error);
+    void removeLeftovers(RestoreRecovery* report);
+    // Renames one of our items to a removal name and removes it there.
+    bool removeOurs(const QByteArray& name, int* error = nullptr);
+    bool writeJournal(QString* error);
+    void revertJournal();
     QByteArray uniqueName(const QByteArray& prefix) const;
+    QByteArray freeUniqueName(const QByteArray& prefix) const;
     bool renameNoReplace(const QByteArray& from, const QByteArray& to) const;
-    void removeLeftover(const QByteArray& name);
 
     QString m_path;
     UniqueFd m_fd;
     UniqueFd m_work;
-    QByteArray m_workName;
-    QByteArray m_oldName; // the old content after the swap
+    RestoreJournal m_journal;
+    bool m_journalled = false;
+    bool m_swapped = false;
+    bool m_leaveForRecovery = false;
     mode_t m_dataMode = 0700;
 };

@@ -212,5 +212,13 @@ bool TreePacker::addFile(int dirFd, const QByteArray& name, const QByteArray& en
             return failed(m_zip.errorString());
         left -= n;
     }
+    // Written to meanwhile (grown, or changed in place): the entry would hold neither the old
+    // nor the new content.
+    struct stat after = {};
+    if (::fstat(fd.get(), &after) != 0)
+        return failed(entryPath, errno);
+    if (after.st_size != st.st_size || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
+        after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
+        return failed(QStringLiteral("%1: the file changed while it was read").arg(QString::fromUtf8(entryPath)));
     return true;
 }

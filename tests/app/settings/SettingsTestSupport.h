@@ -170,7 +170,9 @@ public:
     bool reset()
     {
         close();
-        if (!SettingsTest::clearAll({app, archive})) {
+        // On a busy machine the store may give up on a call, and fails the calls after it at once while
+        // the abandoned one still runs: clearing is tried again until it goes through.
+        if (!QTest::qWaitFor([this] { return SettingsTest::clearAll({app, archive}); }, 30000)) {
             return false;
         }
         delegate = std::make_unique<AppDelegate>();

@@ -14,6 +14,7 @@
 #include <QCheckBox>
 #include <QComboBox>
 #include <QLineEdit>
+#include <QPromise>
 
 using namespace SettingsTest;
 
@@ -53,7 +54,11 @@ private Q_SLOTS:
     }
 
     void init() { QVERIFY(m_fixture.reset()); }
-    void cleanup() { m_fixture.close(); }
+    void cleanup()
+    {
+        PasswordView::holdStoredStateReads(QtFuture::makeReadyFuture());
+        m_fixture.close();
+    }
 
     void modelTexts()
     {
@@ -187,6 +192,52 @@ private Q_SLOTS:
         QVERIFY(sheet);
         QCOMPARE(sheet->passwordField()->buffer(), QStringLiteral("Neu22"));
         QCOMPARE(sheet->confirmationField()->buffer(), QStringLiteral("Neu22"));
+    }
+
+    void overrideSaveAlwaysSaves_data()
+    {
+        QTest::addColumn<bool>("slowStore");
+        QTest::newRow("store answers at once") << false;
+        QTest::newRow("store answers late") << true;
+    }
+
+    // "Speichern" of the question saves even while the failed save still reads the stored state.
+    void overrideSaveAlwaysSaves()
+    {
+        QFETCH(bool, slowStore);
+        QVERIFY(store(m_archive, QStringLiteral("Alt1")));
+        PasswordView* view = makeTab(m_archive);
+        QVERIFY(settled(view));
+        QPromise<void> answer;
+        answer.start();
+        if (slowStore) {
+            PasswordView::holdStoredStateReads(answer.future());
+        }
+        enterAndSave(view, QStringLiteral("Neu22"), QStringLiteral("Neu22"));
+        QTRY_VERIFY(view->failureAlert());
+        QCOMPARE(title(view->failureAlert()), QStringLiteral("Warnung"));
+        if (slowStore) {
+            QVERIFY(view->isLoading());
+        } else {
+            QVERIFY(settled(view));
+        }
+        QVERIFY(clickAlertButton(view->failureAlert(), QStringLiteral("Speichern")));
+        QTRY_COMPARE(view->failureAlert(), nullptr);
+        if (slowStore) {
+            // Waiting for the read: the sheet stays open with its button disabled, nothing is written yet.
+            QVERIFY(view->editSheet());
+            QVERIFY(view->editSheet()->middleButton()->isDisabled());
+            QCOMPARE(stored(m_archive), QStringLiteral("Alt1"));
+            answer.finish();
+            PasswordView::holdStoredStateReads(QtFuture::makeReadyFuture());
+        }
+        QTRY_VERIFY(!view->editSheet());
+        QVERIFY(settled(view));
+        QCOMPARE(stored(m_archive), QStringLiteral("Neu22"));
+        QCOMPARE(view->failureAlert(), nullptr);
+        QCOMPARE(view->viewModel()->validationError(), std::nullopt);
+        QCOMPARE(view->warningText()->shownText(),
+                 std::optional(QStringLiteral("Das Passwort wurde erfolgreich gespeichert!")));
     }
 
     void invalidEntriesShowErrorAndKeepSheet_data()

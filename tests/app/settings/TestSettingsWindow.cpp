@@ -2,6 +2,7 @@
 #include "app/settings/PasswordView.h"
 #include "app/settings/PathView.h"
 #include "app/settings/SettingsContent.h"
+#include "app/settings/SettingsTabBar.h"
 #include "app/settings/SettingsView.h"
 #include "app/settings/SettingsWindow.h"
 #include "app/shell/AppDelegate.h"
@@ -103,6 +104,62 @@ private Q_SLOTS:
                  QStringLiteral("de.Tarn-Backup-Manager.MasterPassword"));
         QCOMPARE(tabs->zipPasswordView()->viewModel()->keychainService().service(),
                  QStringLiteral("de.Tarn-Backup-Manager.ZipPassword"));
+    }
+
+    void tabsFitTheWidth_data()
+    {
+        QTest::addColumn<int>("fontSize");
+        QTest::addColumn<bool>("fitsPages");
+        QTest::newRow("the bar's own font") << 0 << true;
+        // Labels too wide for 400 px widen the tabs rather than be cut.
+        QTest::newRow("a large font") << 24 << false;
+    }
+
+    // The four tabs share the pages' 400 px, each label whole within its tab.
+    void tabsFitTheWidth()
+    {
+        QFETCH(int, fontSize);
+        QFETCH(bool, fitsPages);
+        m_delegate->setIsAuthenticated(true);
+        m_window->show();
+        QVERIFY(tabsSettled());
+        SettingsView* tabs = view();
+        auto* bar = qobject_cast<SettingsTabBar*>(tabs->tabBar());
+        QVERIFY(bar);
+        if (fontSize > 0) {
+            QFont font = bar->font();
+            font.setPixelSize(fontSize);
+            bar->setFont(font);
+        }
+        const QFontMetrics metrics(bar->font());
+        for (int current = 0; current < tabs->count(); ++current) {
+            tabs->setCurrentIndex(current);
+            if (fitsPages) {
+                QTRY_COMPARE(m_window->width(), 400);
+                QCOMPARE(bar->width(), 400);
+            } else {
+                QTRY_VERIFY(m_window->width() > 400);
+            }
+            QVERIFY(bar->geometry().right() < m_window->width());
+            for (int i = 0; i < bar->count(); ++i) {
+                const QRect tab = bar->tabRect(i);
+                QVERIFY(bar->rect().contains(tab));
+                QCOMPARE(tab.width(), bar->tabRect(0).width());
+                if (i > 0) {
+                    QCOMPARE(tab.left(), bar->tabRect(i - 1).right() + 1);
+                }
+                QVERIFY(tab.contains(bar->iconRect(i)));
+                QVERIFY(tab.contains(bar->labelRect(i)));
+                QVERIFY2(metrics.horizontalAdvance(bar->tabText(i)) <= bar->labelRect(i).width(),
+                         qPrintable(bar->tabText(i)));
+                QVERIFY(metrics.height() <= bar->labelRect(i).height());
+                QVERIFY(bar->labelRect(i).top() > bar->iconRect(i).bottom());
+            }
+            // The page keeps its size; the window fits it below the bar.
+            QWidget* page = tabs->currentWidget()->layout()->itemAt(0)->widget();
+            QCOMPARE(page->width(), 400);
+            QTRY_VERIFY(m_window->rect().contains(QRect(page->mapTo(m_window, QPoint()), page->size())));
+        }
     }
 
     void rebuiltEachTimeItComesOnScreen()

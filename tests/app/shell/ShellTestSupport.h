@@ -1,8 +1,8 @@
 #pragma once
 
-#include "app/shell/AppDelegate.h"
 #include "app/common/AppPassword.h"
 #include "app/common/ShellTimings.h"
+#include "app/shell/AppDelegate.h"
 #include "core/credentials/AppPasswordMarker.h"
 #include "core/credentials/KeychainService.h"
 #include "core/credentials/PasswordViewModel.h"

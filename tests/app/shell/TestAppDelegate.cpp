@@ -4,13 +4,17 @@
 #include "app/shell/ToolbarItem.h"
 #include "app/shell/WindowChrome.h"
 #include "app/shell/WindowContent.h"
+#include "core/archive/RestoreJournal.h"
 #include "core/lock/InactivityMonitor.h"
 #include "core/workflows/RestoreZipViewModel.h"
+#include "kit/controls/TrendyButtonHelper.h"
+#include "kit/dialogs/AlertCommon.h"
 #include "kit/dialogs/SheetOverlay.h"
 #include "tests/app/shell/ShellTestSupport.h"
 #include "tests/support/TestMain.h"
 
 #include <QApplication>
+#include <QDateTime>
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
@@ -37,6 +41,10 @@ class TestAppDelegate : public QObject
     {
         return !window->isDraggable() && window->chrome()->bandOpacity() == 1.0 &&
             window->chrome()->titleOpacity() == 1.0 && !window->chrome()->isAnimating();
+    }
+    static AlertCommon* card(AppDelegate* delegate)
+    {
+        return delegate->recoveryNotice() ? qobject_cast<AlertCommon*>(delegate->recoveryNotice()->card()) : nullptr;
     }
     static int lockItems(DraggableWindow* window)
     {
@@ -321,21 +329,106 @@ private Q_SLOTS:
         QVERIFY(!monitor->hasLocalEventMonitor());
     }
 
-    // A restore killed between its two renames left Data under a journal name: launching puts it back.
-    void launchRecoversAnInterruptedRestore()
+    // A restore killed between its two renames, as its journal records it: Data's old content under
+    // its aside name, the backup's content in the working folder. A fresh Data, as the sibling app
+    // makes when it starts first, or none.
+    static QString interruptedRestore(bool freshData)
     {
         const QString container = RestoreZipViewModel::containerURL().toLocalFile();
-        const QString aside = container + QStringLiteral("/.OldData.k3Xq9z");
-        QVERIFY(QDir().mkpath(aside));
-        QFile file(aside + QStringLiteral("/journal.db"));
-        QVERIFY(file.open(QIODevice::WriteOnly) && file.write("Bewohner") == 8);
-        file.close();
-        QVERIFY(!QFileInfo::exists(container + QStringLiteral("/Data")));
+        RestoreJournal journal;
+        journal.step = RestoreJournal::Step::movedAside;
+        journal.method = RestoreJournal::Method::twoSteps;
+        journal.startedMSecs = QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)).toMSecsSinceEpoch();
+        journal.work = QByteArrayLiteral(".TempData.Wk1234");
+        journal.aside = QByteArrayLiteral(".OldData.k3Xq9z");
+        const auto write = [](const QString& path, const QByteArray& content) {
+            QDir().mkpath(QFileInfo(path).absolutePath());
+            QFile file(path);
+            return file.open(QIODevice::WriteOnly) && file.write(content) == content.size();
+        };
+        const bool written = write(container + QStringLiteral("/.OldData.k3Xq9z/journal.db"), "Bewohner") &&
+            write(container + QStringLiteral("/.TempData.Wk1234/journal.db"), "aus dem Backup") &&
+            (!freshData || write(container + QStringLiteral("/Data/journal.db"), "neu angelegt")) &&
+            write(container + QStringLiteral("/.RestoreJournal"), journal.serialize());
+        return written ? container : QString();
+    }
 
+    static QByteArray contentOf(const QString& path)
+    {
+        QFile file(path);
+        return file.open(QIODevice::ReadOnly) ? file.readAll() : QByteArray();
+    }
+
+    // Launching puts Data's old content back, and has nothing to tell.
+    void launchRecoversAnInterruptedRestore()
+    {
+        const QString container = interruptedRestore(false);
+        QVERIFY(!container.isEmpty());
         const auto delegate = unlockedLaunch(false);
         QVERIFY(delegate);
-        QTRY_VERIFY(QFileInfo::exists(container + QStringLiteral("/Data/journal.db")));
-        QVERIFY(!QFileInfo::exists(aside));
+        QTRY_COMPARE(contentOf(container + QStringLiteral("/Data/journal.db")), QByteArray("Bewohner"));
+        QCOMPARE(QDir(container).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 QStringList{QStringLiteral("Data")});
+        QSignalSpy styled(delegate->windowContent(), &WindowContent::windowStyleApplied);
+        QVERIFY(styled.wait());
+        QTest::qWait(2 * ShellTimings::styleAnimationMs);
+        QVERIFY(!delegate->recoveryNotice());
+        QVERIFY(QDir(container).removeRecursively());
+    }
+
+    // Where a fresh Data had appeared meanwhile, both stay and the main screen says where the old
+    // content went, until OK; a logout before OK brings the notice back after the next login.
+    void launchTellsWhereTheOldDataWent()
+    {
+        const QString container = interruptedRestore(true);
+        QVERIFY(!container.isEmpty());
+        const QString folder = QStringLiteral("Data vor der Wiederherstellung 2024-03-05_14-07-09");
+        QVERIFY(storeAppPassword(m_password));
+        const auto delegate = std::make_unique<AppDelegate>();
+        QSignalSpy recovered(delegate.get(), &AppDelegate::recoveryFinished);
+        QSignalSpy decided(delegate.get(), &AppDelegate::launchDecided);
+        delegate->applicationDidFinishLaunching();
+        QVERIFY(recovered.count() == 1 || recovered.wait());
+        QVERIFY(decided.count() == 1 || decided.wait());
+        // Nothing shows behind the login screen.
+        QVERIFY(!delegate->isAuthenticated());
+        QVERIFY(!delegate->recoveryNotice());
+        QCOMPARE(contentOf(container + QStringLiteral("/Data/journal.db")), QByteArray("neu angelegt"));
+        QCOMPARE(contentOf(container + QLatin1Char('/') + folder + QStringLiteral("/journal.db")),
+                 QByteArray("Bewohner"));
+        QCOMPARE(QDir(container).entryList(QDir::AllEntries | QDir::Hidden | QDir::NoDotAndDotDot),
+                 (QStringList{QStringLiteral("Data"), folder}));
+
+        for (int login = 0; login < 2; ++login) {
+            delegate->setIsAuthenticated(true);
+            QTRY_VERIFY(delegate->recoveryNotice());
+            // Over the main screen once it stands, never over the login screen.
+            QCOMPARE(delegate->windowContent()->branch(), WindowContent::Branch::main);
+            QVERIFY(!delegate->windowContent()->isSliding());
+            const auto* card = qobject_cast<AlertCommon*>(delegate->recoveryNotice()->card());
+            QVERIFY(card);
+            QCOMPARE(card->titleLabel()->text(), QStringLiteral("Wiederherstellung unterbrochen"));
+            const auto* message = qobject_cast<QLabel*>(card->content());
+            QVERIFY(message);
+            QCOMPARE(message->text(), AppDelegate::recoveryNoticeText(folder));
+            QVERIFY(message->text().contains(folder));
+            if (login == 0) {
+                // The lock item: the notice closes with every other card and waits for the next login.
+                delegate->customButtonAction();
+                QVERIFY(!delegate->isAuthenticated());
+                QTRY_VERIFY(!delegate->recoveryNotice());
+            }
+        }
+        QCOMPARE(card(delegate.get())->buttonViews().size(), 1);
+        QTest::mouseClick(card(delegate.get())->buttonViews().first(), Qt::LeftButton);
+        QTRY_VERIFY(!delegate->recoveryNotice());
+        // Seen: not again.
+        delegate->customButtonAction();
+        delegate->setIsAuthenticated(true);
+        QSignalSpy styled(delegate->windowContent(), &WindowContent::windowStyleApplied);
+        QVERIFY(styled.wait());
+        QTest::qWait(2 * ShellTimings::styleAnimationMs);
+        QVERIFY(!delegate->recoveryNotice());
         QVERIFY(QDir(container).removeRecursively());
     }
 };

@@ -1,5 +1,5 @@
-#include "app/shell/DraggableWindow.h"
 #include "app/common/ShellTimings.h"
+#include "app/shell/DraggableWindow.h"
 #include "app/shell/WindowButton.h"
 #include "app/shell/WindowChrome.h"
 #include "tests/support/TestMain.h"

@@ -36,13 +36,13 @@ ScratchDir::~ScratchDir()
     makeWritable(m_dir.path());
 }
 
-QByteArray makeZip(const QList<ZipItem>& items)
+QByteArray makeZip(const QList<ZipItem>& items, const char* options)
 {
     QByteArray buffer(1 << 20, '\0');
     size_t used = 0;
     archive* a = archive_write_new();
     archive_write_set_format_zip(a);
-    archive_write_set_options(a, "zip:compression=store");
+    archive_write_set_options(a, options);
     archive_write_open_memory(a, buffer.data(), size_t(buffer.size()), &used);
     for (const ZipItem& item : items) {
         archive_entry* e = archive_entry_new();
@@ -69,6 +69,50 @@ QByteArray makeZip(const QList<ZipItem>& items)
         buffer.replace(item.path, withNul);
     }
     return buffer;
+}
+
+namespace {
+
+quint64 littleEndian(const QByteArray& bytes, qsizetype pos, int size)
+{
+    quint64 value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = (value << 8) | quint8(bytes[pos + i]);
+    return value;
+}
+
+} // namespace
+
+ZipEntryLayout zipEntryLayout(const QByteArray& zip, const QByteArray& name)
+{
+    ZipEntryLayout layout;
+    const qsizetype end = zip.lastIndexOf(QByteArrayLiteral("PK\x05\x06"));
+    if (end < 0)
+        return layout;
+    const quint64 entries = littleEndian(zip, end + 10, 2);
+    qsizetype pos = qsizetype(littleEndian(zip, end + 16, 4));
+    for (quint64 n = 0; n < entries; ++n) {
+        const qsizetype nameLength = qsizetype(littleEndian(zip, pos + 28, 2));
+        const qsizetype next = pos + 46 + nameLength + qsizetype(littleEndian(zip, pos + 30, 2)) +
+            qsizetype(littleEndian(zip, pos + 32, 2));
+        if (zip.mid(pos + 46, nameLength) == name) {
+            layout.central = pos;
+            layout.local = qsizetype(littleEndian(zip, pos + 42, 4));
+            layout.data = layout.local + 30 + qsizetype(littleEndian(zip, layout.local + 26, 2)) +
+                qsizetype(littleEndian(zip, layout.local + 28, 2));
+            if (littleEndian(zip, layout.local + 6, 2) & 0x0008)
+                layout.descriptor = layout.data + qsizetype(littleEndian(zip, pos + 20, 4));
+            return layout;
+        }
+        pos = next;
+    }
+    return layout;
+}
+
+void putLittleEndian(QByteArray* bytes, qsizetype pos, quint64 value, int size)
+{
+    for (int i = 0; i < size; ++i)
+        (*bytes)[pos + i] = char((value >> (8 * i)) & 0xFF);
 }
 
 QByteArray encryptBackup(const QByteArray& plain, const QString& password)
@@ -103,6 +147,35 @@ ArchiveResult restoreBackup(const QString& from, const QString& to, const QStrin
 const char* codeName(const ArchiveResult& result)
 {
     return result ? "success" : FinderCommentError::name(result.error().code);
+}
+
+RecoveryResult recoverContainer(const QString& container)
+{
+    return EncryptionService::recoverInterruptedRestore(container).result();
+}
+
+const char* codeName(const RecoveryResult& result)
+{
+    return result ? "success" : FinderCommentError::name(result.error().code);
+}
+
+const char* outcomeName(const RecoveryResult& result)
+{
+    if (!result)
+        return FinderCommentError::name(result.error().code);
+    switch (result->outcome) {
+    case RestoreRecovery::Outcome::nothingToDo:
+        return "nothingToDo";
+    case RestoreRecovery::Outcome::cleanedUp:
+        return "cleanedUp";
+    case RestoreRecovery::Outcome::rolledBack:
+        return "rolledBack";
+    case RestoreRecovery::Outcome::completed:
+        return "completed";
+    case RestoreRecovery::Outcome::keptAside:
+        return "keptAside";
+    }
+    return "";
 }
 
 void resetArchiveFaults()

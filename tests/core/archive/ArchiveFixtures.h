@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/archive/FinderCommentError.h"
+#include "core/archive/RestoreRecovery.h"
 
 #include <QByteArray>
 #include <QList>
@@ -34,8 +35,21 @@ struct ZipItem
     int mode = 0; // permission bits; 0: 0755 for folders, 0644 otherwise
 };
 
-// A stored ZIP with exactly these entries, in this order.
-QByteArray makeZip(const QList<ZipItem>& items);
+// A stored ZIP with exactly these entries, in this order; options as libarchive's ZIP writer takes them.
+QByteArray makeZip(const QList<ZipItem>& items, const char* options = "zip:compression=store");
+
+// Where the records of one entry lie in a ZIP: its local header, its data, its data descriptor
+// (-1 without one) and its central directory header; all -1 when there is no such entry.
+struct ZipEntryLayout
+{
+    qsizetype local = -1;
+    qsizetype data = -1;
+    qsizetype descriptor = -1;
+    qsizetype central = -1;
+};
+ZipEntryLayout zipEntryLayout(const QByteArray& zip, const QByteArray& name);
+// Stores a little-endian value of `bytes` bytes at pos.
+void putLittleEndian(QByteArray* bytes, qsizetype pos, quint64 value, int size);
 // The backup file bytes for a plaintext.
 QByteArray encryptBackup(const QByteArray& plain, const QString& password);
 
@@ -48,6 +62,10 @@ ArchiveResult createBackup(const QString& from, const QString& to, const QString
                            const QString& comment = QString());
 ArchiveResult restoreBackup(const QString& from, const QString& to, const QString& password);
 const char* codeName(const ArchiveResult& result);
+RecoveryResult recoverContainer(const QString& container);
+const char* codeName(const RecoveryResult& result);
+// "nothingToDo", "cleanedUp", ...: the outcome of a successful recovery, else its failure.
+const char* outcomeName(const RecoveryResult& result);
 
 // Clears every failure seam.
 void resetArchiveFaults();

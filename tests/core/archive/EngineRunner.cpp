@@ -8,6 +8,8 @@
 //   --refuse-exchange  make the kernel refuse RENAME_EXCHANGE, as file systems without it do
 //   --markers          print every observed point of the engine on its own line
 //   --kill-at <point>  end the process with SIGKILL at the first such point
+//   --slow <ms>        wait that long at every step of the swap and of a removal, so that a kill
+//                      sent from outside can land between two renames
 //   --keep-copy        (scan) keep a copy of the key the way careless code would
 // "scan" creates a backup and restores it on this thread, then counts the places in the heap
 // that hold the key or the password material; both arrive XOR-masked with 0x5A.
@@ -24,6 +26,7 @@
 #include <csignal>
 #include <cstddef>
 #include <cstdio>
+#include <cstdlib>
 #include <cstring>
 
 #include <linux/audit.h>
@@ -39,6 +42,7 @@ namespace {
 constexpr unsigned char mask = 0x5A;
 const char* killPoint = nullptr;
 bool markers = false;
+int slowMSecs = 0;
 
 void observe(const char* point, const QByteArray&)
 {
@@ -50,6 +54,8 @@ void observe(const char* point, const QByteArray&)
     }
     if (killPoint && std::strcmp(point, killPoint) == 0)
         ::raise(SIGKILL);
+    if (slowMSecs > 0 && (std::strncmp(point, "swap:", 5) == 0 || std::strncmp(point, "remove:", 7) == 0))
+        ::usleep(useconds_t(slowMSecs) * 1000);
 }
 
 bool dropDac()
@@ -185,6 +191,8 @@ int main(int argc, char** argv)
             keepCopy = true;
         if (std::strcmp(option, "--kill-at") == 0 && i + 1 < argc)
             killPoint = argv[++i];
+        if (std::strcmp(option, "--slow") == 0 && i + 1 < argc)
+            slowMSecs = std::atoi(argv[++i]);
     }
     if (i >= argc)
         return 2;

@@ -4,6 +4,11 @@
 #include "tests/support/FileFixtures.h"
 #include "tests/support/TestMain.h"
 
+#include <QLoggingCategory>
+#include <QMutex>
+
+#include <cstring>
+
 #include <fcntl.h>
 #include <sys/file.h>
 #include <sys/stat.h>
@@ -36,6 +41,42 @@ struct WalkChange
             QFile(file).resize(3);
         else if (change == "fifo")
             ::mkfifo(local.constData(), 0600);
+        QFile open(file);
+        if (change == "grow" && open.open(QIODevice::Append))
+            open.write(QByteArray(5000, 'g'));
+        else if (change == "rewrite" && open.open(QIODevice::ReadWrite))
+            open.write("XXXX");
+    }
+};
+
+// The engine's diagnostic lines, from whatever thread they come.
+struct DiagnosticLines
+{
+    static inline QMutex mutex;
+    static inline QStringList lines;
+    static inline QtMessageHandler previous = nullptr;
+
+    static void handler(QtMsgType type, const QMessageLogContext& context, const QString& text)
+    {
+        if (context.category && std::strcmp(context.category, "tarn.diagnostics") == 0) {
+            QMutexLocker lock(&mutex);
+            lines << text;
+        }
+        if (previous)
+            previous(type, context, text);
+    }
+    static void start()
+    {
+        QLoggingCategory::setFilterRules(QStringLiteral("tarn.diagnostics.debug=true"));
+        QMutexLocker lock(&mutex);
+        lines.clear();
+        previous = qInstallMessageHandler(&handler);
+    }
+    static QStringList stop()
+    {
+        qInstallMessageHandler(previous);
+        QMutexLocker lock(&mutex);
+        return lines;
     }
 };
 
@@ -102,10 +143,15 @@ private Q_SLOTS:
             << QByteArray("Data/journal.db") << QByteArray("fifo") << listed << false;
         QTest::newRow("file shrinks while read")
             << QByteArray("Data/journal.db") << QByteArray("shrink") << QByteArray("walk:read") << false;
+        QTest::newRow("file grows while read")
+            << QByteArray("Data/journal.db") << QByteArray("grow") << QByteArray("walk:read") << false;
+        QTest::newRow("file rewritten in place while read")
+            << QByteArray("Data/journal.db") << QByteArray("rewrite") << QByteArray("walk:read") << false;
     }
 
     // A vanished entry is skipped and the backup holds the rest; a file that changes under the
-    // reader, or turns into a FIFO, fails the backup at once and leaves nothing behind.
+    // reader (shrinks, grows or is rewritten), or turns into a FIFO, fails the backup at once,
+    // leaves nothing behind and names the file in the diagnostics.
     void entryChangesDuringTheWalk()
     {
         QFETCH(QByteArray, entry);
@@ -117,15 +163,26 @@ private Q_SLOTS:
         WalkChange::change = change;
         WalkChange::when = when;
         ArchiveFaults::observer = &WalkChange::onOpen;
+        // The file was written well before the backup: a change now gets another modification time.
+        const struct timespec past[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
+        QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(m_source + QStringLiteral("/journal.db")).constData(), past,
+                             AT_SYMLINK_NOFOLLOW),
+                 0);
 
+        DiagnosticLines::start();
         QFuture<ArchiveResult> future =
             EncryptionService::shared().createEncryptedArchive(m_source, m_backups, password, QString());
         QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 20000);
+        const QStringList diagnostics = DiagnosticLines::stop();
         ArchiveFaults::observer = nullptr;
         QCOMPARE(codeName(future.result()), succeeds ? "success" : "archiveCreationFailed");
         const QStringList names = entriesOf(m_backups);
         if (!succeeds) {
             QCOMPARE(names, QStringList());
+            const QStringList naming =
+                diagnostics.filter(QStringLiteral("Ошибка при создании зашифрованного архива: ") +
+                                   QString::fromUtf8(entry) + QStringLiteral(": "));
+            QVERIFY2(naming.size() == 1, qPrintable(diagnostics.join(u'\n')));
             return;
         }
         QCOMPARE(names.size(), 1);

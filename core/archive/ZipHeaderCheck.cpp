@@ -1,0 +1,340 @@
+#include "core/archive/ZipHeaderCheck.h"
+
+#include "core/archive/CipherSource.h"
+
+#include <QByteArray>
+
+#include <algorithm>
+#include <array>
+#include <cstring>
+
+namespace {
+
+constexpr quint32 localSignature = 0x04034b50;
+constexpr quint32 centralSignature = 0x02014b50;
+constexpr quint32 descriptorSignature = 0x08074b50;
+constexpr quint32 endSignature = 0x06054b50;
+constexpr quint32 end64LocatorSignature = 0x07064b50;
+constexpr quint32 end64Signature = 0x06064b50;
+constexpr qint64 endSize = 22;
+constexpr qint64 end64LocatorSize = 20;
+constexpr qint64 end64Size = 56;
+constexpr qint64 centralSize = 46;
+constexpr qint64 localSize = 30;
+constexpr qint64 piece = 256 * 1024;
+constexpr quint32 saturated = 0xFFFFFFFF;
+constexpr quint16 zip64ExtraId = 0x0001;
+constexpr quint16 extendedLocalId = 0x6c78; // "xl": version made by and attributes in the local header
+constexpr quint16 lengthAtEnd = 0x0008; // CRC-32 and sizes follow the data in a data descriptor
+constexpr int hostUnix = 3;
+constexpr int hostDos = 0;
+constexpr quint32 dosDirectory = 0x10;
+constexpr qint64 longestLinkTarget = 64 * 1024;
+
+quint64 le(const char* p, int bytes)
+{
+    quint64 value = 0;
+    for (int i = bytes - 1; i >= 0; --i)
+        value = (value << 8) | quint8(p[i]);
+    return value;
+}
+
+quint32 crc32Of(const QByteArray& bytes)
+{
+    static const std::array<quint32, 256> table = [] {
+        std::array<quint32, 256> t = {};
+        for (quint32 n = 0; n < 256; ++n) {
+            quint32 c = n;
+            for (int k = 0; k < 8; ++k)
+                c = c & 1 ? 0xEDB88320u ^ (c >> 1) : c >> 1;
+            t[n] = c;
+        }
+        return t;
+    }();
+    quint32 crc = 0xFFFFFFFFu;
+    for (const char byte : bytes)
+        crc = table[(crc ^ quint8(byte)) & 0xFF] ^ (crc >> 8);
+    return crc ^ 0xFFFFFFFFu;
+}
+
+class Reader
+{
+public:
+    explicit Reader(CipherSource& source)
+        : m_source(source)
+    {
+    }
+
+    bool read(qint64 pos, qint64 length, QByteArray* out)
+    {
+        if (pos < 0 || length < 0 || pos > m_source.plainSize() || length > m_source.plainSize() - pos)
+            return false;
+        out->resize(length);
+        for (qint64 done = 0; done < length; done += piece) {
+            if (!m_source.readExactly(pos + done, std::min(piece, length - done), out->data() + done))
+                return false;
+        }
+        return true;
+    }
+
+private:
+    CipherSource& m_source;
+};
+
+bool hasNul(const char* name, qint64 length)
+{
+    return std::memchr(name, 0, size_t(length)) != nullptr;
+}
+
+QString printable(const char* name, qint64 length)
+{
+    return QString::fromUtf8(name, qsizetype(std::min<qint64>(length, qint64(qstrnlen(name, size_t(length))))));
+}
+
+// One field of an extra block, or nullptr.
+const char* findExtra(const char* extra, qint64 length, quint16 id, qint64* fieldLength)
+{
+    for (qint64 e = 0; e + 4 <= length;) {
+        const quint64 fieldId = le(extra + e, 2);
+        const qint64 size = qint64(le(extra + e + 2, 2));
+        if (e + 4 + size > length)
+            return nullptr;
+        if (fieldId == id) {
+            *fieldLength = size;
+            return extra + e + 4;
+        }
+        e += 4 + size;
+    }
+    return nullptr;
+}
+
+enum class Kind { file, directory, link, other };
+
+Kind kindOf(int host, quint32 attributes, const QByteArray& name)
+{
+    const quint32 mode = attributes >> 16;
+    if (host == hostUnix && (mode & 0170000) != 0) {
+        switch (mode & 0170000) {
+        case 0100000:
+            return Kind::file;
+        case 0040000:
+            return Kind::directory;
+        case 0120000:
+            return Kind::link;
+        default:
+            return Kind::other;
+        }
+    }
+    if ((host == hostDos && (attributes & dosDirectory)) || name.endsWith('/'))
+        return Kind::directory;
+    return Kind::file;
+}
+
+struct Record
+{
+    quint16 flags = 0;
+    quint16 method = 0;
+    quint32 crc = 0;
+    quint64 compressed = 0;
+    quint64 uncompressed = 0;
+    bool zip64 = false;
+};
+
+// Takes the sizes a ZIP64 extra field holds for the saturated fields of a header: the sizes
+// in this order, then, in the central directory, the local header's offset.
+bool applyZip64(const char* extra, qint64 extraLength, Record* record, quint64* offset)
+{
+    const bool wantUncompressed = record->uncompressed == saturated;
+    const bool wantCompressed = record->compressed == saturated;
+    const bool wantOffset = offset && *offset == saturated;
+    qint64 length = 0;
+    const char* field = findExtra(extra, extraLength, zip64ExtraId, &length);
+    if (!field)
+        return !wantUncompressed && !wantCompressed && !wantOffset;
+    record->zip64 = true;
+    qint64 at = 0;
+    for (auto [wanted, target] : {std::pair{wantUncompressed, &record->uncompressed},
+                                  std::pair{wantCompressed, &record->compressed}, std::pair{wantOffset, offset}}) {
+        if (!wanted)
+            continue;
+        if (at + 8 > length)
+            return false;
+        *target = le(field + at, 8);
+        at += 8;
+    }
+    return true;
+}
+
+// The data descriptor after an entry's data: with or without its signature, with 4-byte sizes
+// or ZIP64's 8-byte ones. True when one reading of it agrees with the central directory.
+bool descriptorAgrees(const QByteArray& bytes, const Record& central)
+{
+    for (const qint64 start : {qint64(4), qint64(0)}) {
+        if (start == 4 && (bytes.size() < 4 || le(bytes.constData(), 4) != descriptorSignature))
+            continue;
+        for (const int width : {4, 8}) {
+            if (start + 4 + 2 * width > bytes.size())
+                continue;
+            const char* p = bytes.constData() + start;
+            if (le(p, 4) == central.crc && le(p + 4, width) == central.compressed &&
+                le(p + 4 + width, width) == central.uncompressed)
+                return true;
+        }
+    }
+    return false;
+}
+
+} // namespace
+
+bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error)
+{
+    Reader reader(source);
+    const qint64 size = source.plainSize();
+    const auto bad = [error](const QString& reason) {
+        *error = reason;
+        return false;
+    };
+
+    // The end record sits in the last 22 + 65535 bytes (its comment may take up to 65535).
+    const qint64 tailLength = std::min(size, endSize + 0xFFFF);
+    QByteArray tail;
+    if (!reader.read(size - tailLength, tailLength, &tail))
+        return bad(QStringLiteral("cannot read the end of the archive"));
+    qint64 at = -1;
+    for (qint64 i = tailLength - endSize; i >= 0; --i) {
+        if (le(tail.constData() + i, 4) == endSignature &&
+            i + endSize + qint64(le(tail.constData() + i + 20, 2)) <= tailLength) {
+            at = i;
+            break;
+        }
+    }
+    if (at < 0)
+        return bad(QStringLiteral("no end of central directory record"));
+    const char* end = tail.constData() + at;
+    const qint64 endPos = size - tailLength + at;
+    quint64 entries = le(end + 10, 2);
+    quint64 directorySize = le(end + 12, 4);
+    quint64 directoryOffset = le(end + 16, 4);
+    if (entries == 0xFFFF || directorySize == saturated || directoryOffset == saturated) {
+        QByteArray locator;
+        QByteArray end64;
+        if (endPos < end64LocatorSize || !reader.read(endPos - end64LocatorSize, end64LocatorSize, &locator) ||
+            le(locator.constData(), 4) != end64LocatorSignature)
+            return bad(QStringLiteral("no ZIP64 end of central directory locator"));
+        const quint64 end64Pos = le(locator.constData() + 8, 8);
+        if (end64Pos > quint64(size) || !reader.read(qint64(end64Pos), end64Size, &end64) ||
+            le(end64.constData(), 4) != end64Signature)
+            return bad(QStringLiteral("no ZIP64 end of central directory record"));
+        entries = le(end64.constData() + 32, 8);
+        directorySize = le(end64.constData() + 40, 8);
+        directoryOffset = le(end64.constData() + 48, 8);
+    }
+    QByteArray directory;
+    if (directoryOffset > quint64(size) || directorySize > quint64(size) ||
+        !reader.read(qint64(directoryOffset), qint64(directorySize), &directory))
+        return bad(QStringLiteral("central directory outside the archive"));
+
+    qint64 pos = 0;
+    QByteArray local;
+    QByteArray bytes;
+    for (quint64 n = 0; n < entries; ++n) {
+        if (pos + centralSize > directory.size() || le(directory.constData() + pos, 4) != centralSignature)
+            return bad(QStringLiteral("damaged central directory"));
+        const char* header = directory.constData() + pos;
+        const qint64 nameLength = qint64(le(header + 28, 2));
+        const qint64 extraLength = qint64(le(header + 30, 2));
+        const qint64 commentLength = qint64(le(header + 32, 2));
+        const qint64 next = pos + centralSize + nameLength + extraLength + commentLength;
+        if (next > directory.size())
+            return bad(QStringLiteral("damaged central directory"));
+        const char* namePtr = header + centralSize;
+        if (hasNul(namePtr, nameLength))
+            return bad(QStringLiteral("entry name with a NUL byte: ") + printable(namePtr, nameLength));
+        const QByteArray name(namePtr, nameLength);
+        const QString shown = QString::fromUtf8(name);
+
+        Record central;
+        central.flags = quint16(le(header + 8, 2));
+        central.method = quint16(le(header + 10, 2));
+        central.crc = quint32(le(header + 16, 4));
+        central.compressed = le(header + 20, 4);
+        central.uncompressed = le(header + 24, 4);
+        quint64 offset = le(header + 42, 4);
+        if (!applyZip64(namePtr + nameLength, extraLength, &central, &offset))
+            return bad(QStringLiteral("damaged ZIP64 extra field: ") + shown);
+        const Kind centralKind = kindOf(int(le(header + 5, 1)), quint32(le(header + 38, 4)), name);
+
+        if (offset > quint64(size) ||
+            !reader.read(qint64(offset), std::min<qint64>(localSize, size - qint64(offset)), &local) ||
+            local.size() < localSize || le(local.constData(), 4) != localSignature)
+            return bad(QStringLiteral("damaged local header: ") + shown);
+        const qint64 localNameLength = qint64(le(local.constData() + 26, 2));
+        const qint64 localExtraLength = qint64(le(local.constData() + 28, 2));
+        Record inLocal;
+        inLocal.flags = quint16(le(local.constData() + 6, 2));
+        inLocal.method = quint16(le(local.constData() + 8, 2));
+        inLocal.crc = quint32(le(local.constData() + 14, 4));
+        inLocal.compressed = le(local.constData() + 18, 4);
+        inLocal.uncompressed = le(local.constData() + 22, 4);
+        if (!reader.read(qint64(offset) + localSize, localNameLength + localExtraLength, &local))
+            return bad(QStringLiteral("damaged local header: ") + shown);
+        if (hasNul(local.constData(), localNameLength))
+            return bad(QStringLiteral("entry name with a NUL byte: ") + printable(local.constData(), localNameLength));
+        if (QByteArrayView(local.constData(), localNameLength) != name)
+            return bad(QStringLiteral("the local header names another entry: ") + shown + QStringLiteral(" / ") +
+                       QString::fromUtf8(local.constData(), localNameLength));
+        const char* localExtra = local.constData() + localNameLength;
+        if (!applyZip64(localExtra, localExtraLength, &inLocal, nullptr))
+            return bad(QStringLiteral("damaged ZIP64 extra field: ") + shown);
+
+        // The local header tells a folder by its name, and the full type where it carries the attributes.
+        Kind localKind = name.endsWith('/')  ? Kind::directory
+            : centralKind == Kind::directory ? Kind::file
+                                             : centralKind;
+        qint64 xlLength = 0;
+        if (const char* xl = findExtra(localExtra, localExtraLength, extendedLocalId, &xlLength); xl && xlLength >= 1) {
+            const quint8 present = quint8(xl[0]);
+            qint64 field = 1;
+            int host = -1;
+            if (present & 1) {
+                host = field + 2 <= xlLength ? int(le(xl + field + 1, 1)) : -1;
+                field += 2;
+            }
+            if (present & 2)
+                field += 2;
+            if ((present & 4) && host >= 0 && field + 4 <= xlLength)
+                localKind = kindOf(host, quint32(le(xl + field, 4)), name);
+        }
+        if (localKind != centralKind)
+            return bad(QStringLiteral("the local header gives another type: ") + shown);
+        if (inLocal.method != central.method)
+            return bad(QStringLiteral("the local header gives another method: ") + shown);
+
+        // Without a data descriptor the local header's CRC-32 and sizes are the entry's own;
+        // with one, the local header may leave them 0 and the descriptor carries them.
+        const bool atEnd = inLocal.flags & lengthAtEnd;
+        const auto agrees = [atEnd](quint64 local, quint64 centralValue) {
+            return local == centralValue || (atEnd && local == 0);
+        };
+        if (!agrees(inLocal.crc, central.crc) || !agrees(inLocal.compressed, central.compressed) ||
+            !agrees(inLocal.uncompressed, central.uncompressed))
+            return bad(QStringLiteral("the local header gives another CRC-32 or size: ") + shown);
+        const qint64 dataStart = qint64(offset) + localSize + localNameLength + localExtraLength;
+        if (central.compressed > quint64(size) || dataStart > size - qint64(central.compressed))
+            return bad(QStringLiteral("entry data outside the archive: ") + shown);
+        const qint64 dataEnd = dataStart + qint64(central.compressed);
+        if (atEnd) {
+            if (!reader.read(dataEnd, std::min<qint64>(24, size - dataEnd), &bytes) ||
+                !descriptorAgrees(bytes, central))
+                return bad(QStringLiteral("the data descriptor gives another CRC-32 or size: ") + shown);
+        }
+        // libarchive reads a link's target without checking its CRC-32.
+        if (centralKind == Kind::link && central.method == 0) {
+            if (central.compressed != central.uncompressed || central.compressed > quint64(longestLinkTarget) ||
+                !reader.read(dataStart, qint64(central.compressed), &bytes) || crc32Of(bytes) != central.crc)
+                return bad(QStringLiteral("link target does not match its CRC-32: ") + shown);
+        }
+        pos = next;
+    }
+    return true;
+}
