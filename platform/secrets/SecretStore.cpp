@@ -70,6 +70,8 @@ SecretStoreError errorFrom(GError* error)
     return storeError(code, QString::fromUtf8(error->message));
 }
 
+class Worker;
+
 // What callers and their worker threads share. Workers hold it by shared pointer, so it lives as
 // long as the last of them, also past the end of main().
 struct Registry
@@ -80,8 +82,10 @@ struct Registry
     // unresponsive and further calls fail at once, so that a sequence of calls shares one deadline
     // and no threads pile up behind a hung daemon.
     int hanging = 0;
-    // A call is asking the store to unlock, and whether the store's prompt is open for it.
+    // A call is asking the store to unlock (its worker), and whether the store's prompt is open for
+    // it.
     bool unlocking = false;
+    Worker* unlocker = nullptr;
     bool promptOpen = false;
     // Calls whose caller waits for the user's answer to the prompt.
     int waitingForUser = 0;
@@ -149,10 +153,6 @@ public:
 
     GCancellable* cancellable() const { return m_cancellable; }
 
-    // The worker of the call that runs on this thread. libsecret runs a call's prompt on the
-    // calling thread, in the call's own main context.
-    static inline thread_local Worker* current = nullptr;
-
     // Asks the store to unlock `objects` (items or collections), or, while another call does so,
     // waits for that call's prompt instead of opening a second one. Returns once the keyring was
     // unlocked or the prompt was dismissed; the caller learns which by looking again.
@@ -169,6 +169,7 @@ public:
                 return;
             }
             m_registry.unlocking = true;
+            m_registry.unlocker = this;
         }
         g_autoptr(GError) error = nullptr;
         const int unlocked = secret_service_unlock_sync(service, objects, m_cancellable, nullptr, &error);
@@ -176,15 +177,15 @@ public:
                                << (error ? error->message : "without error");
         const std::lock_guard lock(m_registry.mutex);
         m_registry.unlocking = false;
+        m_registry.unlocker = nullptr;
         m_registry.promptOpen = false;
         setWaitsForUser(false);
         m_registry.changed.notify_all();
     }
 
-    // Called by the service when the store opens its prompt for this call.
+    // The store opens its prompt for this call. With the registry's mutex held.
     void promptOpened()
     {
-        const std::lock_guard lock(m_registry.mutex);
         m_registry.promptOpen = true;
         setWaitsForUser(true);
         m_registry.changed.notify_all();
@@ -239,9 +240,7 @@ Bounded<R> bounded(std::chrono::milliseconds deadline, const char* what, Work wo
             std::optional<R> result;
             if (call->stall != SecretStore::Stall::neverArrive) {
                 Worker worker(shared, call->cancellable, call->abandoned, call->waitsForUser, call->restartDeadline);
-                Worker::current = &worker;
                 result.emplace(work(worker));
-                Worker::current = nullptr;
             }
             std::unique_lock lock(shared.mutex);
             if (call->stall) {
@@ -306,10 +305,13 @@ struct TarnPromptingServiceClass
 
 SecretServiceClass* libsecretServiceClass = nullptr;
 
+// A prompt opens only for the one call that unlocks at a time.
 void notePrompt()
 {
-    if (Worker* worker = Worker::current) {
-        worker->promptOpened();
+    const std::shared_ptr<Registry> shared = registry();
+    const std::lock_guard lock(shared->mutex);
+    if (shared->unlocker) {
+        shared->unlocker->promptOpened();
     }
 }
 
