@@ -9,8 +9,13 @@
 #include <QIcon>
 #include <QThreadPool>
 
+#include <sys/prctl.h>
+
 int main(int argc, char** argv)
 {
+    // No core dump and no ptrace by other processes of the user: the memory holds passwords.
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+
     QApplication application(argc, argv);
     AppIdentity::apply();
     QGuiApplication::setDesktopFileName(QStringLiteral("tarn-backup-manager"));

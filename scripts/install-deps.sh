@@ -8,7 +8,7 @@ packages=(
     qt6-base-dev qt6-base-dev-tools qt6-svg-dev libqt6svg6 qt6-qpa-plugins qt6-translations-l10n libgl-dev
     libssl-dev openssl
     libarchive-dev libarchive-tools
-    libsecret-1-dev gnome-keyring libsecret-tools
+    libsecret-1-dev gnome-keyring gcr libsecret-tools
     librlottie-dev
     dbus dbus-bin
     fonts-noto-color-emoji fonts-roboto fonts-urw-base35 fontconfig libfontconfig-dev

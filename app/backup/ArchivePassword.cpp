@@ -1,6 +1,5 @@
 #include "app/backup/ArchivePassword.h"
 
-#include "core/archive/PasswordValidationError.h"
 #include "core/credentials/KeychainService.h"
 #include "core/credentials/ModelType.h"
 
@@ -10,8 +9,9 @@ QFuture<Result<QString, QString>> ArchivePassword::read()
     return keychain.getStringAsync(rawValue(ModelType::zipPassword))
         .then([](const Result<std::optional<QString>, SecretStoreError>& stored) -> Result<QString, QString> {
             // An unreadable password must not stand in as the empty one: that backup would not restore.
+            // The restore screen shows the text on one line.
             if (!stored)
-                return fail(PasswordValidationError::keychain(stored.error().message).errorDescription());
+                return fail(stored.error().summary());
             return stored.value().value_or(QString());
         });
 }

@@ -1,13 +1,10 @@
 #include "app/common/AppPassword.h"
 
-#include "core/archive/PasswordValidationError.h"
 #include "core/credentials/AppPasswordMarker.h"
 #include "core/credentials/KeychainService.h"
 #include "core/credentials/ModelType.h"
 
-#include <QCryptographicHash>
-
-#include <openssl/crypto.h>
+#include <atomic>
 
 namespace AppPassword {
 
@@ -21,15 +18,27 @@ QString key()
     return rawValue(ModelType::masterPassword);
 }
 
-QFuture<ReadResult> read()
+namespace {
+// The last read found the app password's item and the keyring stayed locked.
+std::atomic<bool> lastReadLocked{false};
+} // namespace
+
+QFuture<ReadResult> read(Prompt prompt)
 {
-    return KeychainService(service()).getStringAsync(key());
+    const bool mayPrompt = prompt == Prompt::always || !lastReadLocked.load();
+    return KeychainService(service())
+        .getDigestAsync(key(), mayPrompt ? SecretStore::Unlock::ask : SecretStore::Unlock::never)
+        .then([](const ReadResult& result) {
+            lastReadLocked.store(!result && result.error().code == SecretStoreError::locked);
+            return result;
+        });
 }
 
 bool existsAfter(const ReadResult& result)
 {
     if (!result) {
-        return AppPasswordMarker::isSet();
+        // A locked item is a stored password that the store did not hand out.
+        return result.error().code == SecretStoreError::locked || AppPasswordMarker::isSet();
     }
     if (result->has_value()) {
         AppPasswordMarker::set(true);
@@ -40,15 +49,7 @@ bool existsAfter(const ReadResult& result)
 
 QString failureText(const SecretStoreError& error)
 {
-    return PasswordValidationError::keychain(error.message).errorDescription();
-}
-
-bool matches(const QString& typed, const QString& stored)
-{
-    // Digests of equal length, so neither the length nor the first difference shows in the time taken.
-    const QByteArray a = QCryptographicHash::hash(typed.toUtf8(), QCryptographicHash::Sha256);
-    const QByteArray b = QCryptographicHash::hash(stored.toUtf8(), QCryptographicHash::Sha256);
-    return CRYPTO_memcmp(a.constData(), b.constData(), size_t(a.size())) == 0;
+    return error.summary();
 }
 
 } // namespace AppPassword

@@ -130,6 +130,7 @@ PasswordEntryView::PasswordEntryView(AppContext* appContext, Binding<bool> isAut
 PasswordEntryView::~PasswordEntryView()
 {
     dropTouchIdCheck();
+    cleanseText(m_password);
 }
 
 bool PasswordEntryView::isEvaluatingTouchID() const
@@ -182,7 +183,8 @@ void PasswordEntryView::showEvent(QShowEvent* event)
     m_field->setFocus(Qt::OtherFocusReason);
     QTimer::singleShot(ShellTimings::loginLoadDelayMs, this, [this] {
         if (m_storedPassword == StoredPassword::unknown) {
-            loadStoredCredentials();
+            // Not asked for by the user: a keyring prompt dismissed just before does not come back.
+            loadStoredCredentials(AppPassword::Prompt::unlessDismissed);
         }
     });
 }
@@ -193,13 +195,13 @@ void PasswordEntryView::hideEvent(QHideEvent* event)
     QWidget::hideEvent(event);
 }
 
-void PasswordEntryView::loadStoredCredentials()
+void PasswordEntryView::loadStoredCredentials(AppPassword::Prompt prompt)
 {
     if (m_loading) {
         return;
     }
     m_loading = true;
-    whenFinished(this, AppPassword::read(), [this](const AppPassword::ReadResult& result) {
+    whenFinished(this, AppPassword::read(prompt), [this](const AppPassword::ReadResult& result) {
         m_loading = false;
         takeStoredPassword(result);
     });
@@ -212,9 +214,10 @@ void PasswordEntryView::takeStoredPassword(const AppPassword::ReadResult& result
     }
     if (!result) {
         m_storedPassword = StoredPassword::failed;
-        m_kcPassword.clear();
+        m_storedDigest.reset();
         m_submitPending = false;
-        qCDebug(lcDiagnostics) << "Пароль приложения не прочитан:" << result.error().message;
+        qCDebug(lcDiagnostics) << "Пароль приложения не прочитан:" << SecretStoreError::name(result.error().code)
+                               << result.error().detail;
         // Not the user's fault: no shake.
         setWarningText(AppPassword::failureText(result.error()));
         Q_EMIT storedPasswordLoaded(m_storedPassword);
@@ -222,12 +225,12 @@ void PasswordEntryView::takeStoredPassword(const AppPassword::ReadResult& result
     }
     if (result->has_value()) {
         m_storedPassword = StoredPassword::present;
-        m_kcPassword = **result;
+        m_storedDigest = **result;
         AppPasswordMarker::set(true);
         m_isAuthenticated.set(false);
     } else {
         m_storedPassword = StoredPassword::none;
-        m_kcPassword.clear();
+        m_storedDigest.reset();
     }
     Q_EMIT storedPasswordLoaded(m_storedPassword);
 
@@ -300,11 +303,12 @@ void PasswordEntryView::submitPassword()
         accepted = m_password.isEmpty();
         break;
     case StoredPassword::present:
-        accepted = AppPassword::matches(m_password, m_kcPassword);
+        accepted = m_storedDigest && m_storedDigest->matches(m_password);
         break;
     }
     if (accepted) {
         dropTouchIdCheck();
+        cleanseText(m_password);
         m_isAuthenticated.set(true);
         return;
     }

@@ -49,8 +49,9 @@ public:
     void submitPassword();
     // The fingerprint button, and the automatic check once per launch.
     void authenticateWithTouchID();
-    // Reads the app password (once at a time) and, when one is stored, the fingerprint choice.
-    void loadStoredCredentials();
+    // Reads the app password (once at a time) and, when one is stored, the fingerprint choice. A
+    // locked keyring shows its unlock prompt, unless `prompt` says so after a dismissed one.
+    void loadStoredCredentials(AppPassword::Prompt prompt = AppPassword::Prompt::always);
     // Shakes the window and shows the warning for a while.
     void showWarning(const QString& text);
 
@@ -100,7 +101,8 @@ private:
     AppContext* m_appContext;
     Binding<bool> m_isAuthenticated;
     Binding<std::optional<QString>> m_warningText;
-    QString m_kcPassword;
+    // What a typed password is checked against; the stored password itself is never kept.
+    std::optional<PasswordDigest> m_storedDigest;
     QString m_password;
     StoredPassword m_storedPassword = StoredPassword::unknown;
     bool m_loading = false;

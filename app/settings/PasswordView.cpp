@@ -134,12 +134,19 @@ void PasswordView::load(bool firstBuild)
 {
     const auto done = [this](auto) { readFinished(); };
     m_pendingReads += firstBuild ? 3 : 1;
-    whenFinished(this, m_viewModel->isPasswordStoredAsync(), [this, hold = storedStateHold()](bool stored) {
-        whenFinished(this, hold, [this, stored] {
-            m_isPasswordStored = stored;
-            readFinished();
-        });
-    });
+    whenFinished(this, m_viewModel->storedStateAsync(),
+                 [this, hold = storedStateHold()](const Result<bool, SecretStoreError>& stored) {
+                     whenFinished(this, hold, [this, stored] {
+                         // A failed read counts as none stored; the user learns why, unless a failure
+                         // shows already.
+                         m_isPasswordStored = stored && *stored;
+                         if (!stored && !m_viewModel->validationError()) {
+                             m_viewModel->setValidationError(
+                                 PasswordValidationError::keychain(stored.error().message()));
+                         }
+                         readFinished();
+                     });
+                 });
     if (firstBuild) {
         whenFinished(this, isTouchIDAvailableAsync(), [this](bool available) {
             m_isTouchIDAvailable = available;

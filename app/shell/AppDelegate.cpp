@@ -186,7 +186,8 @@ void AppDelegate::decideLaunch(const AppPassword::ReadResult& result)
     // Only the answer "none stored" lets the user in without a password. A failing store keeps the
     // application locked when an app password was ever saved here.
     if (!result) {
-        qCDebug(lcDiagnostics) << "Пароль приложения не прочитан:" << result.error().message;
+        qCDebug(lcDiagnostics) << "Пароль приложения не прочитан:" << SecretStoreError::name(result.error().code)
+                               << result.error().detail;
     }
     setIsAuthenticated(!AppPassword::existsAfter(result));
     Q_EMIT launchDecided();

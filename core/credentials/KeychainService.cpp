@@ -37,11 +37,13 @@ SecretStore::Attributes KeychainService::textItem(const QString& key) const
     return {{SecretStore::serviceAttribute, m_service}, {SecretStore::accountAttribute, key}};
 }
 
-Result<std::optional<QString>, SecretStoreError> KeychainService::getString(const QString& key) const
+Result<std::optional<QString>, SecretStoreError> KeychainService::getString(const QString& key,
+                                                                            SecretStore::Unlock unlock) const
 {
-    auto result = SecretStore::lookup(textItem(key));
+    auto result = SecretStore::lookup(textItem(key), unlock);
     if (!result) {
-        qCDebug(lcDiagnostics) << "Не удалось прочитать элемент" << m_service << key << ":" << result.error().message;
+        qCDebug(lcDiagnostics) << "Не удалось прочитать элемент" << m_service << key << ":"
+                               << SecretStoreError::name(result.error().code) << result.error().detail;
     }
     return result;
 }
@@ -51,7 +53,8 @@ Result<void, SecretStoreError> KeychainService::set(const QString& value, const 
     const QString label = m_service + QLatin1Char('/') + key;
     auto result = SecretStore::store(textItem(key), label, value);
     if (!result) {
-        qCDebug(lcDiagnostics) << "Не удалось сохранить элемент" << m_service << key << ":" << result.error().message;
+        qCDebug(lcDiagnostics) << "Не удалось сохранить элемент" << m_service << key << ":"
+                               << SecretStoreError::name(result.error().code) << result.error().detail;
     }
     return result;
 }
@@ -60,7 +63,8 @@ Result<void, SecretStoreError> KeychainService::remove(const QString& key) const
 {
     auto result = SecretStore::clear(textItem(key));
     if (!result) {
-        qCDebug(lcDiagnostics) << "Не удалось удалить элемент" << m_service << key << ":" << result.error().message;
+        qCDebug(lcDiagnostics) << "Не удалось удалить элемент" << m_service << key << ":"
+                               << SecretStoreError::name(result.error().code) << result.error().detail;
     }
     return result;
 }
@@ -94,6 +98,22 @@ bool KeychainService::writeFlag(bool value, const QString& key) const
 QFuture<Result<std::optional<QString>, SecretStoreError>> KeychainService::getStringAsync(const QString& key) const
 {
     return QtConcurrent::run(storeThreads(), [store = *this, key] { return store.getString(key); });
+}
+
+QFuture<Result<std::optional<PasswordDigest>, SecretStoreError>>
+KeychainService::getDigestAsync(const QString& key, SecretStore::Unlock unlock) const
+{
+    return QtConcurrent::run(storeThreads(),
+                             [store = *this, key, unlock]() -> Result<std::optional<PasswordDigest>, SecretStoreError> {
+                                 auto stored = store.getString(key, unlock);
+                                 if (!stored) {
+                                     return fail(stored.error());
+                                 }
+                                 if (!stored->has_value()) {
+                                     return std::optional<PasswordDigest>();
+                                 }
+                                 return std::optional(PasswordDigest::take(std::move(**stored)));
+                             });
 }
 
 QFuture<Result<void, SecretStoreError>> KeychainService::setAsync(const QString& value, const QString& key) const

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/credentials/PasswordDigest.h"
 #include "platform/Result.h"
 #include "platform/secrets/SecretStore.h"
 
@@ -25,7 +26,9 @@ public:
 
     // The stored text, nothing when no item exists for the key, or the store's failure
     // (also when the stored bytes are not UTF-8).
-    Result<std::optional<QString>, SecretStoreError> getString(const QString& key) const;
+    // A locked item is unlocked first, unless `unlock` says never.
+    Result<std::optional<QString>, SecretStoreError>
+    getString(const QString& key, SecretStore::Unlock unlock = SecretStore::Unlock::ask) const;
     // Updates the item of the key, or adds it. A write that times out may still reach the store:
     // it is then read back once, and the result says what is actually stored (success only when
     // the item holds the value).
@@ -47,6 +50,10 @@ public:
     // (platform/WhenFinished.h), which drop the answer once the context is gone:
     //     whenFinished(context, future, [](const auto& result) { ... });
     QFuture<Result<std::optional<QString>, SecretStoreError>> getStringAsync(const QString& key) const;
+    // getString() for a password that is only checked: the digest of the stored text, made on the
+    // store's thread, where the text itself is cleansed; the text never leaves that thread.
+    QFuture<Result<std::optional<PasswordDigest>, SecretStoreError>>
+    getDigestAsync(const QString& key, SecretStore::Unlock unlock = SecretStore::Unlock::ask) const;
     QFuture<Result<void, SecretStoreError>> setAsync(const QString& value, const QString& key) const;
     QFuture<Result<void, SecretStoreError>> removeAsync(const QString& key) const;
     QFuture<bool> getBoolAsync(const QString& key) const;

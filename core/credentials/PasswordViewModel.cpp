@@ -49,11 +49,35 @@ bool hasOnlyLettersAndDigits(const QString& text)
                        [](uint codePoint) { return isLetterOrDigit(char32_t(codePoint)); });
 }
 
+// What the existence check before replacing an archive password makes of the store's answer: a
+// stored password needs the user's consent. A password that cannot be read counts as none stored,
+// except in a keyring that stayed locked: its password is there, and the write would ask to unlock
+// once more and then replace it unasked.
+std::optional<PasswordViewModel::Outcome> existingCheck(const Result<bool, SecretStoreError>& stored)
+{
+    if (stored && *stored) {
+        return PasswordViewModel::Outcome(
+            fail(PasswordValidationError(PasswordValidationError::existingPasswordNeedsOverride)));
+    }
+    if (!stored && stored.error().code == SecretStoreError::locked) {
+        return PasswordViewModel::Outcome(fail(PasswordValidationError::keychain(stored.error().message())));
+    }
+    return std::nullopt;
+}
+
+Result<bool, SecretStoreError> storedState(const Result<std::optional<PasswordDigest>, SecretStoreError>& digest)
+{
+    if (!digest) {
+        return fail(digest.error());
+    }
+    return digest->has_value();
+}
+
 PasswordViewModel::Outcome writePassword(const KeychainService& store, const QString& password, const QString& key)
 {
     const auto written = store.set(password, key);
     if (!written) {
-        return fail(PasswordValidationError::keychain(written.error().message));
+        return fail(PasswordValidationError::keychain(written.error().message()));
     }
     return {};
 }
@@ -111,10 +135,9 @@ Result<void, PasswordValidationError> PasswordViewModel::validateAndSave()
         return fail(*failure);
     }
     if (!m_isTouchID) {
-        // A password that cannot be read counts as none stored.
-        const auto existing = m_keychainService.getString(rawValue(m_key));
-        if (existing && existing->has_value()) {
-            return fail(PasswordValidationError::existingPasswordNeedsOverride);
+        const auto existing = m_keychainService.getDigestAsync(rawValue(m_key)).result();
+        if (const auto refused = existingCheck(storedState(existing))) {
+            return *refused;
         }
     }
     return savePassword();
@@ -141,12 +164,14 @@ Result<void, PasswordValidationError> PasswordViewModel::deletePassword()
     return {};
 }
 
+QFuture<Result<bool, SecretStoreError>> PasswordViewModel::storedStateAsync() const
+{
+    return m_keychainService.getDigestAsync(rawValue(m_key)).then(storedState);
+}
+
 QFuture<bool> PasswordViewModel::isPasswordStoredAsync() const
 {
-    return m_keychainService.getStringAsync(rawValue(m_key))
-        .then([](const Result<std::optional<QString>, SecretStoreError>& stored) {
-            return stored && stored->has_value();
-        });
+    return storedStateAsync().then([](const Result<bool, SecretStoreError>& stored) { return stored && *stored; });
 }
 
 QFuture<bool> PasswordViewModel::loadTouchIDAsync()
@@ -169,11 +194,10 @@ QFuture<PasswordViewModel::Outcome> PasswordViewModel::validateAndSaveAsync()
     if (m_isTouchID) {
         written = QtConcurrent::run([store, key, password] { return writePassword(store, password, key); });
     } else {
-        // A password that cannot be read counts as none stored.
-        written = store.getStringAsync(key).then(
-            [store, key, password](const Result<std::optional<QString>, SecretStoreError>& existing) -> Outcome {
-                if (existing && existing->has_value()) {
-                    return fail(PasswordValidationError::existingPasswordNeedsOverride);
+        written = store.getDigestAsync(key).then(
+            [store, key, password](const Result<std::optional<PasswordDigest>, SecretStoreError>& existing) -> Outcome {
+                if (const auto refused = existingCheck(storedState(existing))) {
+                    return *refused;
                 }
                 return writePassword(store, password, key);
             });

@@ -69,13 +69,16 @@ public:
 
     // Applies the rules to password1 (and its repetition) in order, asks before an existing
     // archive password is replaced, then saves. The first failure is returned; nothing is written.
+    // An archive password that cannot be read counts as none, unless the keyring stayed locked.
     Result<void, PasswordValidationError> validateAndSave();
     // Writes password1 without any rule.
     Result<void, PasswordValidationError> savePassword();
     // Removes the stored password; none stored is a success.
     Result<void, PasswordValidationError> deletePassword();
 
-    // Whether a password is stored under the key; a failed read counts as none.
+    // Whether a password is stored under the key, or the store's failure.
+    QFuture<Result<bool, SecretStoreError>> storedStateAsync() const;
+    // The same, with a failed read counted as none.
     QFuture<bool> isPasswordStoredAsync() const;
     // Reads the Touch ID flag into useTouchID when the model carries the Touch ID choice; the
     // archive model reads nothing and gives false.

@@ -17,16 +17,11 @@ namespace {
 
 using LookupResult = Result<std::optional<QString>, SecretStoreError>;
 using VoidResult = Result<void, SecretStoreError>;
+using Clock = std::chrono::steady_clock;
 
-// Messages are made where they are used: worker threads may outlive the program's static objects.
-QString lockedMessage()
+SecretStoreError storeError(SecretStoreError::Code code, QString detail = {})
 {
-    return QStringLiteral("The keyring is locked.");
-}
-
-QString unknownOutcomeMessage()
-{
-    return QStringLiteral("The secret store did not answer in time; the change may have been stored.");
+    return {code, std::move(detail)};
 }
 
 // Items are matched by their attributes alone, whatever schema wrote them. Plain data, so worker
@@ -56,13 +51,26 @@ GHashTable* toTable(const SecretStore::Attributes& attributes)
 SecretStoreError errorFrom(GError* error)
 {
     if (!error) {
-        return {QStringLiteral("The secret store failed without a reason.")};
+        return storeError(SecretStoreError::failed);
+    }
+    SecretStoreError::Code code = SecretStoreError::failed;
+    if (g_error_matches(error, SECRET_ERROR, SECRET_ERROR_IS_LOCKED)) {
+        code = SecretStoreError::locked;
+    } else if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_SERVICE_UNKNOWN) ||
+               g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NAME_HAS_NO_OWNER)) {
+        code = SecretStoreError::noService;
+    } else if (g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_NO_REPLY) ||
+               g_error_matches(error, G_DBUS_ERROR, G_DBUS_ERROR_TIMEOUT) ||
+               g_error_matches(error, G_IO_ERROR, G_IO_ERROR_TIMED_OUT)) {
+        code = SecretStoreError::timedOut;
     }
     if (g_dbus_error_is_remote_error(error)) {
         g_dbus_error_strip_remote_error(error);
     }
-    return {QString::fromUtf8(error->message)};
+    return storeError(code, QString::fromUtf8(error->message));
 }
+
+class Worker;
 
 // What callers and their worker threads share. Workers hold it by shared pointer, so it lives as
 // long as the last of them, also past the end of main().
@@ -74,6 +82,13 @@ struct Registry
     // unresponsive and further calls fail at once, so that a sequence of calls shares one deadline
     // and no threads pile up behind a hung daemon.
     int hanging = 0;
+    // A call is asking the store to unlock (its worker), and whether the store's prompt is open for
+    // it.
+    bool unlocking = false;
+    Worker* unlocker = nullptr;
+    bool promptOpen = false;
+    // Calls whose caller waits for the user's answer to the prompt.
+    int waitingForUser = 0;
     // Test hook: calls still to stall, and how.
     int stalls = 0;
     SecretStore::Stall stall = SecretStore::Stall::answerLate;
@@ -106,32 +121,113 @@ struct Bounded
     bool timedOut = false;
 };
 
-// Runs work(cancellable) on a worker thread and waits at most `deadline` for it. A call that
-// does not finish in time is cancelled and left to end on its own; its result is dropped. The
-// worker gets everything it uses by value.
+// One call as its worker and its caller share it; the fields below `registry` are guarded by the
+// registry's mutex.
+template <typename R>
+struct Call
+{
+    std::shared_ptr<Registry> registry;
+    std::optional<R> result;
+    std::optional<SecretStore::Stall> stall;
+    bool abandoned = false;
+    // The user is answering the store's prompt: the caller waits without a deadline.
+    bool waitsForUser = false;
+    // The wait for the user has ended: the caller's deadline starts afresh.
+    bool restartDeadline = false;
+    GCancellable* cancellable = g_cancellable_new();
+    ~Call() { g_object_unref(cancellable); }
+};
+
+// What the work of one call may use besides its arguments.
+class Worker
+{
+public:
+    Worker(Registry& registry, GCancellable* cancellable, bool& abandoned, bool& waitsForUser, bool& restartDeadline)
+        : m_registry(registry)
+        , m_cancellable(cancellable)
+        , m_abandoned(abandoned)
+        , m_waitsForUser(waitsForUser)
+        , m_restartDeadline(restartDeadline)
+    {
+    }
+
+    GCancellable* cancellable() const { return m_cancellable; }
+
+    // Asks the store to unlock `objects` (items or collections), or, while another call does so,
+    // waits for that call's prompt instead of opening a second one. Returns once the keyring was
+    // unlocked or the prompt was dismissed; the caller learns which by looking again.
+    void unlock(SecretService* service, GList* objects)
+    {
+        {
+            std::unique_lock lock(m_registry.mutex);
+            if (m_registry.unlocking) {
+                while (m_registry.unlocking && !m_abandoned) {
+                    setWaitsForUser(m_registry.promptOpen);
+                    m_registry.changed.wait(lock);
+                }
+                setWaitsForUser(false);
+                return;
+            }
+            m_registry.unlocking = true;
+            m_registry.unlocker = this;
+        }
+        g_autoptr(GError) error = nullptr;
+        const int unlocked = secret_service_unlock_sync(service, objects, m_cancellable, nullptr, &error);
+        qCDebug(lcDiagnostics) << "Secret store: unlock gave" << unlocked << "objects"
+                               << (error ? error->message : "without error");
+        const std::lock_guard lock(m_registry.mutex);
+        m_registry.unlocking = false;
+        m_registry.unlocker = nullptr;
+        m_registry.promptOpen = false;
+        setWaitsForUser(false);
+        m_registry.changed.notify_all();
+    }
+
+    // The store opens its prompt for this call. With the registry's mutex held.
+    void promptOpened()
+    {
+        m_registry.promptOpen = true;
+        setWaitsForUser(true);
+        m_registry.changed.notify_all();
+    }
+
+private:
+    // With the registry's mutex held.
+    void setWaitsForUser(bool waits)
+    {
+        if (m_waitsForUser == waits) {
+            return;
+        }
+        m_waitsForUser = waits;
+        m_restartDeadline = !waits;
+        m_registry.waitingForUser += waits ? 1 : -1;
+        m_registry.changed.notify_all();
+    }
+
+    Registry& m_registry;
+    GCancellable* m_cancellable;
+    bool& m_abandoned;
+    bool& m_waitsForUser;
+    bool& m_restartDeadline;
+};
+
+// Runs work(worker) on a worker thread and waits at most `deadline` for it, not counting the time
+// the store's prompt is open. A call that does not finish in time is cancelled and left to end on
+// its own; its result is dropped. The worker gets everything it uses by value.
 template <typename R, typename Work>
 Bounded<R> bounded(std::chrono::milliseconds deadline, const char* what, Work work)
 {
-    struct Call
-    {
-        std::shared_ptr<Registry> registry;
-        std::optional<R> result;
-        std::optional<SecretStore::Stall> stall;
-        bool abandoned = false;
-        GCancellable* cancellable = g_cancellable_new();
-        ~Call() { g_object_unref(cancellable); }
-    };
     if (!hasSessionBus()) {
-        return {fail(SecretStoreError{QStringLiteral("No D-Bus session bus is running.")})};
+        return {fail(storeError(SecretStoreError::noSessionBus))};
     }
-    auto call = std::make_shared<Call>();
+    auto call = std::make_shared<Call<R>>();
     call->registry = registry();
     Registry& shared = *call->registry;
     {
         const std::lock_guard lock(shared.mutex);
         if (shared.hanging > 0) {
             qCDebug(lcDiagnostics) << "Secret store:" << what << "skipped, an earlier call still hangs";
-            return {fail(SecretStoreError{SecretStore::timeoutMessage()})};
+            return {fail(storeError(SecretStoreError::timedOut, QStringLiteral("an earlier call still hangs")))};
         }
         if (shared.stalls > 0) {
             --shared.stalls;
@@ -143,7 +239,8 @@ Bounded<R> bounded(std::chrono::milliseconds deadline, const char* what, Work wo
             Registry& shared = *call->registry;
             std::optional<R> result;
             if (call->stall != SecretStore::Stall::neverArrive) {
-                result.emplace(work(call->cancellable));
+                Worker worker(shared, call->cancellable, call->abandoned, call->waitsForUser, call->restartDeadline);
+                result.emplace(work(worker));
             }
             std::unique_lock lock(shared.mutex);
             if (call->stall) {
@@ -156,19 +253,32 @@ Bounded<R> bounded(std::chrono::milliseconds deadline, const char* what, Work wo
             }
             shared.changed.notify_all();
         }).detach();
-    } catch (const std::system_error&) {
-        return {fail(SecretStoreError{QStringLiteral("The secret store could not be reached.")})};
+    } catch (const std::system_error& error) {
+        return {fail(storeError(SecretStoreError::failed, QString::fromLocal8Bit(error.what())))};
     }
 
     std::unique_lock lock(shared.mutex);
-    if (!shared.changed.wait_for(lock, deadline, [&] { return call->result.has_value(); })) {
-        call->abandoned = true;
-        ++shared.hanging;
-        shared.changed.notify_all();
-        lock.unlock();
-        g_cancellable_cancel(call->cancellable);
-        qCDebug(lcDiagnostics) << "Secret store:" << what << "timed out";
-        return {fail(SecretStoreError{SecretStore::timeoutMessage()}), true};
+    Clock::time_point until = Clock::now() + deadline;
+    while (!call->result) {
+        // A call whose prompt is open is never cancelled: cancelling dismisses the prompt over
+        // D-Bus, and gnome-keyring 42 aborts on the dismissal of an unlock prompt in progress.
+        if (call->waitsForUser) {
+            shared.changed.wait(lock);
+            continue;
+        }
+        if (std::exchange(call->restartDeadline, false)) {
+            until = Clock::now() + deadline;
+        }
+        if (shared.changed.wait_until(lock, until) == std::cv_status::timeout && !call->result && !call->waitsForUser &&
+            !call->restartDeadline) {
+            call->abandoned = true;
+            ++shared.hanging;
+            shared.changed.notify_all();
+            lock.unlock();
+            g_cancellable_cancel(call->cancellable);
+            qCDebug(lcDiagnostics) << "Secret store:" << what << "timed out";
+            return {fail(storeError(SecretStoreError::timedOut)), true};
+        }
     }
     return {std::move(*call->result)};
 }
@@ -181,126 +291,293 @@ bool waitUntilSettled(std::chrono::milliseconds deadline)
     return shared->changed.wait_for(lock, deadline, [&] { return shared->hanging == 0; });
 }
 
-SecretService* openService(GCancellable* cancellable, GError** error)
+// The Secret Service as libsecret's own class, but telling the call's worker when the store opens
+// its prompt, so that the caller stops counting the deadline.
+struct TarnPromptingService
 {
-    return secret_service_get_sync(SECRET_SERVICE_OPEN_SESSION, cancellable, error);
+    SecretService parent;
+};
+
+struct TarnPromptingServiceClass
+{
+    SecretServiceClass parent;
+};
+
+SecretServiceClass* libsecretServiceClass = nullptr;
+
+// A prompt opens only for the one call that unlocks at a time.
+void notePrompt()
+{
+    const std::shared_ptr<Registry> shared = registry();
+    const std::lock_guard lock(shared->mutex);
+    if (shared->unlocker) {
+        shared->unlocker->promptOpened();
+    }
 }
 
-LookupResult lookupNow(const SecretStore::Attributes& attributes, GCancellable* cancellable)
+GVariant* promptSync(SecretService* self, SecretPrompt* prompt, GCancellable* cancellable,
+                     const GVariantType* returnType, GError** error)
+{
+    notePrompt();
+    return libsecretServiceClass->prompt_sync(self, prompt, cancellable, returnType, error);
+}
+
+void promptAsync(SecretService* self, SecretPrompt* prompt, const GVariantType* returnType, GCancellable* cancellable,
+                 GAsyncReadyCallback callback, gpointer userData)
+{
+    notePrompt();
+    libsecretServiceClass->prompt_async(self, prompt, returnType, cancellable, callback, userData);
+}
+
+void initPromptingServiceClass(gpointer klass, gpointer)
+{
+    libsecretServiceClass = static_cast<SecretServiceClass*>(g_type_class_peek_parent(klass));
+    auto* service = static_cast<SecretServiceClass*>(klass);
+    service->prompt_sync = promptSync;
+    service->prompt_async = promptAsync;
+}
+
+GType promptingServiceType()
+{
+    static const GType type =
+        g_type_register_static_simple(SECRET_TYPE_SERVICE, "TarnPromptingService", sizeof(TarnPromptingServiceClass),
+                                      initPromptingServiceClass, sizeof(TarnPromptingService), nullptr, GTypeFlags(0));
+    return type;
+}
+
+// The service connection that every call shares, opened by the first call that needs it and
+// opened again once its bus connection has closed. A reference for the caller.
+SecretService* openService(Worker& worker, GError** error)
+{
+    // Never destroyed: worker threads may still open a call while the program exits.
+    static auto* mutex = new std::mutex;
+    static SecretService* shared = nullptr;
+    {
+        const std::lock_guard lock(*mutex);
+        if (shared && !g_dbus_connection_is_closed(g_dbus_proxy_get_connection(G_DBUS_PROXY(shared)))) {
+            return SECRET_SERVICE(g_object_ref(shared));
+        }
+    }
+    SecretService* opened = secret_service_open_sync(promptingServiceType(), nullptr, SECRET_SERVICE_OPEN_SESSION,
+                                                     worker.cancellable(), error);
+    if (!opened) {
+        return nullptr;
+    }
+    const std::lock_guard lock(*mutex);
+    if (shared && !g_dbus_connection_is_closed(g_dbus_proxy_get_connection(G_DBUS_PROXY(shared)))) {
+        // Another call was quicker.
+        g_object_unref(opened);
+        return SECRET_SERVICE(g_object_ref(shared));
+    }
+    if (shared) {
+        g_object_unref(shared);
+    }
+    // Kept for the life of the process, like libsecret's own shared service.
+    shared = SECRET_SERVICE(g_object_ref(opened));
+    return opened;
+}
+
+// The items of one search, owned.
+class Items
+{
+public:
+    Items() = default;
+    explicit Items(GList* list)
+        : m_list(list)
+    {
+    }
+    Items(Items&& other) noexcept
+        : m_list(std::exchange(other.m_list, nullptr))
+    {
+    }
+    Items& operator=(Items&& other) noexcept
+    {
+        std::swap(m_list, other.m_list);
+        return *this;
+    }
+    ~Items() { g_list_free_full(m_list, g_object_unref); }
+
+    GList* list() const { return m_list; }
+    bool isEmpty() const { return !m_list; }
+    bool anyLocked() const { return count(true) > 0; }
+    bool anyUnlocked() const { return count(false) > 0; }
+
+private:
+    int count(bool locked) const
+    {
+        int n = 0;
+        for (GList* entry = m_list; entry; entry = entry->next) {
+            n += bool(secret_item_get_locked(SECRET_ITEM(entry->data))) == locked ? 1 : 0;
+        }
+        return n;
+    }
+
+    GList* m_list = nullptr;
+};
+
+// Which of the matching items a call needs unlocked.
+enum class Need { any, all };
+
+Result<Items, SecretStoreError> search(SecretService* service, GHashTable* table, SecretSearchFlags flags,
+                                       Worker& worker)
 {
     g_autoptr(GError) error = nullptr;
-    g_autoptr(SecretService) service = openService(cancellable, &error);
-    if (!service) {
-        return fail(errorFrom(error));
-    }
-    g_autoptr(GHashTable) table = toTable(attributes);
-    // No unlocking: that could raise a prompt and block.
-    const auto flags = static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS);
-    GList* items = secret_service_search_sync(service, schema(), table, flags, cancellable, &error);
+    GList* found = secret_service_search_sync(service, schema(), table, flags, worker.cancellable(), &error);
+    Items items(found);
     if (error) {
         return fail(errorFrom(error));
     }
-    g_autolist(SecretItem) found = items;
+    return items;
+}
 
-    bool locked = false;
-    for (GList* entry = found; entry; entry = entry->next) {
+bool usable(const Items& items, Need need)
+{
+    return need == Need::any ? !items.anyLocked() || items.anyUnlocked() : !items.anyLocked();
+}
+
+// The matching items with the ones the call needs unlocked. Locked ones are unlocked through the
+// store's prompt when `mayPrompt`; when they stay locked, the call fails with `locked`.
+Result<Items, SecretStoreError> searchUnlocked(SecretService* service, const SecretStore::Attributes& attributes,
+                                               SecretSearchFlags flags, Need need, bool mayPrompt, Worker& worker)
+{
+    g_autoptr(GHashTable) table = toTable(attributes);
+    auto items = search(service, table, flags, worker);
+    if (!items || usable(*items, need)) {
+        return items;
+    }
+    if (!mayPrompt) {
+        return fail(storeError(SecretStoreError::locked));
+    }
+    GList* locked = nullptr;
+    for (GList* entry = items->list(); entry; entry = entry->next) {
+        if (secret_item_get_locked(SECRET_ITEM(entry->data))) {
+            locked = g_list_prepend(locked, entry->data);
+        }
+    }
+    worker.unlock(service, locked);
+    g_list_free(locked);
+    // The prompt's answer shows in a fresh search.
+    items = search(service, table, flags, worker);
+    if (items && !usable(*items, need)) {
+        return fail(storeError(SecretStoreError::locked));
+    }
+    return items;
+}
+
+LookupResult lookupNow(const SecretStore::Attributes& attributes, bool mayPrompt, Worker& worker)
+{
+    g_autoptr(GError) error = nullptr;
+    g_autoptr(SecretService) service = openService(worker, &error);
+    if (!service) {
+        return fail(errorFrom(error));
+    }
+    const auto flags = static_cast<SecretSearchFlags>(SECRET_SEARCH_ALL | SECRET_SEARCH_LOAD_SECRETS);
+    const auto items = searchUnlocked(service, attributes, flags, Need::any, mayPrompt, worker);
+    if (!items) {
+        return fail(items.error());
+    }
+    for (GList* entry = items->list(); entry; entry = entry->next) {
         SecretItem* item = SECRET_ITEM(entry->data);
         if (secret_item_get_locked(item)) {
-            locked = true;
             continue;
         }
         g_autoptr(SecretValue) value = secret_item_get_secret(item);
         if (!value) {
-            return fail(SecretStoreError{QStringLiteral("The secret could not be loaded.")});
+            return fail(storeError(SecretStoreError::failed, QStringLiteral("The secret could not be loaded.")));
         }
         gsize length = 0;
         const gchar* data = secret_value_get(value, &length);
         QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
         QString text = decoder.decode(QByteArrayView(data, static_cast<qsizetype>(length)));
         if (decoder.hasError()) {
-            return fail(SecretStoreError{QStringLiteral("failed to convert data to string")});
+            return fail(storeError(SecretStoreError::notText, QStringLiteral("failed to convert data to string")));
         }
         return std::optional<QString>(std::move(text));
-    }
-    if (locked) {
-        return fail(SecretStoreError{lockedMessage()});
     }
     return std::optional<QString>();
 }
 
+// The default collection, unlocked through the store's prompt when it is locked.
+Result<SecretCollection*, SecretStoreError> defaultCollection(SecretService* service, Worker& worker)
+{
+    for (bool unlockAsked = false;; unlockAsked = true) {
+        g_autoptr(GError) error = nullptr;
+        SecretCollection* collection = secret_collection_for_alias_sync(
+            service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, worker.cancellable(), &error);
+        if (error) {
+            g_clear_object(&collection);
+            return fail(errorFrom(error));
+        }
+        if (!collection) {
+            return fail(storeError(SecretStoreError::noDefaultKeyring));
+        }
+        if (!secret_collection_get_locked(collection)) {
+            return collection;
+        }
+        if (unlockAsked) {
+            g_object_unref(collection);
+            return fail(storeError(SecretStoreError::locked));
+        }
+        GList objects{collection, nullptr, nullptr};
+        worker.unlock(service, &objects);
+        g_object_unref(collection);
+    }
+}
+
 VoidResult storeNow(const SecretStore::Attributes& attributes, const QString& label, const QString& text,
-                    GCancellable* cancellable)
+                    Worker& worker)
 {
     g_autoptr(GError) error = nullptr;
-    g_autoptr(SecretService) service = openService(cancellable, &error);
+    g_autoptr(SecretService) service = openService(worker, &error);
     if (!service) {
         return fail(errorFrom(error));
     }
-    g_autoptr(GHashTable) table = toTable(attributes);
     QByteArray bytes = text.toUtf8();
     g_autoptr(SecretValue) value = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
     bytes.fill('\0');
 
     // Items that match already are updated in place, whoever wrote them, so that a later
     // lookup cannot find an older text.
-    GList* items = secret_service_search_sync(service, schema(), table, SECRET_SEARCH_ALL, cancellable, &error);
-    if (error) {
-        return fail(errorFrom(error));
+    const auto items = searchUnlocked(service, attributes, SECRET_SEARCH_ALL, Need::all, true, worker);
+    if (!items) {
+        return fail(items.error());
     }
-    g_autolist(SecretItem) found = items;
-    for (GList* entry = found; entry; entry = entry->next) {
-        if (secret_item_get_locked(SECRET_ITEM(entry->data))) {
-            return fail(SecretStoreError{lockedMessage()});
-        }
-    }
-    if (found) {
-        for (GList* entry = found; entry; entry = entry->next) {
-            if (!secret_item_set_secret_sync(SECRET_ITEM(entry->data), value, cancellable, &error)) {
+    if (!items->isEmpty()) {
+        for (GList* entry = items->list(); entry; entry = entry->next) {
+            if (!secret_item_set_secret_sync(SECRET_ITEM(entry->data), value, worker.cancellable(), &error)) {
                 return fail(errorFrom(error));
             }
         }
         return {};
     }
 
-    g_autoptr(SecretCollection) collection = secret_collection_for_alias_sync(
-        service, SECRET_COLLECTION_DEFAULT, SECRET_COLLECTION_NONE, cancellable, &error);
-    if (error) {
-        return fail(errorFrom(error));
-    }
+    const auto collection = defaultCollection(service, worker);
     if (!collection) {
-        return fail(SecretStoreError{QStringLiteral("There is no default keyring.")});
+        return fail(collection.error());
     }
-    if (secret_collection_get_locked(collection)) {
-        return fail(SecretStoreError{lockedMessage()});
-    }
-    const gchar* path = g_dbus_proxy_get_object_path(G_DBUS_PROXY(collection));
-    if (!secret_service_store_sync(service, schema(), table, path, label.toUtf8().constData(), value, cancellable,
-                                   &error)) {
+    g_autoptr(SecretCollection) target = *collection;
+    g_autoptr(GHashTable) table = toTable(attributes);
+    const gchar* path = g_dbus_proxy_get_object_path(G_DBUS_PROXY(target));
+    if (!secret_service_store_sync(service, schema(), table, path, label.toUtf8().constData(), value,
+                                   worker.cancellable(), &error)) {
         return fail(errorFrom(error));
     }
     return {};
 }
 
-VoidResult clearNow(const SecretStore::Attributes& attributes, GCancellable* cancellable)
+VoidResult clearNow(const SecretStore::Attributes& attributes, Worker& worker)
 {
     g_autoptr(GError) error = nullptr;
-    g_autoptr(SecretService) service = openService(cancellable, &error);
+    g_autoptr(SecretService) service = openService(worker, &error);
     if (!service) {
         return fail(errorFrom(error));
     }
-    g_autoptr(GHashTable) table = toTable(attributes);
-    GList* items = secret_service_search_sync(service, schema(), table, SECRET_SEARCH_ALL, cancellable, &error);
-    if (error) {
-        return fail(errorFrom(error));
+    const auto items = searchUnlocked(service, attributes, SECRET_SEARCH_ALL, Need::all, true, worker);
+    if (!items) {
+        return fail(items.error());
     }
-    g_autolist(SecretItem) found = items;
-    for (GList* entry = found; entry; entry = entry->next) {
-        if (secret_item_get_locked(SECRET_ITEM(entry->data))) {
-            return fail(SecretStoreError{lockedMessage()});
-        }
-    }
-    for (GList* entry = found; entry; entry = entry->next) {
-        if (!secret_item_delete_sync(SECRET_ITEM(entry->data), cancellable, &error)) {
+    for (GList* entry = items->list(); entry; entry = entry->next) {
+        if (!secret_item_delete_sync(SECRET_ITEM(entry->data), worker.cancellable(), &error)) {
             return fail(errorFrom(error));
         }
     }
@@ -308,7 +585,7 @@ VoidResult clearNow(const SecretStore::Attributes& attributes, GCancellable* can
 }
 
 // After a change that timed out: once the abandoned call has ended, reads the item back and
-// reports the change as made when `isDone` holds for what is stored.
+// reports the change as made when `isDone` holds for what is stored. The read-back never prompts.
 template <typename IsDone>
 VoidResult verifiedChange(Bounded<VoidResult> attempt, const SecretStore::Attributes& attributes,
                           std::chrono::milliseconds deadline, const char* what, IsDone isDone)
@@ -318,13 +595,13 @@ VoidResult verifiedChange(Bounded<VoidResult> attempt, const SecretStore::Attrib
     }
     if (!waitUntilSettled(deadline)) {
         qCDebug(lcDiagnostics) << "Secret store:" << what << "still hangs, its outcome is unknown";
-        return fail(SecretStoreError{unknownOutcomeMessage()});
+        return fail(storeError(SecretStoreError::outcomeUnknown));
     }
     const auto stored = bounded<LookupResult>(
-        deadline, "read-back", [attributes](GCancellable* cancellable) { return lookupNow(attributes, cancellable); });
+        deadline, "read-back", [attributes](Worker& worker) { return lookupNow(attributes, false, worker); });
     if (!stored.result) {
         qCDebug(lcDiagnostics) << "Secret store:" << what << "could not be read back";
-        return fail(SecretStoreError{unknownOutcomeMessage()});
+        return fail(storeError(SecretStoreError::outcomeUnknown));
     }
     if (isDone(*stored.result)) {
         qCDebug(lcDiagnostics) << "Secret store:" << what << "answered late and took effect";
@@ -342,11 +619,6 @@ std::chrono::milliseconds SecretStore::callDeadline()
     return override > 0 ? std::chrono::milliseconds(override) : defaultDeadline;
 }
 
-QString SecretStore::timeoutMessage()
-{
-    return QStringLiteral("The secret store did not answer in time.");
-}
-
 void SecretStore::setCallDeadline(std::chrono::milliseconds deadline)
 {
     deadlineOverride.store(deadline.count());
@@ -360,18 +632,27 @@ void SecretStore::stallNextCalls(int count, Stall how)
     shared->stall = how;
 }
 
-LookupResult SecretStore::lookup(const Attributes& attributes, std::chrono::milliseconds deadline)
+int SecretStore::callsWaitingForUser()
 {
-    return bounded<LookupResult>(deadline, "lookup",
-                                 [attributes](GCancellable* cancellable) { return lookupNow(attributes, cancellable); })
+    const std::shared_ptr<Registry> shared = registry();
+    const std::lock_guard lock(shared->mutex);
+    return shared->waitingForUser;
+}
+
+LookupResult SecretStore::lookup(const Attributes& attributes, Unlock unlock, std::chrono::milliseconds deadline)
+{
+    const bool mayPrompt = unlock == Unlock::ask;
+    return bounded<LookupResult>(
+               deadline, "lookup",
+               [attributes, mayPrompt](Worker& worker) { return lookupNow(attributes, mayPrompt, worker); })
         .result;
 }
 
 VoidResult SecretStore::store(const Attributes& attributes, const QString& label, const QString& text,
                               std::chrono::milliseconds deadline)
 {
-    auto attempt = bounded<VoidResult>(deadline, "store", [attributes, label, text](GCancellable* cancellable) {
-        return storeNow(attributes, label, text, cancellable);
+    auto attempt = bounded<VoidResult>(deadline, "store", [attributes, label, text](Worker& worker) {
+        return storeNow(attributes, label, text, worker);
     });
     return verifiedChange(std::move(attempt), attributes, deadline, "store",
                           [&text](const std::optional<QString>& stored) { return stored == text; });
@@ -379,8 +660,8 @@ VoidResult SecretStore::store(const Attributes& attributes, const QString& label
 
 VoidResult SecretStore::clear(const Attributes& attributes, std::chrono::milliseconds deadline)
 {
-    auto attempt = bounded<VoidResult>(
-        deadline, "clear", [attributes](GCancellable* cancellable) { return clearNow(attributes, cancellable); });
+    auto attempt =
+        bounded<VoidResult>(deadline, "clear", [attributes](Worker& worker) { return clearNow(attributes, worker); });
     return verifiedChange(std::move(attempt), attributes, deadline, "clear",
                           [](const std::optional<QString>& stored) { return !stored.has_value(); });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Result.h"
+#include "platform/secrets/SecretStoreError.h"
 
 #include <QMap>
 #include <QString>
@@ -8,19 +9,19 @@
 #include <chrono>
 #include <optional>
 
-// A failure of the desktop's secret store, with the store's own description.
-struct SecretStoreError
-{
-    QString message;
-};
-
 // Text secrets in the desktop's Secret Service (gnome-keyring, KWallet), found by their attributes
 // alone. Every call is bounded: when the store does not answer in time (no session bus, no
-// service, a hung daemon) the call fails instead of blocking. A locked keyring is never unlocked
-// from here, since its prompt could block: it is reported as a failure.
+// service, a hung daemon) the call fails instead of blocking.
+//
+// A call that needs a locked item asks the store to unlock it, and the store shows its own
+// password prompt. While that prompt is open the deadline is suspended: the call waits for the
+// user's answer, however long it takes. A dismissed prompt (or one the store cannot show) leaves
+// the call failing with SecretStoreError::locked. One prompt serves every call that needs it:
+// calls that come while it is open wait for its answer instead of opening another, and when it
+// was dismissed they fail as well.
 //
 // The calls block their thread for at most the deadline (a change that times out: about three
-// times the deadline, see store()); run them off the GUI thread.
+// times the deadline, see store()), plus the time a prompt stays open; run them off the GUI thread.
 namespace SecretStore {
 
 using Attributes = QMap<QString, QString>;
@@ -35,12 +36,17 @@ inline const QString accountAttribute = QStringLiteral("account");
 // The deadline of calls that name none: defaultDeadline unless a test shortened it.
 std::chrono::milliseconds callDeadline();
 
-// The text of the first item that carries all the attributes; nothing when no item does.
-Result<std::optional<QString>, SecretStoreError> lookup(const Attributes& attributes,
+// Whether a call may ask the store to unlock the locked items it needs (which shows the store's
+// prompt), or fails with SecretStoreError::locked at once.
+enum class Unlock { ask, never };
+
+// The text of the first unlocked item that carries all the attributes; nothing when no item does.
+// When every such item is locked, they are unlocked first (see Unlock).
+Result<std::optional<QString>, SecretStoreError> lookup(const Attributes& attributes, Unlock unlock = Unlock::ask,
                                                         std::chrono::milliseconds deadline = callDeadline());
 
 // Updates the text of every item that carries all the attributes; when there is none, adds one
-// to the default collection.
+// to the default collection. Locked items, or a locked default collection, are unlocked first.
 //
 // A store that does not answer in time may still carry out the change. So after a timed-out
 // write, once the abandoned call has ended (within another deadline), the item is read back once
@@ -48,13 +54,10 @@ Result<std::optional<QString>, SecretStoreError> lookup(const Attributes& attrib
 Result<void, SecretStoreError> store(const Attributes& attributes, const QString& label, const QString& text,
                                      std::chrono::milliseconds deadline = callDeadline());
 
-// Deletes every item that carries all the attributes; none stored is a success. A timed-out
+// Deletes every item that carries all the attributes, unlocking locked ones first; none stored is
+// a success. A timed-out
 // removal is read back like a timed-out store(): success when no item is left.
 Result<void, SecretStoreError> clear(const Attributes& attributes, std::chrono::milliseconds deadline = callDeadline());
-
-// The description of a call that did not answer in time (or was skipped because an earlier one
-// still hangs).
-QString timeoutMessage();
 
 // Test hooks.
 // Sets the deadline of calls that name none; zero restores defaultDeadline.
@@ -64,5 +67,7 @@ void setCallDeadline(std::chrono::milliseconds deadline);
 // `neverArrive` it never reaches the store.
 enum class Stall { answerLate, neverArrive };
 void stallNextCalls(int count, Stall how);
+// The calls waiting now for the user to answer the store's prompt (their own or another's).
+int callsWaitingForUser();
 
 } // namespace SecretStore

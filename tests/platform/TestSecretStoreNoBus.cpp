@@ -27,11 +27,11 @@ private Q_SLOTS:
         for (int round = 0; round < 2; ++round) {
             const auto found = SecretStore::lookup(m_item);
             QVERIFY(!found);
-            QCOMPARE(found.error().message, QStringLiteral("No D-Bus session bus is running."));
+            QCOMPARE(found.error().code, SecretStoreError::noSessionBus);
 
             const auto stored = SecretStore::store(m_item, QStringLiteral("label"), QStringLiteral("Geheim1"));
             QVERIFY(!stored);
-            QVERIFY(!stored.error().message.contains(QStringLiteral("Geheim1")));
+            QCOMPARE(stored.error().code, SecretStoreError::noSessionBus);
 
             QVERIFY(!SecretStore::clear(m_item));
         }

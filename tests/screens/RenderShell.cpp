@@ -78,6 +78,14 @@ TARN_SCREENS(shell)
         ScreenCatalog::save(delegate->mainWindow(), QStringLiteral("shell-locked-warning"));
     }
     {
+        // The line the login shows when the keyring stayed locked.
+        const auto delegate = launch(false);
+        PasswordEntryView* login = delegate->windowContent()->passwordEntryView();
+        login->showWarning(AppPassword::failureText({SecretStoreError::locked, {}}));
+        ScreenCatalog::settle(800);
+        ScreenCatalog::save(delegate->mainWindow(), QStringLiteral("shell-locked-keyring"));
+    }
+    {
         const auto delegate = launch(false);
         PasswordEntryView* login = delegate->windowContent()->passwordEntryView();
         QTest::keyClicks(login->passwordField(), renderPassword);

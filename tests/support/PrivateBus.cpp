@@ -1,8 +1,14 @@
 #include "tests/support/PrivateBus.h"
 
 #include <QFile>
+#include <QProcessEnvironment>
 
 PrivateBus::PrivateBus()
+    : PrivateBus(QString())
+{
+}
+
+PrivateBus::PrivateBus(const QString& activationDisplay)
 {
     if (!m_dir.isValid()) {
         return;
@@ -16,7 +22,8 @@ PrivateBus::PrivateBus()
                               " \"http://www.freedesktop.org/standards/dbus/1.0/busconfig.dtd\">\n"
                               "<busconfig>\n"
                               "  <type>session</type>\n"
-                              "  <listen>unix:dir=%1</listen>\n"
+                              "  <listen>unix:path=%1/bus</listen>\n"
+                              "%2"
                               "  <auth>EXTERNAL</auth>\n"
                               "  <policy context=\"default\">\n"
                               "    <allow send_destination=\"*\" eavesdrop=\"true\"/>\n"
@@ -24,7 +31,8 @@ PrivateBus::PrivateBus()
                               "    <allow own=\"*\"/>\n"
                               "  </policy>\n"
                               "</busconfig>\n")
-                   .arg(m_dir.path())
+                   .arg(m_dir.path(),
+                        activationDisplay.isEmpty() ? QString() : QStringLiteral("  <standard_session_servicedirs/>\n"))
                    .toUtf8());
     file.close();
 
@@ -32,6 +40,18 @@ PrivateBus::PrivateBus()
     m_daemon.setArguments(
         {QStringLiteral("--nofork"), QStringLiteral("--print-address=1"), QStringLiteral("--config-file=") + config});
     m_daemon.setProcessChannelMode(QProcess::SeparateChannels);
+    if (!activationDisplay.isEmpty()) {
+        // What the activated services see: this bus as their session bus, and the display.
+        QProcessEnvironment environment = QProcessEnvironment::systemEnvironment();
+        environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"),
+                           QStringLiteral("unix:path=") + m_dir.filePath(QStringLiteral("bus")));
+        environment.insert(QStringLiteral("DISPLAY"), activationDisplay);
+        environment.remove(QStringLiteral("WAYLAND_DISPLAY"));
+        environment.insert(QStringLiteral("GDK_BACKEND"), QStringLiteral("x11"));
+        // No accessibility bus of its own, which would outlive the test.
+        environment.insert(QStringLiteral("NO_AT_BRIDGE"), QStringLiteral("1"));
+        m_daemon.setProcessEnvironment(environment);
+    }
     m_daemon.start();
     if (!m_daemon.waitForStarted(5000)) {
         return;

@@ -4,13 +4,16 @@
 #include <QString>
 #include <QTemporaryDir>
 
-// A private D-Bus daemon of the session type, with no service activation, for the life of the
-// object. Tests use it to run a bus without a keyring, or to register fake system services
-// without clashing with tests that run in parallel.
+// A private D-Bus daemon of the session type for the life of the object. Tests use it to run a bus
+// without a keyring, or to register fake system services without clashing with tests that run in
+// parallel. By default it activates no services; given an X display, it activates the session
+// services installed on the system as a desktop's bus does (gnome-keyring's prompter among them),
+// and they run on that display.
 class PrivateBus
 {
 public:
     PrivateBus();
+    explicit PrivateBus(const QString& activationDisplay);
     ~PrivateBus();
 
     PrivateBus(const PrivateBus&) = delete;

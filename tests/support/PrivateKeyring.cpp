@@ -20,7 +20,13 @@ const QByteArray keyringPassword = "tarn-private-keyring";
 } // namespace
 
 PrivateKeyring::PrivateKeyring()
-    : m_connection(QStringLiteral("none"))
+    : PrivateKeyring(QString())
+{
+}
+
+PrivateKeyring::PrivateKeyring(const QString& promptDisplay)
+    : m_bus(promptDisplay)
+    , m_connection(QStringLiteral("none"))
 {
     if (!m_bus.isRunning()) {
         return;
@@ -49,7 +55,7 @@ PrivateKeyring::PrivateKeyring()
     m_daemon.waitForBytesWritten(5000);
     m_daemon.closeWriteChannel();
 
-    m_connection = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("private-keyring"));
+    m_connection = QDBusConnection::connectToBus(m_bus.address(), QStringLiteral("private-keyring ") + base);
     const QDeadlineTimer deadline(10000);
     while (!deadline.hasExpired()) {
         if (m_connection.interface()->isServiceRegistered(secretsName) && !defaultCollection().isEmpty()) {
@@ -65,7 +71,7 @@ PrivateKeyring::PrivateKeyring()
 
 PrivateKeyring::~PrivateKeyring()
 {
-    QDBusConnection::disconnectFromBus(QStringLiteral("private-keyring"));
+    QDBusConnection::disconnectFromBus(m_connection.name());
     if (m_daemon.state() != QProcess::NotRunning) {
         m_daemon.terminate();
         if (!m_daemon.waitForFinished(3000)) {
@@ -86,6 +92,21 @@ QString PrivateKeyring::defaultCollection() const
     }
     const QString path = reply.arguments().constFirst().value<QDBusObjectPath>().path();
     return path == QLatin1String("/") ? QString() : path;
+}
+
+QByteArray PrivateKeyring::password()
+{
+    return keyringPassword;
+}
+
+bool PrivateKeyring::isLocked() const
+{
+    auto message = QDBusMessage::createMethodCall(
+        secretsName, defaultCollection(), QStringLiteral("org.freedesktop.DBus.Properties"), QStringLiteral("Get"));
+    message << QStringLiteral("org.freedesktop.Secret.Collection") << QStringLiteral("Locked");
+    const QDBusMessage reply = m_connection.call(message, QDBus::Block, 2000);
+    return reply.type() == QDBusMessage::ReplyMessage && !reply.arguments().isEmpty() &&
+        reply.arguments().constFirst().value<QDBusVariant>().variant().toBool();
 }
 
 bool PrivateKeyring::lock()

@@ -14,8 +14,7 @@ class TestUnreadableArchivePassword : public QObject
     Q_OBJECT
 
     std::unique_ptr<PrivateKeyring> m_keyring;
-    const QString m_lockedText =
-        PasswordValidationError::keychain(QStringLiteral("The keyring is locked.")).errorDescription();
+    const QString m_lockedText = QStringLiteral("Der Schlüsselbund ist gesperrt. Entsperre ihn, um fortzufahren.");
 
 private Q_SLOTS:
     void initTestCase()

@@ -234,7 +234,7 @@ private Q_SLOTS:
         ShellTimings::loginLoadDelayMs = 60000;
         QVERIFY(showLogin(m_password, false));
         QVERIFY(m_keyring->lock());
-        const auto failure = std::optional(AppPassword::failureText({QStringLiteral("The keyring is locked.")}));
+        const auto failure = std::optional(AppPassword::failureText({SecretStoreError::locked, {}}));
 
         enter(m_password);
         QTRY_COMPARE(login()->storedPassword(), PasswordEntryView::StoredPassword::failed);

@@ -26,7 +26,7 @@ class TestKeychainService : public QObject
     {
         const auto result = keychain.getString(key);
         if (!result) {
-            return QStringLiteral("<error: %1>").arg(result.error().message);
+            return QStringLiteral("<error: %1>").arg(QLatin1String(SecretStoreError::name(result.error().code)));
         }
         return result->value_or(QStringLiteral("<absent>"));
     }
@@ -128,7 +128,7 @@ private Q_SLOTS:
                          QByteArray("\xff\xfe\x80", 3)));
         const auto result = KeychainService(name).getString(QStringLiteral("raw"));
         QVERIFY(!result);
-        QCOMPARE(result.error().message, QStringLiteral("failed to convert data to string"));
+        QCOMPARE(result.error().code, SecretStoreError::notText);
         QVERIFY(KeychainService(name).remove(QStringLiteral("raw")));
     }
 
@@ -252,7 +252,7 @@ private Q_SLOTS:
         const auto answer = await(keychain.getStringAsync(QStringLiteral("key")), this);
         QVERIFY(loopRan);
         QVERIFY(answer && !answer->hasValue());
-        QCOMPARE(answer->error().message, SecretStore::timeoutMessage());
+        QCOMPARE(answer->error().code, SecretStoreError::timedOut);
         // The store answers again afterwards (with the normal deadline: a loaded machine may need it).
         SecretStore::setCallDeadline(0ms);
         const auto again = await(keychain.getStringAsync(QStringLiteral("key")), this);
@@ -299,7 +299,7 @@ private Q_SLOTS:
             QVERIFY(result.has_value());
             QCOMPARE(result->hasValue(), reported);
             if (!reported)
-                QCOMPARE(result->error().message, SecretStore::timeoutMessage());
+                QCOMPARE(result->error().code, SecretStoreError::timedOut);
             QCOMPARE(read(keychain, key), stored);
         }
         QVERIFY(keychain.remove(key));

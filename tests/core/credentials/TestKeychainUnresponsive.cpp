@@ -49,14 +49,15 @@ private Q_SLOTS:
     {
         const auto found = await(m_keychain.getStringAsync(QStringLiteral("key")), this);
         QVERIFY(found && !found->hasValue());
-        QVERIFY(!found->error().message.isEmpty());
+        QCOMPARE(found->error().code, SecretStoreError::timedOut);
     }
 
     void writeFails()
     {
         const auto stored = await(m_keychain.setAsync(QStringLiteral("Geheim1"), QStringLiteral("key")), this);
         QVERIFY(stored && !stored->hasValue());
-        QVERIFY(!stored->error().message.contains(QStringLiteral("Geheim1")));
+        QVERIFY(!stored->error().message().contains(QStringLiteral("Geheim1")));
+        QVERIFY(!stored->error().detail.contains(QStringLiteral("Geheim1")));
     }
 
     void removalFails()

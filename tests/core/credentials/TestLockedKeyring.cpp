@@ -4,11 +4,11 @@
 #include "tests/support/PrivateKeyring.h"
 #include "tests/support/TestMain.h"
 
-
 #include <memory>
 
-// A keyring of its own whose default collection gets locked: no call may wait for an unlock
-// prompt, and failures reach the user with the store's description.
+// A keyring of its own whose default collection gets locked, on a bus where the keyring cannot
+// show its unlock prompt (no prompter can be started): each call asks to unlock, the keyring
+// refuses at once, and the call fails as locked, with the German text that says what to do.
 class TestLockedKeyring : public QObject
 {
     Q_OBJECT
@@ -19,6 +19,7 @@ class TestLockedKeyring : public QObject
     const PasswordModel m_appModel{ModelType::masterPassword, QStringLiteral("test.TestLockedKeyring.Master"),
                                    QString(), true};
     const QString m_flagKey = QStringLiteral("useTouchID");
+    const QString m_lockedText = QStringLiteral("Der Schlüsselbund ist gesperrt. Entsperre ihn, um fortzufahren.");
 
 private Q_SLOTS:
     void initTestCase()
@@ -37,21 +38,33 @@ private Q_SLOTS:
 
     void cleanupTestCase() { m_keyring.reset(); }
 
-    void readFails()
+    void callFailsAsLocked_data()
     {
-        const auto result = KeychainService(m_service).getString(QStringLiteral("zipPassword"));
-        QVERIFY(!result);
-        QCOMPARE(result.error().message, QStringLiteral("The keyring is locked."));
+        QTest::addColumn<QString>("call");
+        QTest::newRow("read") << "read";
+        QTest::newRow("write") << "write";
+        QTest::newRow("remove") << "remove";
     }
 
-    void writeFails()
+    void callFailsAsLocked()
     {
-        const auto result = KeychainService(m_service).set(QStringLiteral("Neu1"), QStringLiteral("zipPassword"));
-        QVERIFY(!result);
-        QCOMPARE(result.error().message, QStringLiteral("The keyring is locked."));
+        QFETCH(QString, call);
+        const KeychainService keychain(m_service);
+        const QString key = QStringLiteral("zipPassword");
+        std::optional<SecretStoreError> error;
+        if (call == QLatin1String("read")) {
+            const auto result = keychain.getString(key);
+            QVERIFY(!result);
+            error = result.error();
+        } else {
+            const auto result =
+                call == QLatin1String("write") ? keychain.set(QStringLiteral("Neu1"), key) : keychain.remove(key);
+            QVERIFY(!result);
+            error = result.error();
+        }
+        QCOMPARE(error->code, SecretStoreError::locked);
+        QCOMPARE(error->message(), m_lockedText);
     }
-
-    void removeFails() { QVERIFY(!KeychainService(m_service).remove(QStringLiteral("zipPassword"))); }
 
     void flagReadsFalse()
     {
@@ -64,13 +77,15 @@ private Q_SLOTS:
     void asyncCallsReportTheLockedStore()
     {
         const KeychainService keychain(m_service);
-        const QString locked = QStringLiteral("The keyring is locked.");
         const auto found = await(keychain.getStringAsync(QStringLiteral("zipPassword")), this);
         QVERIFY(found && !found->hasValue());
-        QCOMPARE(found->error().message, locked);
+        QCOMPARE(found->error().code, SecretStoreError::locked);
+        const auto digest = await(keychain.getDigestAsync(QStringLiteral("zipPassword")), this);
+        QVERIFY(digest && !digest->hasValue());
+        QCOMPARE(digest->error().code, SecretStoreError::locked);
         const auto stored = await(keychain.setAsync(QStringLiteral("Neu1"), QStringLiteral("zipPassword")), this);
         QVERIFY(stored && !stored->hasValue());
-        QCOMPARE(stored->error().message, locked);
+        QCOMPARE(stored->error().code, SecretStoreError::locked);
         const auto removed = await(keychain.removeAsync(QStringLiteral("zipPassword")), this);
         QVERIFY(removed && !removed->hasValue());
         QCOMPARE(await(keychain.getBoolAsync(m_flagKey), this), std::optional<bool>(false));
@@ -85,9 +100,9 @@ private Q_SLOTS:
         // The existing password cannot be read, so there is no question; the write then fails.
         const auto result = viewModel.validateAndSave();
         QVERIFY(!result);
-        QCOMPARE(result.error(), PasswordValidationError::keychain(QStringLiteral("The keyring is locked.")));
+        QCOMPARE(result.error(), PasswordValidationError::keychain(m_lockedText));
         QCOMPARE(result.error().errorDescription(),
-                 QStringLiteral("Es gab einen Fehler beim Zugriff auf den Schlüsselbund: The keyring is locked."));
+                 QStringLiteral("Es gab einen Fehler beim Zugriff auf den Schlüsselbund: ") + m_lockedText);
         QVERIFY(!result.error().errorDescription().contains(QStringLiteral("Geheim2")));
         QCOMPARE(viewModel.warningText(), std::nullopt);
     }

@@ -16,7 +16,7 @@ class TestPasswordViewModel : public QObject
     {
         const auto result = KeychainService(model.service).getString(rawValue(model.key));
         if (!result) {
-            return QStringLiteral("<error: %1>").arg(result.error().message);
+            return QStringLiteral("<error: %1>").arg(QLatin1String(SecretStoreError::name(result.error().code)));
         }
         return result->value_or(QStringLiteral("<absent>"));
     }

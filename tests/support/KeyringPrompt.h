@@ -1,0 +1,37 @@
+#pragma once
+
+#include "tests/support/PrivateDisplay.h"
+
+#include <QByteArray>
+#include <QString>
+#include <QStringList>
+
+// gnome-keyring's unlock prompt (the window of gcr-prompter) on a private display, found and
+// answered with xdotool as a user at the keyboard would.
+class KeyringPrompt
+{
+public:
+    explicit KeyringPrompt(const PrivateDisplay& display)
+        : m_display(display)
+    {
+    }
+
+    // The prompt windows on screen now.
+    int count() const;
+    // Runs the event loop until a prompt window shows, at most `timeoutMs`.
+    bool waitForWindow(int timeoutMs = 20000) const;
+    // Runs the event loop until no prompt window shows, at most `timeoutMs`.
+    bool waitUntilGone(int timeoutMs = 20000) const;
+
+    // Types the password into the shown prompt and presses Return.
+    bool answer(const QByteArray& password) const;
+    // Presses Escape in the shown prompt.
+    bool dismiss() const;
+
+private:
+    QStringList windows() const;
+    // Focuses the first prompt window and runs xdotool with `input`.
+    bool press(const QStringList& input) const;
+
+    const PrivateDisplay& m_display;
+};

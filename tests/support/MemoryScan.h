@@ -1,0 +1,17 @@
+#pragma once
+
+#include <QByteArray>
+
+// Looks for a secret in this process's writable memory (heap, anonymous mappings, thread stacks and
+// the data of the loaded libraries). The secret is given XOR-masked, and compared without ever being
+// unmasked, so that the search itself leaves no copy of it.
+namespace MemoryScan {
+
+inline constexpr unsigned char mask = 0x5A;
+
+// The bytes XOR-masked.
+QByteArray masked(const QByteArray& bytes);
+// The places that hold the masked bytes unmasked; -1 when the memory map cannot be read.
+int count(const QByteArray& maskedBytes);
+
+} // namespace MemoryScan
