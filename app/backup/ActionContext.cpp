@@ -22,6 +22,14 @@ void ActionContext::setProgressLoadText(const std::optional<QString>& text)
     Q_EMIT progressLoadTextChanged(text);
 }
 
+void ActionContext::setIsReadingPassword(bool reading)
+{
+    if (m_isReadingPassword == reading)
+        return;
+    m_isReadingPassword = reading;
+    Q_EMIT isReadingPasswordChanged(reading);
+}
+
 void ActionContext::setMessageText(const std::optional<QString>& text)
 {
     m_messageText = text;

@@ -17,6 +17,7 @@ class ActionContext : public QObject
     Q_PROPERTY(std::optional<QString> progressLoadText READ progressLoadText WRITE setProgressLoadText NOTIFY
                    progressLoadTextChanged)
     Q_PROPERTY(std::optional<QString> messageText READ messageText WRITE setMessageText NOTIFY messageTextChanged)
+    Q_PROPERTY(bool isReadingPassword READ isReadingPassword WRITE setIsReadingPassword NOTIFY isReadingPasswordChanged)
 
 public:
     using QObject::QObject;
@@ -33,6 +34,11 @@ public:
     // Work runs from the progress text's appearance until it is gone.
     bool isWorking() const { return m_progressLoadText.has_value(); }
 
+    // The work waits for the archive password, which may take a keyring prompt the user answers:
+    // meanwhile the inactivity logout still counts.
+    bool isReadingPassword() const { return m_isReadingPassword; }
+    void setIsReadingPassword(bool reading);
+
     std::optional<QString> messageText() const { return m_messageText; }
     // Every result is announced, also one equal to the last.
     void setMessageText(const std::optional<QString>& text);
@@ -45,6 +51,7 @@ Q_SIGNALS:
     void isButtonDisabledChanged(bool disabled);
     void progressLoadTextChanged(const std::optional<QString>& text);
     void messageTextChanged(const std::optional<QString>& text);
+    void isReadingPasswordChanged(bool reading);
     void closeViewRequested();
 
 private:
@@ -52,4 +59,5 @@ private:
     bool m_isButtonDisabled = false;
     std::optional<QString> m_progressLoadText;
     std::optional<QString> m_messageText;
+    bool m_isReadingPassword = false;
 };

@@ -146,6 +146,8 @@ void CreateZipView::startBackup()
     }
     // The editor hands its text over after a pause; the last keystrokes belong to this backup.
     m_commentEditor->commit();
+    // The password first: the inactivity logout still counts while a keyring prompt may be open.
+    m_context->setIsReadingPassword(true);
     m_context->setProgressLoadText(progressText());
     Q_EMIT backupStarted();
 
@@ -161,6 +163,7 @@ void CreateZipView::startBackup()
     };
     const auto read = ArchivePassword::read();
     whenFinished(context, read, [context, model, self, showFailure](const Result<QString, QString>& password) {
+        context->setIsReadingPassword(false);
         if (!password) {
             context->setProgressLoadText(std::nullopt);
             showFailure(password.error());

@@ -122,6 +122,7 @@ MainAppView::MainAppView(AppContext* appContext, QWidget* parent)
     connect(m_context, &ActionContext::messageTextChanged, m_messageView, &WarningTextHelper::setWarningText);
     connect(m_context, &ActionContext::progressLoadTextChanged, this, &MainAppView::onProgressLoadTextChanged);
     connect(m_context, &ActionContext::closeViewRequested, this, &MainAppView::closeSheet);
+    connect(m_context, &ActionContext::isReadingPasswordChanged, this, &MainAppView::updateLogoutPause);
 }
 
 MainAppView::~MainAppView()
@@ -377,17 +378,28 @@ void MainAppView::onProgressLoadTextChanged(const std::optional<QString>& text)
 
 void MainAppView::setWorking(bool working)
 {
-    if (m_working == working)
-        return;
-    m_working = working;
-    if (working) {
-        // Neither an inactivity logout nor the last window's closing ends the work.
-        if (m_appContext)
-            m_appContext->beginBackgroundWork();
-        m_quitLock = std::make_unique<QEventLoopLocker>();
-    } else {
-        if (m_appContext)
-            m_appContext->endBackgroundWork();
-        m_quitLock.reset();
+    if (m_working != working) {
+        m_working = working;
+        // The last window's closing does not end the work.
+        if (working)
+            m_quitLock = std::make_unique<QEventLoopLocker>();
+        else
+            m_quitLock.reset();
     }
+    updateLogoutPause();
+}
+
+void MainAppView::updateLogoutPause()
+{
+    // The inactivity logout waits for the work, but not for a keyring prompt that waits for the user.
+    const bool paused = m_working && !m_context->isReadingPassword();
+    if (m_logoutPaused == paused)
+        return;
+    m_logoutPaused = paused;
+    if (!m_appContext)
+        return;
+    if (paused)
+        m_appContext->beginBackgroundWork();
+    else
+        m_appContext->endBackgroundWork();
 }

@@ -94,6 +94,7 @@ private:
     void forgetSheet();
     void onProgressLoadTextChanged(const std::optional<QString>& text);
     void setWorking(bool working);
+    void updateLogoutPause();
 
     QPointer<AppContext> m_appContext;
     ActionContext* m_context = nullptr;
@@ -117,5 +118,6 @@ private:
     QPointer<SheetOverlay> m_closeFailureAlert;
 
     bool m_working = false;
+    bool m_logoutPaused = false;
     std::unique_ptr<QEventLoopLocker> m_quitLock;
 };

@@ -147,6 +147,8 @@ void RestoreZipView::startRestore()
         m_model->setWarningText(ContainerGuard::refusalText());
         return;
     }
+    // The password first: the inactivity logout still counts while a keyring prompt may be open.
+    m_context->setIsReadingPassword(true);
     m_context->setProgressLoadText(progressText());
     Q_EMIT restoreStarted();
 
@@ -161,6 +163,7 @@ void RestoreZipView::startRestore()
     };
     const auto read = ArchivePassword::read();
     whenFinished(context, read, [context, model, self, showFailure](const Result<QString, QString>& password) {
+        context->setIsReadingPassword(false);
         if (!password) {
             context->setProgressLoadText(std::nullopt);
             showFailure([&] { model->setWarningText(password.error()); });

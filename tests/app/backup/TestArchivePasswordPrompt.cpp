@@ -68,6 +68,9 @@ private Q_SLOTS:
         QVERIFY(screen);
         main.pressAction();
         QVERIFY(m_prompt->waitForWindow());
+        // While the prompt waits for the user, the inactivity logout still counts.
+        QVERIFY(main.context()->isWorking());
+        QVERIFY(!main.delegate.isBackgroundWorkRunning());
 
         if (dismissedFirst) {
             QVERIFY(m_prompt->dismiss());
@@ -110,6 +113,7 @@ private Q_SLOTS:
         QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
         main.pressAction();
         QVERIFY(m_prompt->waitForWindow());
+        QVERIFY(!main.delegate.isBackgroundWorkRunning());
         QVERIFY(m_prompt->answer(PrivateKeyring::password()));
         QTRY_VERIFY_WITH_TIMEOUT(main.context()->messageText().has_value(), 20000);
         QCOMPARE(main.context()->messageText(), std::optional<QString>(RestoreZipView::successText()));

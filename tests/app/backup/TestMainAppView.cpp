@@ -124,7 +124,13 @@ private Q_SLOTS:
         QCOMPARE(qobject_cast<PopUpLottieHelper*>(main.view->progressPopUp()->card())->text(),
                  QStringLiteral("Backup wird erstellt."));
         QVERIFY(main.view->progressPopUp()->isTopmost());
-        // The inactivity logout waits for the work.
+        // The inactivity logout waits for the work, but not for the archive password's read, which may
+        // wait for the user to answer a keyring prompt.
+        QVERIFY(main.delegate.isBackgroundWorkRunning());
+        main.context()->setIsReadingPassword(true);
+        QVERIFY(!main.delegate.isBackgroundWorkRunning());
+        QVERIFY(main.view->progressPopUp());
+        main.context()->setIsReadingPassword(false);
         QVERIFY(main.delegate.isBackgroundWorkRunning());
 
         // No second start meanwhile.
