@@ -208,6 +208,9 @@ void AlertCommon::keyPressEvent(QKeyEvent* event)
                 if (m_buttons[i].isDefault)
                     index = i;
             }
+            // A card with one button (a failure's "OK") takes Return as well.
+            if (index < 0 && m_buttons.size() == 1)
+                index = 0;
         } else if (event->key() == Qt::Key_Escape) {
             index = cancelButtonIndex();
         }
