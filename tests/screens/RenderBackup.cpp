@@ -4,11 +4,11 @@
 #include "app/backup/MainAppView.h"
 #include "app/backup/RestoreZipView.h"
 #include "core/archive/FinderComment.h"
-#include "core/archive/PasswordValidationError.h"
 #include "core/workflows/RestoreZipViewModel.h"
 #include "kit/controls/RestoreButtonView.h"
 #include "kit/dialogs/CheckBoxHelper.h"
 #include "kit/inputs/TextEditorHelper.h"
+#include "platform/secrets/SecretStoreError.h"
 #include "tests/app/backup/BackupScreens.h"
 #include "tests/screens/ScreenCatalog.h"
 #include "tests/support/FileFixtures.h"
@@ -86,9 +86,10 @@ TARN_SCREENS(backup)
     restore->deleteAlert()->dismiss();
     // A failure whose text takes several lines: shown whole, over the bottom of the list.
     restore->model()->setWarningText(
-        PasswordValidationError::keychain(QStringLiteral("Cannot get secret of a locked object (org.freedesktop."
-                                                         "Secret.Error.IsLocked)"))
-            .errorDescription());
+        SecretStoreError{SecretStoreError::failed,
+                         QStringLiteral("Access to the secrets is denied by the policy of the keyring daemon "
+                                        "(org.freedesktop.DBus.Error.AccessDenied)")}
+            .message());
     ScreenCatalog::settle(700);
     ScreenCatalog::save(&window, QStringLiteral("backup-restore-failure"));
     restore->model()->setWarningText(QString());
