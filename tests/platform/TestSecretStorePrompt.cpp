@@ -65,12 +65,7 @@ class TestSecretStorePrompt : public QObject
 private Q_SLOTS:
     void initTestCase()
     {
-        m_display = std::make_unique<PrivateDisplay>();
-        QVERIFY(m_display->isRunning());
-        m_keyring = std::make_unique<PrivateKeyring>(m_display->name());
-        QVERIFY(m_keyring->isRunning());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", m_keyring->busAddress().toUtf8());
-        m_prompt = std::make_unique<KeyringPrompt>(*m_display);
+        QVERIFY(startPromptingKeyring(m_display, m_keyring, m_prompt));
         // Far shorter than any answer at the keyboard: the prompt must not be cut short by it.
         SecretStore::setCallDeadline(deadline);
     }

@@ -54,3 +54,17 @@ bool KeyringPrompt::dismiss() const
 {
     return press({QStringLiteral("key"), QStringLiteral("Escape")});
 }
+
+bool startPromptingKeyring(std::unique_ptr<PrivateDisplay>& display, std::unique_ptr<PrivateKeyring>& keyring,
+                           std::unique_ptr<KeyringPrompt>& prompt)
+{
+    display = std::make_unique<PrivateDisplay>();
+    if (!display->isRunning())
+        return false;
+    keyring = std::make_unique<PrivateKeyring>(display->name());
+    if (!keyring->isRunning())
+        return false;
+    qputenv("DBUS_SESSION_BUS_ADDRESS", keyring->busAddress().toUtf8());
+    prompt = std::make_unique<KeyringPrompt>(*display);
+    return true;
+}

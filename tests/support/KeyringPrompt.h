@@ -1,10 +1,13 @@
 #pragma once
 
 #include "tests/support/PrivateDisplay.h"
+#include "tests/support/PrivateKeyring.h"
 
 #include <QByteArray>
 #include <QString>
 #include <QStringList>
+
+#include <memory>
 
 // gnome-keyring's unlock prompt (the window of gcr-prompter) on a private display, found and
 // answered with xdotool as a user at the keyboard would.
@@ -35,3 +38,8 @@ private:
 
     const PrivateDisplay& m_display;
 };
+
+// Starts an X server, a keyring of its own whose unlock prompt shows there, and the prompt's driver,
+// and makes the keyring's bus the process's session bus. Release them in the reverse order.
+bool startPromptingKeyring(std::unique_ptr<PrivateDisplay>& display, std::unique_ptr<PrivateKeyring>& keyring,
+                           std::unique_ptr<KeyringPrompt>& prompt);

@@ -24,15 +24,7 @@ class TestPasswordViewModelPrompt : public QObject
     const QString m_key = rawValue(ModelType::zipPassword);
 
 private Q_SLOTS:
-    void initTestCase()
-    {
-        m_display = std::make_unique<PrivateDisplay>();
-        QVERIFY(m_display->isRunning());
-        m_keyring = std::make_unique<PrivateKeyring>(m_display->name());
-        QVERIFY(m_keyring->isRunning());
-        qputenv("DBUS_SESSION_BUS_ADDRESS", m_keyring->busAddress().toUtf8());
-        m_prompt = std::make_unique<KeyringPrompt>(*m_display);
-    }
+    void initTestCase() { QVERIFY(startPromptingKeyring(m_display, m_keyring, m_prompt)); }
 
     void cleanupTestCase()
     {
