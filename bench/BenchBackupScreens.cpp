@@ -10,6 +10,7 @@
 #include "app/backup/MainAppView.h"
 #include "app/backup/RestoreZipView.h"
 #include "app/shell/AppDelegate.h"
+#include "bench/GuiStall.h"
 #include "core/archive/FinderComment.h"
 #include "core/workflows/PathViewModel.h"
 #include "platform/AppIdentity.h"
@@ -31,37 +32,10 @@
 #include <functional>
 #include <thread>
 
+using GuiStall::runUntil;
+using GuiStall::StallMeter;
+
 namespace {
-
-// Notes the largest delay between two ticks of a 10 ms timer, beyond the 10 ms.
-class StallMeter : public QObject
-{
-public:
-    StallMeter()
-    {
-        m_timer.setTimerType(Qt::PreciseTimer);
-        m_timer.setInterval(10);
-        connect(&m_timer, &QTimer::timeout, this, [this] { m_worst = qMax(m_worst, m_clock.restart() - 10); });
-    }
-
-    void start()
-    {
-        m_worst = 0;
-        m_clock.start();
-        m_timer.start();
-    }
-
-    qint64 stop()
-    {
-        m_timer.stop();
-        return m_worst;
-    }
-
-private:
-    QTimer m_timer;
-    QElapsedTimer m_clock;
-    qint64 m_worst = 0;
-};
 
 // The same measure on a thread of its own that does nothing else: how late the system alone wakes
 // a thread while the work loads it. GUI stalls above this are the GUI thread's own.
@@ -95,21 +69,6 @@ private:
     std::atomic<bool> m_running{false};
     std::atomic<qint64> m_worst{0};
 };
-
-// Runs the event loop until the condition holds (checked every 5 ms) or the time is up.
-bool runUntil(const std::function<bool()>& done, int timeoutMs)
-{
-    QEventLoop loop;
-    QTimer poll;
-    QObject::connect(&poll, &QTimer::timeout, &loop, [&] {
-        if (done())
-            loop.quit();
-    });
-    poll.start(5);
-    QTimer::singleShot(timeoutMs, &loop, &QEventLoop::quit);
-    loop.exec();
-    return done();
-}
 
 void settle(int milliseconds)
 {
