@@ -39,14 +39,7 @@ class TestKeyringPromptLogin : public QObject
     WindowContent* content() const { return delegate()->windowContent(); }
     PasswordEntryView* login() const { return content()->passwordEntryView(); }
 
-    void enter(const QString& text) const
-    {
-        SecureInputView* field = login()->passwordField();
-        field->selectAll();
-        QTest::keyClick(field, Qt::Key_Backspace);
-        QTest::keyClicks(field, text);
-        QTest::keyClick(field, Qt::Key_Return);
-    }
+    void enter(const QString& text) const { typeAndSubmit(login()->passwordField(), text); }
 
     // The window still handles events and paints while the store waits for the prompt.
     bool keepsPainting() const

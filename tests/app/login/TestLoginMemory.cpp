@@ -25,14 +25,7 @@ class TestLoginMemory : public QObject
 
     PasswordEntryView* login() const { return m_delegate->windowContent()->passwordEntryView(); }
 
-    void enter(const QString& text)
-    {
-        SecureInputView* field = login()->passwordField();
-        field->selectAll();
-        QTest::keyClick(field, Qt::Key_Backspace);
-        QTest::keyClicks(field, text);
-        QTest::keyClick(field, Qt::Key_Return);
-    }
+    void enter(const QString& text) { typeAndSubmit(login()->passwordField(), text); }
 
 private Q_SLOTS:
     void initTestCase()

@@ -79,14 +79,7 @@ class TestPasswordEntryView : public QObject
         return view->storedPassword() != PasswordEntryView::StoredPassword::unknown || loaded.wait();
     }
 
-    void enter(const QString& text)
-    {
-        SecureInputView* field = login()->passwordField();
-        field->selectAll();
-        QTest::keyClick(field, Qt::Key_Backspace);
-        QTest::keyClicks(field, text);
-        QTest::keyClick(field, Qt::Key_Return);
-    }
+    void enter(const QString& text) { typeAndSubmit(login()->passwordField(), text); }
 
 private Q_SLOTS:
     void initTestCase()

@@ -6,6 +6,7 @@
 #include "core/credentials/AppPasswordMarker.h"
 #include "core/credentials/KeychainService.h"
 #include "core/credentials/PasswordViewModel.h"
+#include "kit/inputs/SecureInputView.h"
 #include "kit/theme/Motion.h"
 #include "tests/support/PrivateKeyring.h"
 
@@ -67,6 +68,15 @@ inline std::unique_ptr<AppDelegate> launch()
         return nullptr;
     }
     return delegate;
+}
+
+// Replaces the field's text with `text`, typed key by key, and presses Return.
+inline void typeAndSubmit(SecureInputView* field, const QString& text)
+{
+    field->selectAll();
+    QTest::keyClick(field, Qt::Key_Backspace);
+    QTest::keyClicks(field, text);
+    QTest::keyClick(field, Qt::Key_Return);
 }
 
 } // namespace ShellTestSupport
