@@ -164,7 +164,7 @@ void PasswordView::readFinished()
     showStoredState();
     setBusy(false);
     Q_EMIT loaded();
-    if (std::exchange(m_overrideSaveQueued, false)) {
+    if (std::exchange(m_overrideSaveQueued, false) && editSheet()) {
         overrideSave();
     }
 }
@@ -207,13 +207,18 @@ void PasswordView::showEditSheet(bool shown)
         return;
     }
     // Each time the sheet comes on screen it starts with empty entries.
-    m_viewModel->setPassword1(QString());
-    m_viewModel->setPassword2(QString());
+    m_viewModel->clearEntries();
     auto* sheet = new PasswordEditSheet(
         m_viewModel, [this] { m_viewModel->setShowTextFields(false); }, [this] { save(); });
     sheet->setMiddleDisabled(m_busy);
     m_sheet = SheetOverlay::present(this, sheet);
-    connect(m_sheet, &SheetOverlay::dismissed, this, [this] { m_viewModel->setShowTextFields(false); });
+    connect(m_sheet, &SheetOverlay::dismissed, this, [this] {
+        m_viewModel->setShowTextFields(false);
+        // The entries go with the sheet (a running save holds its own copy); so does an override that
+        // still waits for the stored state: a cancelled sheet saves nothing.
+        m_overrideSaveQueued = false;
+        m_viewModel->clearEntries();
+    });
     sheetAppeared();
 }
 

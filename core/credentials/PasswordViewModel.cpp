@@ -1,5 +1,7 @@
 #include "core/credentials/PasswordViewModel.h"
 
+#include "core/credentials/PasswordDigest.h"
+
 #include "platform/Diagnostics.h"
 #include "platform/WhenFinished.h"
 
@@ -250,6 +252,18 @@ QFuture<PasswordViewModel::Outcome> PasswordViewModel::storeTouchIDAsync(bool va
         }
         return {};
     });
+}
+
+void PasswordViewModel::clearEntries()
+{
+    if (!m_password1.isEmpty()) {
+        cleanseText(m_password1);
+        Q_EMIT password1Changed();
+    }
+    if (!m_password2.isEmpty()) {
+        cleanseText(m_password2);
+        Q_EMIT password2Changed();
+    }
 }
 
 void PasswordViewModel::setPassword1(const QString& value)

@@ -56,6 +56,8 @@ public:
     void setPassword1(const QString& value);
     QString password2() const { return m_password2; }
     void setPassword2(const QString& value);
+    // Empties both entries, overwriting the copies this model alone holds.
+    void clearEntries();
     std::optional<PasswordValidationError> validationError() const { return m_validationError; }
     void setValidationError(const std::optional<PasswordValidationError>& value);
     std::optional<QString> warningText() const { return m_warningText; }

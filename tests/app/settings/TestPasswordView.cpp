@@ -238,6 +238,32 @@ private Q_SLOTS:
         QCOMPARE(view->viewModel()->validationError(), std::nullopt);
         QCOMPARE(view->warningText()->shownText(),
                  std::optional(QStringLiteral("Das Passwort wurde erfolgreich gespeichert!")));
+        // The typed password goes with the sheet.
+        QCOMPARE(view->viewModel()->password1(), QString());
+        QCOMPARE(view->viewModel()->password2(), QString());
+    }
+
+    // An override that waits for the stored state is dropped when the user closes the sheet meanwhile.
+    void cancelledSheetDropsAWaitingOverride()
+    {
+        QVERIFY(store(m_archive, QStringLiteral("Alt1")));
+        PasswordView* view = makeTab(m_archive);
+        QVERIFY(settled(view));
+        QPromise<void> answer;
+        answer.start();
+        PasswordView::holdStoredStateReads(answer.future());
+        enterAndSave(view, QStringLiteral("Neu22"), QStringLiteral("Neu22"));
+        QTRY_VERIFY(view->failureAlert());
+        QVERIFY(clickAlertButton(view->failureAlert(), QStringLiteral("Speichern")));
+        QTRY_COMPARE(view->failureAlert(), nullptr);
+        QVERIFY(view->editSheet());
+        QTest::mouseClick(view->editSheet()->leftButton(), Qt::LeftButton);
+        QTRY_VERIFY(!view->editSheet());
+        QCOMPARE(view->viewModel()->password1(), QString());
+        answer.finish();
+        PasswordView::holdStoredStateReads(QtFuture::makeReadyFuture());
+        QVERIFY(settled(view));
+        QCOMPARE(stored(m_archive), QStringLiteral("Alt1"));
     }
 
     void invalidEntriesShowErrorAndKeepSheet_data()
