@@ -102,6 +102,8 @@ void UpdateDownloader::start()
     m_request = new UpdateRequest(
         m_network, m_item.enclosureUrl, m_item.enclosureLength, UpdateError::lengthMismatch, m_deadline,
         [this](const QByteArray& chunk) {
+            if (!m_writer)
+                return false; // the download has already failed
             m_writer->append(chunk);
             if (m_writer->pendingBytes() > maximumPendingBytes)
                 m_request->pause();
@@ -140,8 +142,10 @@ void UpdateDownloader::transferFinished(const std::optional<UpdateError>& failur
 
 void UpdateDownloader::writingFailed(const QString& detail)
 {
+    // The transfer stops at once: data already on its way must not reach the writer that goes now.
     if (m_request) {
         m_request->disconnect(this);
+        m_request->abort();
         m_request->deleteLater();
         m_request = nullptr;
     }

@@ -13,6 +13,10 @@
 #include <QThread>
 #include <QTimer>
 
+#include <csignal>
+
+#include <sys/resource.h>
+
 using namespace Qt::StringLiterals;
 
 namespace {
@@ -603,6 +607,39 @@ private Q_SLOTS:
         QVERIFY(updater->canCheckForUpdates());
         QCOMPARE(failed.count(), 0);
         QCOMPARE(downloaded.count(), 0);
+        QCOMPARE(downloadEntries(), QStringList());
+    }
+
+    // A disk that refuses the download's bytes (full, too small) while the server still sends ends the
+    // download with a file error and leaves nothing behind; the next check can start.
+    void writeFailureEndsTheDownload()
+    {
+        const QByteArray large = randomBytes(4 * 1024 * 1024, 3);
+        serveFeed(UpdateFeed::appcast({package(m_key.sign(large), large.size())}), Serve::plain);
+        LoopbackHttpServer::Response file;
+        file.body = large;
+        m_server.setResponse(QStringLiteral("/files/") + packageName, file);
+        RecordingDelegate delegate;
+        const auto updater = checkedUpdater(&delegate);
+        QVERIFY(updater && updater->foundUpdate());
+        QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
+        // Files of this process may grow to 100 KiB only; a write past it fails with EFBIG.
+        const auto previousHandler = std::signal(SIGXFSZ, SIG_IGN);
+        rlimit previous{};
+        QCOMPARE(::getrlimit(RLIMIT_FSIZE, &previous), 0);
+        rlimit small = previous;
+        small.rlim_cur = 100 * 1024;
+        QCOMPARE(::setrlimit(RLIMIT_FSIZE, &small), 0);
+        updater->downloadUpdate();
+        const bool ended = QTest::qWaitFor([&] { return !failed.isEmpty() && updater->canCheckForUpdates(); }, 20000);
+        // Bytes already on their way to the stopped transfer arrive meanwhile; none may reach the writer.
+        QTest::qWait(500);
+        ::setrlimit(RLIMIT_FSIZE, &previous);
+        std::signal(SIGXFSZ, previousHandler);
+        QVERIFY(ended);
+        QCOMPARE(failed.count(), 1);
+        QCOMPARE(failed.first().first().value<UpdateError>().code, UpdateError::fileError);
+        QVERIFY(!updater->isDownloading());
         QCOMPARE(downloadEntries(), QStringList());
     }
 
