@@ -183,12 +183,17 @@ public:
         m_registry.changed.notify_all();
     }
 
-    // The store opens its prompt for this call. With the registry's mutex held.
-    void promptOpened()
+    // The store is about to open its prompt for this call; false when the caller has given the call
+    // up meanwhile, and so may cancel it: the prompt then never opens. With the registry's mutex held.
+    bool promptOpened()
     {
+        if (m_abandoned) {
+            return false;
+        }
         m_registry.promptOpen = true;
         setWaitsForUser(true);
         m_registry.changed.notify_all();
+        return true;
     }
 
 private:
@@ -305,26 +310,29 @@ struct TarnPromptingServiceClass
 
 SecretServiceClass* libsecretServiceClass = nullptr;
 
-// A prompt opens only for the one call that unlocks at a time.
-void notePrompt()
+// A prompt opens only for the one call that unlocks at a time, and only while its caller still waits:
+// a call given up on is cancelled, and cancelling an open prompt dismisses it.
+bool notePrompt()
 {
     const std::shared_ptr<Registry> shared = registry();
     const std::lock_guard lock(shared->mutex);
-    if (shared->unlocker) {
-        shared->unlocker->promptOpened();
-    }
+    return !shared->unlocker || shared->unlocker->promptOpened();
 }
 
 GVariant* promptSync(SecretService* self, SecretPrompt* prompt, GCancellable* cancellable,
                      const GVariantType* returnType, GError** error)
 {
-    notePrompt();
+    if (!notePrompt()) {
+        g_set_error_literal(error, G_IO_ERROR, G_IO_ERROR_CANCELLED, "the call was given up before its prompt");
+        return nullptr;
+    }
     return libsecretServiceClass->prompt_sync(self, prompt, cancellable, returnType, error);
 }
 
 void promptAsync(SecretService* self, SecretPrompt* prompt, const GVariantType* returnType, GCancellable* cancellable,
                  GAsyncReadyCallback callback, gpointer userData)
 {
+    // Our calls unlock synchronously on their workers; this path only keeps the note.
     notePrompt();
     libsecretServiceClass->prompt_async(self, prompt, returnType, cancellable, callback, userData);
 }
