@@ -203,10 +203,15 @@ ArchiveResult setFinderComment(const QString& path, const QString& comment)
     const bool kept = bytes.isEmpty() ? removeCommentFile(path) : writeCommentFile(path, bytes);
     if (!kept)
         return fail(FinderCommentError(FinderCommentError::failedToAddComment));
-    // The attribute of an earlier, shorter comment would be a second version.
-    if (::removexattr(local.constData(), attributeName) != 0 && errno != ENODATA && errno != ENOTSUP)
+    // The attribute of an earlier, shorter comment would be a second version, and the one read first:
+    // where it cannot go, the new comment is not kept either.
+    if (::removexattr(local.constData(), attributeName) != 0 && errno != ENODATA && errno != ENOTSUP) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при удалении старого комментария: ") +
                 errnoText(errno);
+        if (!bytes.isEmpty())
+            removeCommentFile(path);
+        return fail(FinderCommentError(FinderCommentError::failedToAddComment));
+    }
     // Where the comment itself did not fit, the desktop's copy may.
     if (!bytes.isEmpty())
         ::setxattr(local.constData(), desktopAttributeName, bytes.constData(), size_t(bytes.size()), 0);

@@ -43,7 +43,9 @@ Result<AppcastItem, UpdateError> validated(const RawItem& raw, const QUrl& feedU
         feedUrl.resolved(QUrl(attributes.value(QLatin1String("url")).toString().trimmed(), QUrl::StrictMode));
     if (!isWebUrl(url))
         return fail(malformed(QStringLiteral("enclosure address is not a web address")));
-    if (!UpdateAddress::isAllowed(url))
+    // A feed over https never sends its download to plain http, not even on this machine.
+    const bool secureFeed = feedUrl.scheme() == QLatin1String("https");
+    if (!UpdateAddress::isAllowed(url) || (secureFeed && url.scheme() != QLatin1String("https")))
         return fail(UpdateError{UpdateError::insecureAddress, QStringLiteral("enclosure not over https")});
     item.enclosureUrl = url;
 

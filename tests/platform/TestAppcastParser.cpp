@@ -230,6 +230,8 @@ private Q_SLOTS:
             << "https://cdn.example.org/a.deb";
         QTest::newRow("https feed, http download")
             << "https://updates.example.org/appcast.xml" << QByteArray("http://updates.example.org/a.deb") << "";
+        QTest::newRow("https feed, http download on this machine")
+            << "https://updates.example.org/appcast.xml" << QByteArray("http://127.0.0.1:8080/a.deb") << "";
         QTest::newRow("loopback feed, loopback download")
             << "http://127.0.0.1:8080/appcast.xml" << QByteArray("files/a.deb") << "http://127.0.0.1:8080/files/a.deb";
         QTest::newRow("loopback feed, https download")
