@@ -336,5 +336,9 @@ bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error)
         }
         pos = next;
     }
+    // The reader walks the directory to its end whatever count the end record gives: no entry may
+    // stand there unchecked.
+    if (pos != directory.size())
+        return bad(QStringLiteral("the central directory holds more than its entries"));
     return true;
 }

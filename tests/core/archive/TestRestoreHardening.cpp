@@ -618,6 +618,7 @@ private Q_SLOTS:
         QTest::newRow("CRC-32 of a link in the local header") << link << QByteArray("local crc") << stored;
         QTest::newRow("a link's target") << link << QByteArray("link target") << stored;
         QTest::newRow("a link's target, ZIP64") << link << QByteArray("link target") << zip64;
+        QTest::newRow("an entry that the end record does not count") << link << QByteArray("end count") << stored;
     }
 
     // An archive whose local header (or its data descriptor) and central directory tell another
@@ -657,6 +658,12 @@ private Q_SLOTS:
             zip[at.local + 14] = char(zip[at.local + 14] ^ 0x01);
         } else if (change == "link target") {
             zip[at.data] = 'N';
+        } else if (change == "end count") {
+            // The last entry (the link) stays in the central directory, but the count leaves it out.
+            const qsizetype end = zip.lastIndexOf(QByteArray("PK\x05\x06"));
+            QVERIFY(end >= 0);
+            putLittleEndian(&zip, end + 8, 3, 2);
+            putLittleEndian(&zip, end + 10, 3, 2);
         } else {
             QVERIFY(at.descriptor >= 0);
             QCOMPARE(zip.mid(at.descriptor, 4), QByteArray("PK\x07\x08"));
