@@ -164,6 +164,11 @@ void CreateZipView::startBackup()
     const auto read = ArchivePassword::read();
     whenFinished(context, read, [context, model, self, showFailure](const Result<QString, QString>& password) {
         context->setIsReadingPassword(false);
+        if (!self) {
+            // The sheet went while the keyring asked for the password (a logout): nothing starts.
+            context->setProgressLoadText(std::nullopt);
+            return;
+        }
         if (!password) {
             context->setProgressLoadText(std::nullopt);
             showFailure(password.error());

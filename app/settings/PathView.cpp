@@ -67,6 +67,9 @@ void PathView::chooseFolder()
     chooser->setLabelText(QFileDialog::Reject, QStringLiteral("Abbrechen"));
     chooser->setLabelText(QFileDialog::LookIn, QStringLiteral("Suchen in:"));
     chooser->setLabelText(QFileDialog::FileName, QStringLiteral("Ordner:"));
+    // Qt's own dialog: a desktop portal refuses the requests of a process that may not be inspected,
+    // which this one is not (no core dumps), and the labels above are the dialog's own.
+    chooser->setOption(QFileDialog::DontUseNativeDialog, true);
     chooser->setFileMode(QFileDialog::Directory);
     chooser->setOption(QFileDialog::ShowDirsOnly, true);
     chooser->setOption(QFileDialog::ReadOnly, false); // may create folders

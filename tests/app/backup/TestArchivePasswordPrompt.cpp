@@ -85,6 +85,23 @@ private Q_SLOTS:
         QCOMPARE(backupNames().size(), 1);
     }
 
+    // A logout while the prompt is open closes the sheet; the answer that comes later starts nothing.
+    void logoutWhileThePromptIsOpen()
+    {
+        QVERIFY(m_keyring->lock());
+        MainScreen main;
+        main.view->openSheet(BackupActionType::create);
+        QVERIFY(main.screen<CreateZipView>());
+        main.pressAction();
+        QVERIFY(m_prompt->waitForWindow());
+        main.delegate.customButtonAction();
+        QTRY_VERIFY(!main.view->sheet());
+        QVERIFY(m_prompt->answer(PrivateKeyring::password()));
+        QTRY_VERIFY_WITH_TIMEOUT(!main.context()->isWorking(), 20000);
+        QVERIFY(backupNames().isEmpty());
+        QVERIFY(!main.delegate.isBackgroundWorkRunning());
+    }
+
     // A backup made with the stored password comes back once the prompt unlocked the keyring.
     void restore()
     {
