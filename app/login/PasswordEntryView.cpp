@@ -133,6 +133,13 @@ PasswordEntryView::~PasswordEntryView()
     cleanseText(m_password);
 }
 
+void PasswordEntryView::forgetTypedPassword()
+{
+    // Our copy is overwritten; the field lets go of its own.
+    cleanseText(m_password);
+    m_field->refresh();
+}
+
 bool PasswordEntryView::isEvaluatingTouchID() const
 {
     return !m_context.isNull();
@@ -308,7 +315,7 @@ void PasswordEntryView::submitPassword()
     }
     if (accepted) {
         dropTouchIdCheck();
-        cleanseText(m_password);
+        forgetTypedPassword();
         m_isAuthenticated.set(true);
         return;
     }
@@ -378,6 +385,7 @@ void PasswordEntryView::beginTouchIdCheck(quint64 attempt)
         }
         finishTouchIdCheck(attempt);
         if (success) {
+            forgetTypedPassword();
             m_isAuthenticated.set(true);
         } else {
             showWarning(touchIdFailedText);

@@ -96,6 +96,7 @@ private:
     void dropTouchIdCheck();
     void setWarningText(const std::optional<QString>& text);
     void resetColours();
+    void forgetTypedPassword();
     void placeTouchIdPrompt();
 
     AppContext* m_appContext;

@@ -6,6 +6,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QApplication>
+#include <QPointer>
 #include <QProcess>
 #include <QRandomGenerator>
 
@@ -79,8 +80,12 @@ private Q_SLOTS:
         for (const char maskedChar : std::as_const(m_maskedUtf8)) {
             password += QLatin1Char(char(static_cast<unsigned char>(maskedChar) ^ MemoryScan::mask));
         }
+        const QPointer<SecureInputView> field = login()->passwordField();
         enter(password);
         QTRY_VERIFY(m_delegate->isAuthenticated());
+        // The field lets go of the accepted password at once, not when the login screen goes.
+        QVERIFY(field);
+        QCOMPARE(field->text(), QString());
     }
 };
 
