@@ -6,6 +6,7 @@
 #include <archive_entry.h>
 
 #include <memory>
+#include <vector>
 
 // Thin owners of libarchive handles: one method per C verb, every status turned into a bool
 // with the handle's own error text kept. A warning counts as failure: on reading it is how
@@ -28,13 +29,19 @@ private:
     std::unique_ptr<archive_entry, Free> m_entry;
 };
 
-// A ZIP writer with every entry stored, UTF-8 names, and unbuffered output to the callbacks.
+// A ZIP writer with every entry stored and unbuffered output to the callbacks. An entry's name and
+// link target are written byte for byte as the entry holds them (archive_entry_copy_pathname and
+// _symlink), never converted or normalized, whatever the process locale.
 class ZipWriter
 {
 public:
+    // The longest name a ZIP header can hold, in bytes.
+    static constexpr size_t longestName = 0xFFFF;
+
     ZipWriter();
     bool open(void* client, archive_write_callback* write);
-    bool writeHeader(const ArchiveEntry& entry);
+    // utf8: mark the entry's name as UTF-8 (general-purpose flag bit 11); for names that are.
+    bool writeHeader(const ArchiveEntry& entry, bool utf8);
     bool writeData(const void* data, size_t size);
     bool close();
     QString errorString() const { return m_error; }
@@ -52,10 +59,14 @@ private:
 };
 
 // A ZIP reader over seekable callbacks that takes the entries from the central directory.
+// Names and link targets come out byte for byte as stored (archive_entry_pathname and
+// archive_entry_symlink), whatever the UTF-8 flag and the process locale say.
 class ZipReader
 {
 public:
     ZipReader();
+    ZipReader(const ZipReader&) = delete;
+    ZipReader& operator=(const ZipReader&) = delete;
     bool open(void* client, archive_read_callback* read, archive_seek_callback* seek, archive_skip_callback* skip);
     // True with an entry, false at the end (atEnd) or on failure.
     bool nextHeader(archive_entry** entry, bool* atEnd);
@@ -65,6 +76,11 @@ public:
 
 private:
     bool check(int status);
+    bool readAt(la_int64_t position, la_int64_t length, std::vector<char>* out);
+    bool findNameFlags();
+    static la_ssize_t readThrough(archive* a, void* self, const void** buffer);
+    static la_int64_t seekThrough(archive* a, void* self, la_int64_t offset, int whence);
+    static la_int64_t skipThrough(archive* a, void* self, la_int64_t request);
 
     struct Free
     {
@@ -72,4 +88,12 @@ private:
     };
     std::unique_ptr<archive, Free> m_archive;
     QString m_error;
+    void* m_client = nullptr;
+    archive_read_callback* m_read = nullptr;
+    archive_seek_callback* m_seek = nullptr;
+    archive_skip_callback* m_skip = nullptr;
+    la_int64_t m_position = 0;
+    // Offsets of the bytes that hold the UTF-8 flag of a local or central header, ascending.
+    std::vector<la_int64_t> m_flagBytes;
+    std::vector<char> m_patched;
 };

@@ -60,8 +60,9 @@ la_ssize_t writeToSink(archive*, void* client, const void* data, size_t size)
     return static_cast<CipherSink*>(client)->write(data, size) ? la_ssize_t(size) : -1;
 }
 
-// Packs `from` through the cipher into fd. Returns an empty text on success.
-QString packEncrypted(const QString& from, int fd, const SecretBytes& key)
+// Packs `from` through the cipher into fd. Returns an empty text on success; *unstorable names
+// the entry whose name no ZIP header can hold, when that failed it.
+QString packEncrypted(const QString& from, int fd, const SecretBytes& key, QByteArray* unstorable)
 {
     QElapsedTimer timer;
     timer.start();
@@ -72,6 +73,7 @@ QString packEncrypted(const QString& from, int fd, const SecretBytes& key)
     TreePacker packer(zip);
     const bool packed = packer.addRoot(from);
     if (!packed) {
+        *unstorable = packer.unstorableName();
         const QString sinkError = sink.errorString();
         return sinkError.isEmpty() ? packer.errorString() : sinkError;
     }
@@ -244,10 +246,13 @@ ArchiveResult BackupCreator::create(const QString& from, const QString& to, cons
     }
 
     // The file stays open, and so locked, until it has its final name.
-    const QString error = packEncrypted(from, temp.fd(), *key);
+    QByteArray unstorable;
+    const QString error = packEncrypted(from, temp.fd(), *key, &unstorable);
     if (!error.isEmpty()) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") + error;
-        return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
+        FinderCommentError failure(FinderCommentError::archiveCreationFailed);
+        failure.unstorableName = QString::fromUtf8(unstorable);
+        return fail(failure);
     }
     const QString tempPath = temp.path();
     qCDebug(lcDiagnostics).noquote() << QStringLiteral("Архив успешно создан: ") + tempPath;

@@ -109,11 +109,14 @@ QString unpack(ZipReader& zip, int workFd)
             return QStringLiteral("injected failure after %1 entries").arg(entries);
         ++entries;
 
-        const char* utf8 = archive_entry_pathname_utf8(entry);
-        const char* raw = archive_entry_pathname(entry);
-        const QString path = utf8 ? QString::fromUtf8(utf8) : QFile::decodeName(raw ? raw : "");
+        // Names are byte strings: the bytes stored are the bytes restored.
+        const char* stored = archive_entry_pathname(entry);
+        if (!stored)
+            return QStringLiteral("entry without a name");
+        const QByteArray rawPath(stored);
+        const QString path = QString::fromUtf8(rawPath);
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Обрабатывается файл: ") + path;
-        const QString relative = path.startsWith(QLatin1String("Data/")) ? path.mid(5) : path;
+        const QByteArray relative = rawPath.startsWith("Data/") ? rawPath.mid(5) : rawPath;
         QList<QByteArray> components;
         QString error;
         if (!SafeExtractor::split(relative, &components, &error))
@@ -127,16 +130,14 @@ QString unpack(ZipReader& zip, int workFd)
             break;
         case AE_IFLNK: {
             qCDebug(lcDiagnostics).noquote() << QStringLiteral("Восстановление символической ссылки: ") + path;
-            const char* target = archive_entry_symlink_utf8(entry);
-            if (!target)
-                target = archive_entry_symlink(entry);
+            const char* target = archive_entry_symlink(entry);
             // A link that cannot be made fails the restore: Data would lack it.
             if (!target || !*target) {
                 qCDebug(lcDiagnostics).noquote()
                     << QStringLiteral("Ошибка: невозможно определить целевой путь для символической ссылки ") + path;
                 return path + QStringLiteral(": symbolic link without a target");
             }
-            const QByteArray targetBytes = QFile::encodeName(QString::fromUtf8(target));
+            const QByteArray targetBytes(target);
             switch (extractor.createSymlink(components, targetBytes, &error)) {
             case SafeExtractor::LinkResult::created:
                 qCDebug(lcDiagnostics).noquote() << QStringLiteral("Символическая ссылка ") + path +
@@ -183,7 +184,7 @@ QString unpack(ZipReader& zip, int workFd)
             break;
         }
         }
-        ArchiveFaults::notify("restore:entry", QFile::encodeName(path));
+        ArchiveFaults::notify("restore:entry", rawPath);
     }
 }
 

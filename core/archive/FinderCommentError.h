@@ -27,6 +27,9 @@ struct FinderCommentError
 
     Code code;
     QString truncatedComment;
+    // archiveCreationFailed: the entry path ("Data/...") of a file whose name no backup can hold,
+    // when that was the cause; empty otherwise.
+    QString unstorableName;
 
     // The case name, for diagnostics and test output.
     static const char* name(Code code);

@@ -23,19 +23,18 @@ constexpr mode_t workingMode = 0700;
 
 } // namespace
 
-bool SafeExtractor::split(const QString& path, QList<QByteArray>* components, QString* error)
+bool SafeExtractor::split(const QByteArray& path, QList<QByteArray>* components, QString* error)
 {
     components->clear();
-    if (path.startsWith(QLatin1Char('/'))) {
-        *error = QStringLiteral("absolute entry path: ") + path;
+    if (path.startsWith('/')) {
+        *error = QStringLiteral("absolute entry path: ") + QString::fromUtf8(path);
         return false;
     }
-    const QByteArray local = QFile::encodeName(path);
-    for (const QByteArray& part : local.split('/')) {
+    for (const QByteArray& part : path.split('/')) {
         if (part.isEmpty() || part == ".")
             continue;
         if (part == "..") {
-            *error = QStringLiteral("entry path leaves the folder: ") + path;
+            *error = QStringLiteral("entry path leaves the folder: ") + QString::fromUtf8(path);
             return false;
         }
         components->append(part);

@@ -22,8 +22,8 @@ public:
     {
     }
 
-    // Splits a relative entry path into components; fails on an absolute path or "..".
-    static bool split(const QString& path, QList<QByteArray>* components, QString* error);
+    // Splits a relative entry path, a byte string, into components; fails on an absolute path or "..".
+    static bool split(const QByteArray& path, QList<QByteArray>* components, QString* error);
 
     // storedMode: the permission bits the archive holds for the folder, 0 when it holds none.
     bool makeDirectory(const QList<QByteArray>& components, mode_t storedMode, QString* error);

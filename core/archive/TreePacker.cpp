@@ -16,6 +16,7 @@
 #include <dirent.h>
 #include <fcntl.h>
 #include <stdexcept>
+#include <time.h>
 #include <unistd.h>
 
 namespace {
@@ -24,6 +25,38 @@ QString errnoText(int error = errno)
 {
     return QString::fromLocal8Bit(std::strerror(error));
 }
+
+bool earlier(const timespec& a, const timespec& b)
+{
+    return a.tv_sec < b.tv_sec || (a.tv_sec == b.tv_sec && a.tv_nsec < b.tv_nsec);
+}
+
+bool sameTime(const timespec& a, const timespec& b)
+{
+    return a.tv_sec == b.tv_sec && a.tv_nsec == b.tv_nsec;
+}
+
+// The clock the kernel stamps file changes with (one reading per tick).
+timespec coarseNow()
+{
+    timespec now = {};
+    ::clock_gettime(CLOCK_REALTIME_COARSE, &now);
+    return now;
+}
+
+void waitOneTick()
+{
+    static const timespec tick = [] {
+        timespec t = {};
+        if (::clock_getres(CLOCK_REALTIME_COARSE, &t) != 0 || (t.tv_sec == 0 && t.tv_nsec == 0))
+            t = {0, 10'000'000};
+        return t;
+    }();
+    ::nanosleep(&tick, nullptr);
+}
+
+// A file still changed after this many ticks is being written to: it fails as one that grows.
+constexpr int longestSettling = 25;
 
 } // namespace
 
@@ -89,10 +122,29 @@ bool TreePacker::skipVanished(const QByteArray& entryPath)
     return true;
 }
 
-ArchiveEntry TreePacker::entryFor(const QByteArray& entryPath, const struct stat& st)
+bool TreePacker::storable(const QByteArray& storedName)
+{
+    if (size_t(storedName.size()) <= ZipWriter::longestName)
+        return true;
+    m_unstorable = storedName.endsWith('/') ? storedName.chopped(1) : storedName;
+    return failed(QStringLiteral("%1: name too long for a ZIP entry (%2 bytes)")
+                      .arg(QString::fromUtf8(m_unstorable.right(200)))
+                      .arg(storedName.size()));
+}
+
+bool TreePacker::writeHeader(const ArchiveEntry& entry, const QByteArray& storedName, const QByteArray& linkTarget)
+{
+    // Readers that honour the flag decode the link target as they decode the name.
+    const bool utf8 = QByteArrayView(storedName).isValidUtf8() && QByteArrayView(linkTarget).isValidUtf8();
+    if (!m_zip.writeHeader(entry, utf8))
+        return failed(m_zip.errorString());
+    return true;
+}
+
+ArchiveEntry TreePacker::entryFor(const QByteArray& storedName, const struct stat& st)
 {
     ArchiveEntry entry;
-    archive_entry_set_pathname_utf8(entry.get(), entryPath.constData());
+    archive_entry_copy_pathname(entry.get(), storedName.constData());
     archive_entry_set_perm(entry.get(), st.st_mode & 07777);
     archive_entry_set_mtime(entry.get(), st.st_mtim.tv_sec, st.st_mtim.tv_nsec);
     return entry;
@@ -101,13 +153,14 @@ ArchiveEntry TreePacker::entryFor(const QByteArray& entryPath, const struct stat
 bool TreePacker::addDirectory(int fd, const QByteArray& entryPath, const struct stat& st)
 {
     UniqueFd owner(fd);
-    if (!countEntry())
+    const QByteArray storedName = entryPath + '/';
+    if (!countEntry() || !storable(storedName))
         return false;
-    ArchiveEntry entry = entryFor(entryPath + '/', st);
+    ArchiveEntry entry = entryFor(storedName, st);
     archive_entry_set_filetype(entry.get(), AE_IFDIR);
     archive_entry_set_size(entry.get(), 0);
-    if (!m_zip.writeHeader(entry))
-        return failed(m_zip.errorString());
+    if (!writeHeader(entry, storedName))
+        return false;
 
     const int listFd = ::dup(fd);
     DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
@@ -157,7 +210,7 @@ bool TreePacker::addChild(int dirFd, const QByteArray& name, const QByteArray& e
 
 bool TreePacker::addLink(int dirFd, const QByteArray& name, const QByteArray& entryPath, const struct stat& st)
 {
-    if (!countEntry())
+    if (!countEntry() || !storable(entryPath))
         return false;
     QByteArray target(int(std::max<off_t>(st.st_size, 0)) + 1, '\0');
     ssize_t n = 0;
@@ -172,32 +225,49 @@ bool TreePacker::addLink(int dirFd, const QByteArray& name, const QByteArray& en
     target.truncate(int(n));
     ArchiveEntry entry = entryFor(entryPath, st);
     archive_entry_set_filetype(entry.get(), AE_IFLNK);
-    archive_entry_set_symlink_utf8(entry.get(), target.constData());
+    archive_entry_copy_symlink(entry.get(), target.constData());
     archive_entry_set_size(entry.get(), 0);
-    if (!m_zip.writeHeader(entry))
-        return failed(m_zip.errorString());
-    return true;
+    return writeHeader(entry, entryPath, target);
+}
+
+// The kernel stamps a change with the time of the current clock tick, so a change made in the
+// tick the read starts in may leave size, mtime and ctime as they were. The read therefore starts
+// only once the clock has left the tick of the file's last change: every change from then on
+// moves its ctime, which no writer can set back (futimens puts back an mtime, never a ctime).
+bool TreePacker::settle(int fd, const QByteArray& entryPath, struct stat* st)
+{
+    for (int waited = 0;; ++waited) {
+        const timespec now = coarseNow();
+        if (::fstat(fd, st) != 0)
+            return failed(entryPath, errno);
+        if (!S_ISREG(st->st_mode))
+            return failed(QStringLiteral("%1: no longer a regular file").arg(QString::fromUtf8(entryPath)));
+        // A ctime well ahead of the clock was stamped by another clock (a file server's).
+        if (earlier(st->st_ctim, now) || st->st_ctim.tv_sec > now.tv_sec + 1)
+            return true;
+        if (waited == longestSettling)
+            return failed(QStringLiteral("%1: the file changed while it was read").arg(QString::fromUtf8(entryPath)));
+        waitOneTick();
+    }
 }
 
 bool TreePacker::addFile(int dirFd, const QByteArray& name, const QByteArray& entryPath)
 {
-    if (!countEntry())
+    if (!countEntry() || !storable(entryPath))
         return false;
     // O_NONBLOCK: should a FIFO or a device have taken the file's place, the open returns at once.
     UniqueFd fd(::openat(dirFd, name.constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     if (!fd.isValid())
         return errno == ENOENT ? skipVanished(entryPath) : failed(entryPath, errno);
     struct stat st = {};
-    if (::fstat(fd.get(), &st) != 0)
-        return failed(entryPath, errno);
-    if (!S_ISREG(st.st_mode))
-        return failed(QStringLiteral("%1: no longer a regular file").arg(QString::fromUtf8(entryPath)));
+    if (!settle(fd.get(), entryPath, &st))
+        return false;
     ::posix_fadvise(fd.get(), 0, 0, POSIX_FADV_SEQUENTIAL);
     ArchiveEntry entry = entryFor(entryPath, st);
     archive_entry_set_filetype(entry.get(), AE_IFREG);
     archive_entry_set_size(entry.get(), st.st_size);
-    if (!m_zip.writeHeader(entry))
-        return failed(m_zip.errorString());
+    if (!writeHeader(entry, entryPath))
+        return false;
     ArchiveFaults::notify("walk:read", entryPath);
     off_t left = st.st_size;
     while (left > 0) {
@@ -217,8 +287,7 @@ bool TreePacker::addFile(int dirFd, const QByteArray& name, const QByteArray& en
     struct stat after = {};
     if (::fstat(fd.get(), &after) != 0)
         return failed(entryPath, errno);
-    if (after.st_size != st.st_size || after.st_mtim.tv_sec != st.st_mtim.tv_sec ||
-        after.st_mtim.tv_nsec != st.st_mtim.tv_nsec)
+    if (after.st_size != st.st_size || !sameTime(after.st_mtim, st.st_mtim) || !sameTime(after.st_ctim, st.st_ctim))
         return failed(QStringLiteral("%1: the file changed while it was read").arg(QString::fromUtf8(entryPath)));
     return true;
 }

@@ -14,7 +14,10 @@ class ZipWriter;
 // the folder ("Data/..."). Nothing is followed: links are stored as links, and only regular files
 // are opened (without blocking, so a FIFO that takes the place of a file cannot stall the walk).
 // An entry that vanishes between the listing and its reading is skipped; a file that changes
-// its size while it is read fails the walk.
+// while it is read fails the walk.
+// Names are byte strings: each is stored byte for byte, never normalized, and marked UTF-8 only
+// where it is valid UTF-8. A name too long for a ZIP header fails the walk before its entry is
+// written; unstorableName() then names it.
 class TreePacker
 {
 public:
@@ -22,13 +25,19 @@ public:
 
     bool addRoot(const QString& given);
     QString errorString() const { return m_error; }
+    // The entry path ("Data/...") that no ZIP header can hold, when that failed the walk.
+    QByteArray unstorableName() const { return m_unstorable; }
 
 private:
     bool failed(const QString& error);
     bool failed(const QByteArray& entryPath, int error);
     bool countEntry();
     bool skipVanished(const QByteArray& entryPath);
-    ArchiveEntry entryFor(const QByteArray& entryPath, const struct stat& st);
+    bool storable(const QByteArray& storedName);
+    bool writeHeader(const ArchiveEntry& entry, const QByteArray& storedName, const QByteArray& linkTarget = {});
+    ArchiveEntry entryFor(const QByteArray& storedName, const struct stat& st);
+    // Stats an open file once its last change lies in an earlier clock tick than the read.
+    bool settle(int fd, const QByteArray& entryPath, struct stat* st);
     // Takes ownership of fd.
     bool addDirectory(int fd, const QByteArray& entryPath, const struct stat& st);
     bool addChild(int dirFd, const QByteArray& name, const QByteArray& entryPath);
@@ -38,5 +47,6 @@ private:
     ZipWriter& m_zip;
     std::vector<char> m_buffer;
     QString m_error;
+    QByteArray m_unstorable;
     int m_entries = 0;
 };

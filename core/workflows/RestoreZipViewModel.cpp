@@ -30,6 +30,20 @@ int perceivedLength(const QString& text)
     return count;
 }
 
+// A file's own name for a message: control characters shown as "?", a long name shortened in the middle.
+QString shownFileName(const QString& path)
+{
+    QString name = path.section(QLatin1Char('/'), -1);
+    for (QChar& c : name) {
+        if (c.category() == QChar::Other_Control)
+            c = QLatin1Char('?');
+    }
+    constexpr qsizetype longest = 60;
+    if (name.size() > longest)
+        name = name.left(longest / 2) + QChar(0x2026) + name.right(longest / 2 - 1);
+    return name;
+}
+
 } // namespace
 
 QString RestoreZipViewModel::textFor(const FinderCommentError& error)
@@ -45,6 +59,9 @@ QString RestoreZipViewModel::textFor(const FinderCommentError& error)
     case FinderCommentError::directoryNotFound:
         return QStringLiteral("Das Zielverzeichnis wurde nicht gefunden.");
     case FinderCommentError::archiveCreationFailed:
+        if (!error.unstorableName.isEmpty())
+            return QStringLiteral("Das Backup wurde nicht erstellt: Der Pfad der Datei „%1“ ist zu lang.")
+                .arg(shownFileName(error.unstorableName));
         return QStringLiteral("Fehler beim Erstellen oder Wiederherstellen des Archivs.");
     case FinderCommentError::encryptedFileNotFound:
         return QStringLiteral("Die verschlüsselte Datei wurde nicht gefunden oder nicht bereitgestellt.");
