@@ -11,6 +11,7 @@
 
 #include <fcntl.h>
 #include <sys/file.h>
+#include <sys/mount.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -47,6 +48,64 @@ struct WalkChange
         else if (change == "rewrite" && open.open(QIODevice::ReadWrite))
             open.write("XXXX");
     }
+};
+
+// A writer that changes a file in place while the backup reads it, and hides it the ways
+// timestamps allow: the modification time put back, or two writes within one clock tick.
+struct TickChange
+{
+    static inline QByteArray file; // local path
+    static inline QByteArray entry; // "Data/..."
+    static inline QByteArray change; // "mtime put back" or "twice in one tick"
+
+    static void overwrite(const char* bytes)
+    {
+        const int fd = ::open(file.constData(), O_WRONLY | O_CLOEXEC);
+        struct stat st = {};
+        ::fstat(fd, &st);
+        if (::pwrite(fd, bytes, std::strlen(bytes), 0) < 0)
+            qFatal("cannot change the file");
+        if (change == "mtime put back") {
+            const struct timespec times[2] = {st.st_atim, st.st_mtim};
+            ::futimens(fd, times);
+        }
+        ::close(fd);
+    }
+
+    static void onPoint(const char* point, const QByteArray& detail)
+    {
+        if (detail != entry)
+            return;
+        // Just before the backup opens the file, so that its last change falls in the read's tick.
+        if (change == "twice in one tick" && std::strcmp(point, "walk:open") == 0)
+            overwrite("YYYY");
+        if (std::strcmp(point, "walk:read") == 0)
+            overwrite("XXXX");
+    }
+};
+
+// A ramfs of its own below a folder of the test, unmounted at the end.
+class RamFs
+{
+public:
+    explicit RamFs(const QString& at)
+        : m_at(QFile::encodeName(at))
+    {
+        QDir().mkpath(at);
+        m_mounted = ::mount("ramfs", m_at.constData(), "ramfs", MS_NOSUID | MS_NODEV, "mode=0700") == 0;
+    }
+    ~RamFs()
+    {
+        if (m_mounted)
+            ::umount2(m_at.constData(), MNT_DETACH);
+    }
+    RamFs(const RamFs&) = delete;
+    RamFs& operator=(const RamFs&) = delete;
+    bool isMounted() const { return m_mounted; }
+
+private:
+    QByteArray m_at;
+    bool m_mounted = false;
 };
 
 // The engine's diagnostic lines, from whatever thread they come.
@@ -190,6 +249,50 @@ private Q_SLOTS:
         QVERIFY(restoreBackup(m_backups + QLatin1Char('/') + names.first(), container, password));
         QCOMPARE(treeSnapshot(container + QStringLiteral("/Data")), treeSnapshot(m_source));
         QVERIFY(!QFileInfo::exists(container + QStringLiteral("/") + QString::fromUtf8(entry)));
+    }
+
+    void changeHiddenFromTimestamps_data()
+    {
+        QTest::addColumn<bool>("ramfs");
+        QTest::addColumn<QByteArray>("change");
+        for (const bool ramfs : {false, true}) {
+            for (const char* change : {"mtime put back", "twice in one tick"}) {
+                const QByteArray name = QByteArray(ramfs ? "ramfs, " : "disk, ") + change;
+                QTest::newRow(name.constData()) << ramfs << QByteArray(change);
+            }
+        }
+    }
+
+    // A file changed in place while it is read fails the backup even when its size and mtime
+    // stay as they were: a writer put the mtime back, or wrote within the clock tick in which
+    // the read started (ramfs stamps changes by the tick).
+    void changeHiddenFromTimestamps()
+    {
+        QFETCH(bool, ramfs);
+        QFETCH(QByteArray, change);
+        std::unique_ptr<RamFs> mount;
+        QString source = m_source;
+        if (ramfs) {
+            mount = std::make_unique<RamFs>(path(QStringLiteral("ramfs")));
+            if (!mount->isMounted())
+                QSKIP("mounting a ramfs needs root");
+            source = path(QStringLiteral("ramfs/Data"));
+            QVERIFY(writeFile(source + QStringLiteral("/notes.txt"), "Termine"));
+            QVERIFY(writeFile(source + QStringLiteral("/journal.db"), randomBytes(40000, 1)));
+        }
+        TickChange::file = QFile::encodeName(source + QStringLiteral("/journal.db"));
+        TickChange::entry = "Data/journal.db";
+        TickChange::change = change;
+        ArchiveFaults::observer = &TickChange::onPoint;
+        DiagnosticLines::start();
+        const ArchiveResult result = createBackup(source, m_backups, password);
+        const QStringList diagnostics = DiagnosticLines::stop();
+        ArchiveFaults::observer = nullptr;
+        QCOMPARE(codeName(result), "archiveCreationFailed");
+        QCOMPARE(entriesOf(m_backups), QStringList());
+        const QStringList naming =
+            diagnostics.filter(QStringLiteral("Data/journal.db: the file changed while it was read"));
+        QVERIFY2(naming.size() == 1, qPrintable(diagnostics.join(u'\n')));
     }
 
     void exceptionInTheWriterLeavesNoFile()
