@@ -128,8 +128,7 @@ bool TreePacker::storable(const QByteArray& storedName)
         return true;
     m_unstorable = storedName.endsWith('/') ? storedName.chopped(1) : storedName;
     return failed(QStringLiteral("%1: name too long for a ZIP entry (%2 bytes)")
-                      .arg(QString::fromUtf8(m_unstorable.right(200)))
-                      .arg(storedName.size()));
+                      .arg(QString::fromUtf8(m_unstorable.right(200)), QString::number(storedName.size())));
 }
 
 bool TreePacker::writeHeader(const ArchiveEntry& entry, const QByteArray& storedName, const QByteArray& linkTarget)
