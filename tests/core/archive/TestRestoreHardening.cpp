@@ -5,6 +5,7 @@
 #include "tests/support/FileFixtures.h"
 #include "tests/support/TestMain.h"
 
+#include <QCryptographicHash>
 #include <QProcess>
 
 #include <archive_entry.h>
@@ -43,6 +44,18 @@ struct SecondRestore
 QStringList dataOnly()
 {
     return {QStringLiteral("Data")};
+}
+
+// The record as versions before the mark wrote it.
+QByteArray withoutMark(const RestoreJournal& journal)
+{
+    QList<QByteArray> lines = journal.serialize().split('\n');
+    lines.removeLast(); // after the last line break
+    lines.removeLast(); // the check sum
+    lines[0] = "tarn-restore-journal 1";
+    lines.removeIf([](const QByteArray& line) { return line.startsWith("mark "); });
+    const QByteArray body = lines.join('\n') + '\n';
+    return body + "sum " + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n';
 }
 
 } // namespace
@@ -253,6 +266,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("dataAfter");
         QTest::addColumn<QString>("keptAfter"); // what the visible folder holds afterwards
         QTest::addColumn<QString>("outcome");
+        // Whose identity the journal gives the working folder: "new", or that of the content
+        // that got its inode number after it was removed.
+        QTest::addColumn<QString>("workIdentity");
+        QTest::addColumn<bool>("older"); // a record of a version without the mark
         const QString none;
         const QString oldC = QStringLiteral("old");
         const QString newC = QStringLiteral("new");
@@ -262,42 +279,68 @@ private Q_SLOTS:
         const QString direct = QStringLiteral("none");
         const QString swapping = QStringLiteral("swapping");
         QTest::newRow("unpacking") << QStringLiteral("unpacking") << direct << oldC << newC << none << oldC << none
-                                   << QStringLiteral("cleanedUp");
+                                   << QStringLiteral("cleanedUp") << newC << false;
         QTest::newRow("two steps: not begun")
-            << swapping << two << oldC << newC << none << oldC << none << QStringLiteral("cleanedUp");
+            << swapping << two << oldC << newC << none << oldC << none << QStringLiteral("cleanedUp") << newC << false;
         QTest::newRow("two steps: Data moved aside, not yet recorded")
-            << swapping << two << none << newC << oldC << oldC << none << QStringLiteral("rolledBack");
-        QTest::newRow("two steps: between the renames") << QStringLiteral("moved-aside") << two << none << newC << oldC
-                                                        << oldC << none << QStringLiteral("rolledBack");
+            << swapping << two << none << newC << oldC << oldC << none << QStringLiteral("rolledBack") << newC << false;
+        QTest::newRow("two steps: between the renames")
+            << QStringLiteral("moved-aside") << two << none << newC << oldC << oldC << none
+            << QStringLiteral("rolledBack") << newC << false;
         QTest::newRow("two steps: a fresh Data between the renames")
             << QStringLiteral("moved-aside") << two << fresh << newC << oldC << fresh << oldC
-            << QStringLiteral("keptAside");
-        QTest::newRow("two steps: swapped, not yet recorded") << QStringLiteral("moved-aside") << two << newC << none
-                                                              << oldC << newC << none << QStringLiteral("completed");
-        QTest::newRow("two steps: swapped")
-            << QStringLiteral("swapped") << two << newC << none << oldC << newC << none << QStringLiteral("completed");
+            << QStringLiteral("keptAside") << newC << false;
+        QTest::newRow("two steps: swapped, not yet recorded")
+            << QStringLiteral("moved-aside") << two << newC << none << oldC << newC << none
+            << QStringLiteral("completed") << newC << false;
+        QTest::newRow("two steps: swapped") << QStringLiteral("swapped") << two << newC << none << oldC << newC << none
+                                            << QStringLiteral("completed") << newC << false;
         QTest::newRow("two steps: swapped, then Data gone")
-            << QStringLiteral("swapped") << two << none << none << oldC << oldC << none << QStringLiteral("rolledBack");
-        QTest::newRow("exchange: not begun")
-            << swapping << exchange << oldC << newC << none << oldC << none << QStringLiteral("cleanedUp");
-        QTest::newRow("exchange: exchanged, not yet recorded")
-            << swapping << exchange << newC << oldC << none << newC << none << QStringLiteral("completed");
+            << QStringLiteral("swapped") << two << none << none << oldC << oldC << none << QStringLiteral("rolledBack")
+            << newC << false;
+        QTest::newRow("exchange: not begun") << swapping << exchange << oldC << newC << none << oldC << none
+                                             << QStringLiteral("cleanedUp") << newC << false;
+        QTest::newRow("exchange: exchanged, not yet recorded") << swapping << exchange << newC << oldC << none << newC
+                                                               << none << QStringLiteral("completed") << newC << false;
         QTest::newRow("exchange: swapped") << QStringLiteral("swapped") << exchange << newC << oldC << none << newC
-                                           << none << QStringLiteral("completed");
-        QTest::newRow("exchange: a fresh Data")
-            << swapping << exchange << fresh << oldC << none << fresh << oldC << QStringLiteral("keptAside");
+                                           << none << QStringLiteral("completed") << newC << false;
+        QTest::newRow("exchange: a fresh Data") << swapping << exchange << fresh << oldC << none << fresh << oldC
+                                                << QStringLiteral("keptAside") << newC << false;
         QTest::newRow("exchange: neither folder known")
             << swapping << exchange << fresh << QStringLiteral("other") << none << fresh << QStringLiteral("other")
-            << QStringLiteral("keptAside");
-        QTest::newRow("no Data before: not begun")
-            << swapping << direct << none << newC << none << none << none << QStringLiteral("cleanedUp");
-        QTest::newRow("no Data before: a fresh Data")
-            << swapping << direct << fresh << newC << none << fresh << none << QStringLiteral("cleanedUp");
-        QTest::newRow("no Data before: renamed")
-            << swapping << direct << newC << none << none << newC << none << QStringLiteral("completed");
+            << QStringLiteral("keptAside") << newC << false;
+        QTest::newRow("no Data before: not begun") << swapping << direct << none << newC << none << none << none
+                                                   << QStringLiteral("cleanedUp") << newC << false;
+        QTest::newRow("no Data before: a fresh Data") << swapping << direct << fresh << newC << none << fresh << none
+                                                      << QStringLiteral("cleanedUp") << newC << false;
+        QTest::newRow("no Data before: renamed") << swapping << direct << newC << none << none << newC << none
+                                                 << QStringLiteral("completed") << newC << false;
         QTest::newRow("moving the old content to its visible folder")
-            << QStringLiteral("keeping") << two << fresh << newC << oldC << fresh << oldC
-            << QStringLiteral("keptAside");
+            << QStringLiteral("keeping") << two << fresh << newC << oldC << fresh << oldC << QStringLiteral("keptAside")
+            << newC << false;
+        QTest::newRow("two steps: swapped, then Data made anew")
+            << QStringLiteral("swapped") << two << fresh << none << oldC << fresh << oldC << QStringLiteral("keptAside")
+            << newC << false;
+        QTest::newRow("exchange: swapped, then Data made anew on the freed inode")
+            << QStringLiteral("swapped") << exchange << fresh << oldC << none << fresh << oldC
+            << QStringLiteral("keptAside") << fresh << false;
+        QTest::newRow("exchange: Data made anew on the freed inode before the record")
+            << swapping << exchange << fresh << oldC << none << fresh << oldC << QStringLiteral("keptAside") << fresh
+            << false;
+        // Records without a mark never prove Data to be the new content: an old content beside it stays.
+        QTest::newRow("older record: exchange: swapped")
+            << QStringLiteral("swapped") << exchange << newC << oldC << none << newC << oldC
+            << QStringLiteral("keptAside") << newC << true;
+        QTest::newRow("older record: two steps: swapped")
+            << QStringLiteral("swapped") << two << newC << none << oldC << newC << oldC << QStringLiteral("keptAside")
+            << newC << true;
+        QTest::newRow("older record: exchange: not begun") << swapping << exchange << oldC << newC << none << oldC
+                                                           << none << QStringLiteral("cleanedUp") << newC << true;
+        QTest::newRow("older record: two steps: between the renames")
+            << QStringLiteral("moved-aside") << two << none << newC << oldC << oldC << none
+            << QStringLiteral("rolledBack") << newC << true;
+        QTest::newRow("older record: no Data before: renamed") << swapping << direct << newC << none << none << newC
+                                                               << none << QStringLiteral("completed") << newC << true;
     }
 
     // A killed restore's journal says which folder holds what: the recovery undoes a swap that
@@ -312,6 +355,8 @@ private Q_SLOTS:
         QFETCH(QString, dataAfter);
         QFETCH(QString, keptAfter);
         QFETCH(QString, outcome);
+        QFETCH(QString, workIdentity);
+        QFETCH(bool, older);
 
         // The contents, made apart and then put where the row says.
         const QString contents = path(QStringLiteral("contents"));
@@ -332,7 +377,14 @@ private Q_SLOTS:
         RestoreJournal journal;
         journal.startedMSecs = QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)).toMSecsSinceEpoch();
         journal.work = QByteArrayLiteral(".TempData.Wk1234");
-        journal.workIdentity = identities[QStringLiteral("new")];
+        journal.workIdentity = identities[workIdentity];
+        if (!older) {
+            // The new content carries the mark the record names.
+            journal.mark = QByteArrayLiteral("Mk3456789012345Z");
+            QVERIFY(writeFile(contents + QStringLiteral("/new/") +
+                                  QString::fromLatin1(RestoreJournal::markName(journal.mark)),
+                              QByteArray()));
+        }
         if (method == QLatin1String("exchange")) {
             journal.method = RestoreJournal::Method::exchange;
             journal.dataIdentity = identities[QStringLiteral("old")];
@@ -358,7 +410,8 @@ private Q_SLOTS:
             if (!kind.isEmpty())
                 QVERIFY(QFile::rename(contents + QLatin1Char('/') + kind, m_container + QLatin1Char('/') + name));
         }
-        QVERIFY(writeFile(m_container + QStringLiteral("/.RestoreJournal"), journal.serialize()));
+        QVERIFY(writeFile(m_container + QStringLiteral("/.RestoreJournal"),
+                          older ? withoutMark(journal) : journal.serialize()));
 
         const RecoveryResult result = recoverContainer(m_container);
         QCOMPARE(outcomeName(result), qPrintable(outcome));
