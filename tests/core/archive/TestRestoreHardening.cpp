@@ -17,7 +17,9 @@
 #include <optional>
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -38,6 +40,43 @@ struct SecondRestore
         if (std::strcmp(point, "restore:entry") != 0 || started.exchange(true))
             return;
         result = restoreBackup(backup, container, password);
+    }
+};
+
+// What the observer does once the swap stands: make the old content impossible to rename, as a
+// folder marked immutable is even for root.
+struct FreezeOldContent
+{
+    static inline QString container;
+    static inline QStringList frozen;
+
+    static bool setImmutable(const QString& path, bool on)
+    {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        ::close(fd);
+        return done;
+    }
+
+    static void onSwapped(const char* point, const QByteArray&)
+    {
+        if (std::strcmp(point, "swap:swapped") != 0)
+            return;
+        for (const QString& name : QDir(container).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+            if (name != QLatin1String("Data") && setImmutable(container + QLatin1Char('/') + name, true))
+                frozen.append(container + QLatin1Char('/') + name);
+        }
+    }
+
+    static void thaw()
+    {
+        for (const QString& path : std::exchange(frozen, {}))
+            setImmutable(path, false);
     }
 };
 
@@ -112,7 +151,20 @@ private Q_SLOTS:
         QCOMPARE(m_newTree.size(), 41);
     }
 
-    void cleanup() { m_dir.reset(); }
+    void cleanup()
+    {
+        FreezeOldContent::thaw();
+        m_dir.reset();
+    }
+
+    // Data without the restore's mark, which stays there until the old content is gone.
+    QMap<QString, QString> dataWithoutMark() const
+    {
+        QMap<QString, QString> tree = treeSnapshot(m_data);
+        tree.removeIf(
+            [](const auto& item) { return item.key().startsWith(QString::fromLatin1(RestoreJournal::markPrefix)); });
+        return tree;
+    }
 
     // A second restore while one runs is refused at once; the first completes.
     void secondRestoreIsRefused()
@@ -178,6 +230,130 @@ private Q_SLOTS:
         const RecoveryResult recovered = recoverContainer(m_container);
         QCOMPARE(outcomeName(recovered), "rolledBack");
         verifyUntouched();
+    }
+
+    void oldContentCannotBeRenamed_data()
+    {
+        QTest::addColumn<bool>("twoSteps");
+        QTest::newRow("exchange") << false;
+        QTest::newRow("two renames") << true;
+    }
+
+    // When the old content cannot be renamed for removal after the swap, the restore still stands
+    // and the journal stays; the next recovery that can rename it finishes the work.
+    void oldContentCannotBeRenamed()
+    {
+        QFETCH(bool, twoSteps);
+        if (::geteuid() != 0)
+            QSKIP("marking a folder immutable needs root");
+        ArchiveFaults::forceSwapFallback = twoSteps;
+        FreezeOldContent::container = m_container;
+        ArchiveFaults::observer = &FreezeOldContent::onSwapped;
+
+        const ArchiveResult result = restoreBackup(m_backup, m_container, password);
+        QVERIFY2(result, codeName(result));
+        QCOMPARE(FreezeOldContent::frozen.size(), 1);
+        const QString old = FreezeOldContent::frozen.first();
+        QCOMPARE(dataWithoutMark(), m_newTree);
+        QCOMPARE(treeSnapshot(old), m_oldTree);
+        QStringList expected{QFileInfo(old).fileName(), QStringLiteral(".RestoreJournal"), QStringLiteral("Data")};
+        expected.sort();
+        QCOMPARE(entriesOf(m_container), expected);
+
+        // Still frozen: the recovery fails and keeps everything.
+        QCOMPARE(codeName(recoverContainer(m_container)), "archiveCreationFailed");
+        QCOMPARE(entriesOf(m_container), expected);
+        QCOMPARE(treeSnapshot(old), m_oldTree);
+
+        FreezeOldContent::thaw();
+        const RecoveryResult recovered = recoverContainer(m_container);
+        QCOMPARE(outcomeName(recovered), "completed");
+        QCOMPARE(treeSnapshot(m_data), m_newTree);
+        QCOMPARE(entriesOf(m_container), dataOnly());
+    }
+
+    void failedFolderSync_data()
+    {
+        QTest::addColumn<QByteArray>("point");
+        QTest::addColumn<bool>("twoSteps");
+        QTest::addColumn<int>("failStep"); // of the two renames, as in fallbackSwap
+        QTest::addColumn<bool>("restored"); // the restore reports success
+        QTest::newRow("a journal record") << QByteArray("journal") << false << 0 << false;
+        QTest::newRow("the working folder's mark") << QByteArray("working") << false << 0 << false;
+        QTest::newRow("after the exchange") << QByteArray("swap") << false << 0 << false;
+        QTest::newRow("after moving Data aside") << QByteArray("moved-aside") << true << 0 << false;
+        QTest::newRow("after the two renames") << QByteArray("swap") << true << 0 << false;
+        QTest::newRow("after putting Data back") << QByteArray("put-back") << true << 2 << false;
+        QTest::newRow("after renaming the old content for removal") << QByteArray("removal") << false << 0 << true;
+        QTest::newRow("after removing the mark") << QByteArray("mark") << false << 0 << true;
+        QTest::newRow("after removing the journal") << QByteArray("journal-removed") << false << 0 << true;
+    }
+
+    // A folder sync that fails (a disk's write error) fails its step: a swap that may not be on disk
+    // is undone, and after the swap nothing is removed before its rename is on disk. The recovery
+    // afterwards leaves the restored or the old Data whole and nothing else.
+    void failedFolderSync()
+    {
+        QFETCH(QByteArray, point);
+        QFETCH(bool, twoSteps);
+        QFETCH(int, failStep);
+        QFETCH(bool, restored);
+        ArchiveFaults::forceSwapFallback = twoSteps;
+        ArchiveFaults::failFallbackStep = failStep;
+        ArchiveFaults::failFolderSyncAt = point.constData();
+        const ArchiveResult result = restoreBackup(m_backup, m_container, password);
+        ArchiveFaults::failFolderSyncAt = nullptr;
+        ArchiveFaults::failFallbackStep = 0;
+        QCOMPARE(codeName(result), restored ? "success" : "archiveCreationFailed");
+        QCOMPARE(dataWithoutMark(), restored ? m_newTree : m_oldTree);
+        if (restored && point != "journal-removed")
+            QVERIFY(entriesOf(m_container).contains(QStringLiteral(".RestoreJournal")));
+
+        const RecoveryResult recovered = recoverContainer(m_container);
+        QVERIFY2(recovered, codeName(recovered));
+        QCOMPARE(treeSnapshot(m_data), restored ? m_newTree : m_oldTree);
+        QCOMPARE(entriesOf(m_container), dataOnly());
+    }
+
+    void failedFolderSyncInRecovery_data()
+    {
+        QTest::addColumn<QByteArray>("point");
+        QTest::addColumn<bool>("freshData");
+        QTest::newRow("putting Data back") << QByteArray("rollback") << false;
+        QTest::newRow("keeping the old content beside a fresh Data") << QByteArray("keep") << true;
+    }
+
+    // A recovery whose folder sync fails keeps its journal; the next one ends where it would have.
+    void failedFolderSyncInRecovery()
+    {
+        QFETCH(QByteArray, point);
+        QFETCH(bool, freshData);
+        // Data left missing between the two renames, with the journal saying where it is.
+        ArchiveFaults::forceSwapFallback = true;
+        ArchiveFaults::failFallbackStep = 3;
+        QCOMPARE(codeName(restoreBackup(m_backup, m_container, password)), "archiveCreationFailed");
+        ArchiveFaults::failFallbackStep = 0;
+        QVERIFY(!QFileInfo::exists(m_data));
+        if (freshData)
+            QVERIFY(writeFile(m_data + QStringLiteral("/frisch.txt"), "frisch"));
+        const QMap<QString, QString> dataBefore = treeSnapshot(m_data);
+
+        ArchiveFaults::failFolderSyncAt = point.constData();
+        QCOMPARE(codeName(recoverContainer(m_container)), "archiveCreationFailed");
+        ArchiveFaults::failFolderSyncAt = nullptr;
+        QVERIFY(entriesOf(m_container).contains(QStringLiteral(".RestoreJournal")));
+
+        const RecoveryResult recovered = recoverContainer(m_container);
+        QVERIFY2(recovered, codeName(recovered));
+        QCOMPARE(recovered->outcome == RestoreRecovery::Outcome::keptAside, freshData);
+        QCOMPARE(treeSnapshot(m_data), freshData ? dataBefore : m_oldTree);
+        QStringList expected = dataOnly();
+        if (freshData) {
+            QCOMPARE(treeSnapshot(recovered->keptFolder), m_oldTree);
+            expected.append(QFileInfo(recovered->keptFolder).fileName());
+            expected.sort();
+        }
+        QCOMPARE(entriesOf(m_container), expected);
     }
 
     void recoveryWithoutJournal_data()
