@@ -93,13 +93,14 @@ private:
     }
 
     // The container for a test, holding Data with backup A: on the local file system with or
-    // without the atomic exchange, on a fresh ext4 image of its own (needs root), or on a FUSE
+    // without the atomic exchange, on a fresh ext4 or exFAT image of its own (needs root), or on a FUSE
     // file system, which refuses the exchange by itself.
     void useContainer(const QString& where)
     {
         m_runnerOptions.clear();
-        if (where.startsWith(QLatin1String("ext4"))) {
-            m_image = std::make_unique<MountedImage>(MountedImage::Kind::ext4, 64);
+        if (where.startsWith(QLatin1String("ext4")) || where == QLatin1String("exFAT")) {
+            m_image = std::make_unique<MountedImage>(
+                where == QLatin1String("exFAT") ? MountedImage::Kind::exfat : MountedImage::Kind::ext4, 64);
             QVERIFY2(m_image->isMounted(), qPrintable(m_image->skipReason()));
             m_container = m_image->path() + QStringLiteral("/container");
             if (where.endsWith(QLatin1String("refused exchange")))
@@ -484,6 +485,7 @@ private Q_SLOTS:
         QTest::newRow("ext4") << QStringLiteral("ext4") << true;
         QTest::newRow("ext4, kernel refuses the exchange") << QStringLiteral("ext4, refused exchange") << true;
         QTest::newRow("FUSE file system") << QStringLiteral("bindfs") << false;
+        QTest::newRow("exFAT through FUSE") << QStringLiteral("exFAT") << false;
     }
 
     // Killed after the swap, before the old content went; then the sibling app resets its profile:
@@ -493,7 +495,7 @@ private Q_SLOTS:
     {
         QFETCH(QString, where);
         QFETCH(bool, sameInode);
-        if (where.startsWith(QLatin1String("ext4")) && ::geteuid() != 0)
+        if (where != QLatin1String("bindfs") && ::geteuid() != 0)
             QSKIP("mounting an image needs root");
         if (where == QLatin1String("bindfs") && !FuseMount::unavailableReason().isEmpty())
             QSKIP(qPrintable(FuseMount::unavailableReason()));
