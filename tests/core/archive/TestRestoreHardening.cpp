@@ -358,7 +358,8 @@ private Q_SLOTS:
 
     void recoveryWithoutJournal_data()
     {
-        QTest::addColumn<QStringList>("planted"); // name[=empty|file|link]; plain: a folder holding one file
+        // name[=empty|file|link|mark]; plain: a folder holding one file
+        QTest::addColumn<QStringList>("planted");
         QTest::addColumn<bool>("withData");
         QTest::addColumn<QStringList>("left"); // what stays besides Data
         const QString old = QStringLiteral(".OldData.aB3xYz");
@@ -372,6 +373,8 @@ private Q_SLOTS:
             << QStringList{QStringLiteral(".TempData"), QStringLiteral(".TempData.Q1w2E3=empty"),
                            QStringLiteral(".RemovingData.Zz9Yy8"), QStringLiteral(".RestoreJournal.new=file")}
             << true << QStringList();
+        QTest::newRow("a working folder holding only its mark")
+            << QStringList{QStringLiteral(".TempData.Q1w2E3=mark")} << true << QStringList();
         QTest::newRow("a filled working folder") << QStringList{QStringLiteral(".TempData.Q1w2E3")} << true
                                                  << QStringList{QStringLiteral(".TempData.Q1w2E3")};
     }
@@ -395,6 +398,8 @@ private Q_SLOTS:
                 QVERIFY(writeFile(at, name.toUtf8()));
             else if (kind == QLatin1String("link"))
                 QVERIFY(QFile::link(QStringLiteral("anderswo"), at));
+            else if (kind == QLatin1String("mark"))
+                QVERIFY(writeFile(at + QStringLiteral("/.RestoreMark.Ab3456789012Cd34"), QByteArray()));
             else
                 QVERIFY(writeFile(at + QStringLiteral("/inhalt.txt"), name.toUtf8()));
         }
