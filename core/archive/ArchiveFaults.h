@@ -20,6 +20,9 @@ struct ArchiveFaults
     // Fails the fallback swap at this step: 1 moving Data aside, 2 moving the new content in
     // (and also moving the old content back).
     static inline std::atomic<int> failFallbackStep{0};
+    // Fails a restore's folder sync at this point (RestoreJournal::syncFolder), as a disk would
+    // after a write error.
+    static inline std::atomic<const char*> failFolderSyncAt{nullptr};
     // A fixed time stamp for new backups, in milliseconds since the epoch.
     static inline std::atomic<qint64> fixedStampMSecs{-1};
 

@@ -22,7 +22,12 @@ namespace {
 
 // The working folder of earlier versions, which always held an unfinished restore.
 const QByteArray plainWorkingName = QByteArrayLiteral(".TempData");
-const QByteArray damagedJournalPrefix = RestoreJournal::fileName + '.';
+
+// Built when called: as a static it could be made before the journal's name it is built from.
+QByteArray damagedJournalPrefix()
+{
+    return RestoreJournal::fileName + '.';
+}
 
 QString errnoText(int error = errno)
 {
@@ -81,11 +86,11 @@ RestoreContainer::Open RestoreContainer::open(bool create, QString* error)
     return Open::unlocked;
 }
 
-QByteArray RestoreContainer::uniqueName(const QByteArray& prefix) const
+QByteArray RestoreContainer::uniqueName(const QByteArray& prefix, int length) const
 {
     static constexpr char letters[] = "ABCDEFGHIJKLMNOPQRSTUVWXYZabcdefghijklmnopqrstuvwxyz0123456789";
     QByteArray name = prefix;
-    for (int i = 0; i < 6; ++i)
+    for (int i = 0; i < length; ++i)
         name += letters[QRandomGenerator::global()->bounded(int(sizeof letters) - 1)];
     return name;
 }
@@ -119,7 +124,45 @@ RestoreContainer::Item RestoreContainer::probe(const QByteArray& name) const
     return item;
 }
 
-bool RestoreContainer::removeOurs(const QByteArray& name, int* error)
+bool RestoreContainer::holdsMark(const QByteArray& name, const QByteArray& mark) const
+{
+    if (mark.isEmpty() || name.isEmpty())
+        return false;
+    const UniqueFd folder(::openat(m_fd.get(), name.constData(), O_PATH | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    struct stat st = {};
+    return folder.isValid() &&
+        ::fstatat(folder.get(), RestoreJournal::markName(mark).constData(), &st, AT_SYMLINK_NOFOLLOW) == 0 &&
+        S_ISREG(st.st_mode);
+}
+
+bool RestoreContainer::removeMark(const QByteArray& mark, QString* error)
+{
+    if (mark.isEmpty())
+        return true;
+    const UniqueFd data(::openat(m_fd.get(), dataName.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
+    if (!data.isValid())
+        return errno == ENOENT || errno == ENOTDIR || errno == ELOOP ||
+            fail(error, m_path + QStringLiteral(": Data: ") + errnoText());
+    const QByteArray name = RestoreJournal::markName(mark);
+    int status = ::unlinkat(data.get(), name.constData(), 0);
+    struct stat st = {};
+    if (status != 0 && errno == EACCES && ::fstat(data.get(), &st) == 0) {
+        // Data took the old Data's mode, which may lack the owner's write permission.
+        if (::fchmod(data.get(), (st.st_mode & 07777) | S_IWUSR | S_IXUSR) == 0) {
+            status = ::unlinkat(data.get(), name.constData(), 0);
+            const int unlinkError = errno;
+            ::fchmod(data.get(), st.st_mode & 07777);
+            errno = unlinkError;
+        }
+    }
+    if (status != 0 && errno != ENOENT)
+        return fail(error, m_path + QStringLiteral(": cannot remove the mark: ") + errnoText());
+    if (!RestoreJournal::syncFolder(data.get(), "mark"))
+        return fail(error, m_path + QStringLiteral(": Data: ") + errnoText());
+    return true;
+}
+
+RestoreContainer::Removal RestoreContainer::removeOurs(const QByteArray& name, int* error)
 {
     int local = 0;
     int& err = error ? *error : local;
@@ -127,14 +170,21 @@ bool RestoreContainer::removeOurs(const QByteArray& name, int* error)
     if (removal.isEmpty() || !renameNoReplace(name, removal)) {
         err = removal.isEmpty() ? EEXIST : errno;
         log(QStringLiteral("Ошибка удаления: ") + QFile::decodeName(name) + QStringLiteral(": ") + errnoText(err));
-        return false;
+        return Removal::kept;
+    }
+    // The new name must be on disk before the first file goes: a partly removed tree must never
+    // come back under a name that stands for a whole content.
+    if (!RestoreJournal::syncFolder(m_fd.get(), "removal")) {
+        err = errno;
+        log(QStringLiteral("Ошибка удаления: ") + QFile::decodeName(name) + QStringLiteral(": ") + errnoText(err));
+        return Removal::kept;
     }
     ArchiveFaults::notify("remove:renamed", removal);
     if (!removeTreeAt(m_fd.get(), removal, &err)) {
         log(QStringLiteral("Ошибка удаления: ") + QFile::decodeName(removal) + QStringLiteral(": ") + errnoText(err));
-        return false;
+        return Removal::leftOver;
     }
-    return true;
+    return Removal::removed;
 }
 
 bool RestoreContainer::writeJournal(QString* error)
@@ -163,6 +213,9 @@ RestoreContainer::Plan RestoreContainer::planFor(const RestoreJournal& journal) 
     const Item data = probe(dataName);
     const Item work = probe(journal.work);
     const Item aside = probe(journal.aside);
+    // Records of older versions have no mark: there a Data is never proven to be the new content,
+    // and an old content beside it is kept rather than removed.
+    const bool dataIsNew = holdsMark(dataName, journal.mark);
     Plan plan;
     if (journal.step == Step::unpacking) {
         plan.data = data.exists ? DataIs::old : DataIs::missing;
@@ -186,7 +239,7 @@ RestoreContainer::Plan RestoreContainer::planFor(const RestoreJournal& journal) 
             plan.oldAt = journal.aside;
             if (work.exists)
                 plan.newAt = journal.work;
-            plan.data = !data.exists ? DataIs::missing : work.exists ? DataIs::foreign : DataIs::fresh;
+            plan.data = !data.exists ? DataIs::missing : !work.exists && dataIsNew ? DataIs::fresh : DataIs::foreign;
         } else if (work.exists) {
             plan.newAt = journal.work;
             plan.data = data.exists ? DataIs::old : DataIs::missing;
@@ -195,35 +248,42 @@ RestoreContainer::Plan RestoreContainer::planFor(const RestoreJournal& journal) 
         }
         break;
     case Method::exchange: {
-        // One exchange leaves the same names: the folders' identities tell which holds what.
+        // One exchange leaves the same names: the mark tells which folder holds the new content.
+        // The identities only help where it cannot: the old content's, and the new content's in
+        // records without a mark.
         enum class Is { missing, fresh, old, other };
-        const auto classify = [&](const Item& item) {
+        const bool marked = !journal.mark.isEmpty();
+        const auto classify = [&](const Item& item, const QByteArray& name) {
             if (!item.exists)
                 return Is::missing;
-            if (item.identity == journal.workIdentity)
+            if (marked ? holdsMark(name, journal.mark) : item.identity == journal.workIdentity)
                 return Is::fresh;
             if (item.identity == journal.dataIdentity)
                 return Is::old;
             return Is::other;
         };
-        const Is inData = classify(data);
-        const Is inWork = classify(work);
+        const Is inData = classify(data, dataName);
+        const Is inWork = classify(work, journal.work);
         if (inData == Is::fresh) {
-            plan.data = DataIs::fresh;
+            // Without a mark the new content's inode number may have gone to a Data made anew.
+            plan.data = marked || !work.exists ? DataIs::fresh : DataIs::foreign;
             if (work.exists)
                 plan.oldAt = journal.work;
-        } else if (inData == Is::old) {
+        } else if (inWork == Is::fresh) {
+            plan.data = data.exists ? DataIs::old : DataIs::missing;
+            plan.newAt = journal.work;
+        } else if (inData == Is::old && !work.exists) {
             plan.data = DataIs::old;
-            if (work.exists)
-                plan.newAt = journal.work;
+        } else if (work.exists) {
+            // The working folder holds the old content, or what nobody can tell: Data made anew
+            // keeps it beside it, a missing Data gets it back only when it is surely the old one.
+            plan.oldAt = journal.work;
+            if (data.exists)
+                plan.data = DataIs::foreign;
+            else
+                plan.data = inWork == Is::old || journal.step == Step::swapped ? DataIs::missing : DataIs::unknown;
         } else {
-            plan.data = data.exists ? DataIs::foreign : DataIs::missing;
-            if (inWork == Is::old || (inWork == Is::other && journal.step == Step::swapped))
-                plan.oldAt = journal.work;
-            else if (inWork == Is::fresh)
-                plan.newAt = journal.work;
-            else if (inWork == Is::other)
-                plan.data = DataIs::unknown;
+            plan.data = !data.exists ? DataIs::missing : journal.step == Step::swapped ? DataIs::fresh : DataIs::old;
         }
         break;
     }
@@ -249,7 +309,9 @@ bool RestoreContainer::keepAside(RestoreJournal& journal, const QByteArray& from
         return false;
     if (!renameNoReplace(from, kept))
         return fail(error, m_path + QStringLiteral(": cannot keep the old content: ") + errnoText());
-    ::fsync(m_fd.get());
+    // Until the new name is on disk the journal must say where the old content went.
+    if (!RestoreJournal::syncFolder(m_fd.get(), "keep"))
+        return fail(error, m_path + QStringLiteral(": cannot keep the old content: ") + errnoText());
     report->outcome = RestoreRecovery::Outcome::keptAside;
     report->keptFolder = QDir(m_path).absoluteFilePath(QFile::decodeName(kept));
     log(QStringLiteral("Данные сохранены в отдельной папке: ") + report->keptFolder);
@@ -259,6 +321,16 @@ bool RestoreContainer::keepAside(RestoreJournal& journal, const QByteArray& from
 bool RestoreContainer::resolve(RestoreJournal journal, RestoreRecovery* report, QString* error)
 {
     using Outcome = RestoreRecovery::Outcome;
+    // The journal goes only once nothing it names is left to do: an item that cannot be renamed
+    // for removal keeps it, and the next recovery tries again.
+    const auto removeNamed = [&](const QByteArray& name) {
+        int removeError = 0;
+        if (removeOurs(name, &removeError) != Removal::kept)
+            return true;
+        return fail(error,
+                    m_path + QStringLiteral(": cannot remove ") + QFile::decodeName(name) + QStringLiteral(": ") +
+                        errnoText(removeError));
+    };
     if (journal.step == RestoreJournal::Step::keeping) {
         // Interrupted while the old content moved to its visible folder.
         if (probe(journal.keptFrom).exists) {
@@ -268,8 +340,8 @@ bool RestoreContainer::resolve(RestoreJournal journal, RestoreRecovery* report, 
             report->outcome = Outcome::keptAside;
             report->keptFolder = QDir(m_path).absoluteFilePath(QFile::decodeName(journal.kept));
         }
-        if (journal.keptFrom != journal.work && probe(journal.work).exists)
-            removeOurs(journal.work);
+        if (journal.keptFrom != journal.work && probe(journal.work).exists && !removeNamed(journal.work))
+            return false;
         return RestoreJournal::remove(m_fd.get(), error);
     }
 
@@ -280,14 +352,15 @@ bool RestoreContainer::resolve(RestoreJournal journal, RestoreRecovery* report, 
         break;
     case DataIs::fresh:
         report->outcome = Outcome::completed;
-        if (!plan.oldAt.isEmpty())
-            removeOurs(plan.oldAt);
+        if (!plan.oldAt.isEmpty() && !removeNamed(plan.oldAt))
+            return false;
+        if (!removeMark(journal.mark, error))
+            return false;
         break;
     case DataIs::missing:
         if (!plan.oldAt.isEmpty()) {
-            if (!renameNoReplace(plan.oldAt, dataName))
+            if (!renameNoReplace(plan.oldAt, dataName) || !RestoreJournal::syncFolder(m_fd.get(), "rollback"))
                 return fail(error, m_path + QStringLiteral(": cannot put Data back: ") + errnoText());
-            ::fsync(m_fd.get());
             report->outcome = Outcome::rolledBack;
             log(QStringLiteral("Данные возвращены после прерванной замены: ") + QFile::decodeName(plan.oldAt));
         } else {
@@ -295,7 +368,9 @@ bool RestoreContainer::resolve(RestoreJournal journal, RestoreRecovery* report, 
         }
         break;
     case DataIs::foreign:
-        // Someone made a new Data after ours was moved aside: both stay, the old one visible.
+    case DataIs::unknown:
+        // Someone made a new Data after ours was moved aside, or which folder holds the old content
+        // cannot be told: nothing is removed, the old content stays visible.
         if (!plan.oldAt.isEmpty()) {
             if (!keepAside(journal, plan.oldAt, report, error))
                 return false;
@@ -303,15 +378,38 @@ bool RestoreContainer::resolve(RestoreJournal journal, RestoreRecovery* report, 
             report->outcome = Outcome::cleanedUp;
         }
         break;
-    case DataIs::unknown:
-        // Which of the two is the old content cannot be told: nothing is removed.
-        if (!keepAside(journal, journal.work, report, error))
-            return false;
-        return RestoreJournal::remove(m_fd.get(), error);
     }
-    if (!plan.newAt.isEmpty())
-        removeOurs(plan.newAt);
+    if (!plan.newAt.isEmpty() && !removeNamed(plan.newAt))
+        return false;
     return RestoreJournal::remove(m_fd.get(), error);
+}
+
+void RestoreContainer::removeOnlyMarks(const QByteArray& name)
+{
+    const int listFd = ::openat(m_fd.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+    DIR* dir = listFd >= 0 ? ::fdopendir(listFd) : nullptr;
+    if (!dir) {
+        if (listFd >= 0)
+            ::close(listFd);
+        return;
+    }
+    std::vector<QByteArray> marks;
+    bool onlyMarks = true;
+    while (dirent* e = ::readdir(dir)) {
+        const QByteArray entry(e->d_name);
+        if (entry == "." || entry == "..")
+            continue;
+        if (entry.startsWith(RestoreJournal::markPrefix) &&
+            RestoreJournal::isMark(entry.mid(RestoreJournal::markPrefix.size())))
+            marks.push_back(entry);
+        else
+            onlyMarks = false;
+    }
+    if (onlyMarks) {
+        for (const QByteArray& mark : marks)
+            ::unlinkat(::dirfd(dir), mark.constData(), 0);
+    }
+    ::closedir(dir);
 }
 
 void RestoreContainer::removeLeftovers(RestoreRecovery* report)
@@ -335,7 +433,9 @@ void RestoreContainer::removeLeftovers(RestoreRecovery* report)
             // Only ever a tree that was being removed, or an unfinished restore of an earlier version.
             removed = removeTreeAt(m_fd.get(), name, &error);
         } else if (RestoreJournal::isUniqueName(name, RestoreJournal::workPrefix)) {
-            // Made just before its journal: removed only while empty, so no content can go.
+            // Made just before its journal: removed only while it holds nothing but a mark, so no
+            // content can go.
+            removeOnlyMarks(name);
             removed = ::unlinkat(m_fd.get(), name.constData(), AT_REMOVEDIR) == 0;
             if (!removed && errno != ENOTEMPTY && errno != EEXIST)
                 error = errno;
@@ -365,7 +465,7 @@ bool RestoreContainer::recover(RestoreRecovery* report, QString* error)
     case RestoreJournal::Read::damaged: {
         // Not a record this engine wrote whole: nothing is done after it, and it is kept aside.
         log(QStringLiteral("Журнал восстановления повреждён и не используется: ") + readError);
-        const QByteArray aside = freeUniqueName(damagedJournalPrefix);
+        const QByteArray aside = freeUniqueName(damagedJournalPrefix());
         if (aside.isEmpty() || !renameNoReplace(RestoreJournal::fileName, aside))
             return fail(error, m_path + QStringLiteral(": cannot move the damaged journal aside: ") + errnoText());
         break;
@@ -397,19 +497,28 @@ bool RestoreContainer::makeWorkingFolder(QString* error)
             return fail(error, errnoText());
         }
         m_work.reset(::openat(m_fd.get(), name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC));
-        if (!m_work.isValid() || ::fstat(m_work.get(), &st) != 0) {
+        // The mark goes in first, so that every record names a content that carries it.
+        const QByteArray mark = uniqueName(QByteArray(), 16);
+        const auto makeMark = [&] {
+            UniqueFd file(::openat(m_work.get(), RestoreJournal::markName(mark).constData(),
+                                   O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
+            return file.isValid() && ::fsync(file.get()) == 0 && file.close() &&
+                RestoreJournal::syncFolder(m_work.get(), "working");
+        };
+        if (!m_work.isValid() || ::fstat(m_work.get(), &st) != 0 || !makeMark()) {
             const int openError = errno;
             m_work.reset();
-            ::unlinkat(m_fd.get(), name.constData(), AT_REMOVEDIR);
+            removeTreeAt(m_fd.get(), name);
             return fail(error, errnoText(openError));
         }
         m_journal = RestoreJournal();
         m_journal.startedMSecs = QDateTime::currentMSecsSinceEpoch();
         m_journal.work = name;
         m_journal.workIdentity = {st.st_dev, st.st_ino};
+        m_journal.mark = mark;
         if (!writeJournal(error)) {
             m_work.reset();
-            ::unlinkat(m_fd.get(), name.constData(), AT_REMOVEDIR);
+            removeTreeAt(m_fd.get(), name);
             return false;
         }
         return true;
@@ -427,12 +536,38 @@ void RestoreContainer::dropWorkingFolder()
     m_work.reset();
     if (!m_journalled || m_leaveForRecovery || m_swapped)
         return;
-    if (probe(m_journal.work).exists && !removeOurs(m_journal.work))
+    if (probe(m_journal.work).exists && removeOurs(m_journal.work) == Removal::kept)
         return; // the journal stays: the next recovery tries again
     QString error;
     if (!RestoreJournal::remove(m_fd.get(), &error))
         log(QStringLiteral("Ошибка удаления журнала: ") + error);
     m_journalled = false;
+}
+
+bool RestoreContainer::undoSwap(QString* error)
+{
+    using Method = RestoreJournal::Method;
+    const QByteArray& work = m_journal.work;
+    bool back = false;
+    switch (m_journal.method) {
+    case Method::none:
+        back = renameNoReplace(dataName, work);
+        break;
+    case Method::exchange:
+        back = ::renameat2(m_fd.get(), work.constData(), m_fd.get(), dataName.constData(), RENAME_EXCHANGE) == 0;
+        break;
+    case Method::twoSteps:
+        back = renameNoReplace(dataName, work) && renameNoReplace(m_journal.aside, dataName);
+        break;
+    }
+    if (back && RestoreJournal::syncFolder(m_fd.get(), "put-back")) {
+        revertJournal();
+        return false;
+    }
+    // The journal says where each content is.
+    *error += QStringLiteral("; Data could not be put back: ") + errnoText();
+    m_leaveForRecovery = true;
+    return false;
 }
 
 bool RestoreContainer::swapIn(QString* error)
@@ -497,20 +632,28 @@ bool RestoreContainer::swapIn(QString* error)
                 revertJournal();
                 return false;
             }
-            ::fsync(m_fd.get());
-            ArchiveFaults::notify("swap:moved-aside", m_journal.aside);
-            m_journal.step = Step::movedAside;
-            QString journalError;
-            if (!writeJournal(&journalError))
-                log(QStringLiteral("Ошибка записи журнала: ") + journalError);
-            if (failStep == 2 || failStep == 3 || !renameNoReplace(work, dataName)) {
-                *error = failStep ? QStringLiteral("injected failure moving the new content in") : errnoText();
-                if (failStep != 3 && renameNoReplace(m_journal.aside, dataName)) {
-                    ::fsync(m_fd.get());
+            bool movedIn = false;
+            if (!RestoreJournal::syncFolder(m_fd.get(), "moved-aside")) {
+                *error = QStringLiteral("moving Data aside: ") + errnoText();
+            } else {
+                ArchiveFaults::notify("swap:moved-aside", m_journal.aside);
+                m_journal.step = Step::movedAside;
+                QString journalError;
+                if (!writeJournal(&journalError))
+                    log(QStringLiteral("Ошибка записи журнала: ") + journalError);
+                if (failStep == 2 || failStep == 3 || !renameNoReplace(work, dataName))
+                    *error = failStep ? QStringLiteral("injected failure moving the new content in") : errnoText();
+                else
+                    movedIn = true;
+            }
+            if (!movedIn) {
+                if (failStep != 3 && renameNoReplace(m_journal.aside, dataName) &&
+                    RestoreJournal::syncFolder(m_fd.get(), "put-back")) {
                     revertJournal();
                     return false;
                 }
-                // Data stays missing; the journal lets recover() bring the old content back.
+                // Data is missing, or its return may not be on disk: the journal lets recover()
+                // bring the old content back.
                 *error += QStringLiteral("; Data could not be put back: ") + errnoText();
                 m_leaveForRecovery = true;
                 return false;
@@ -518,12 +661,16 @@ bool RestoreContainer::swapIn(QString* error)
             ArchiveFaults::notify("swap:moved-in", m_journal.aside);
         }
     }
-    ::fsync(m_fd.get());
+    // A swap that may not be on disk is no success: Data goes back as it was.
+    if (!RestoreJournal::syncFolder(m_fd.get(), "swap")) {
+        *error = QStringLiteral("swap: ") + errnoText();
+        return undoSwap(error);
+    }
     m_work.reset();
     m_swapped = true;
     m_journal.step = Step::swapped;
     QString journalError;
-    // The swap stands also without this record: the names and identities in the last one tell.
+    // The swap stands also without this record: the names and the mark in the last one tell.
     if (!writeJournal(&journalError))
         log(QStringLiteral("Ошибка записи журнала: ") + journalError);
     ArchiveFaults::notify("swap:swapped", work);
@@ -540,23 +687,33 @@ bool RestoreContainer::removeOldContent(QString* error)
         : m_journal.method == Method::twoSteps                  ? m_journal.aside
                                                                 : QByteArray();
     int removeError = 0;
-    bool removed = true;
+    Removal removal = Removal::removed;
     if (!old.isEmpty()) {
         if (ArchiveFaults::failCleanup.load()) {
-            const QByteArray removal = freeUniqueName(RestoreJournal::removalPrefix);
-            renameNoReplace(old, removal);
+            const QByteArray removalName = freeUniqueName(RestoreJournal::removalPrefix);
+            renameNoReplace(old, removalName);
             removeError = EBUSY;
-            removed = false;
+            removal = Removal::leftOver;
         } else {
-            removed = removeOurs(old, &removeError);
+            removal = removeOurs(old, &removeError);
         }
     }
-    // A tree left under its removal name goes with the next recovery.
-    QString journalError;
-    if (!RestoreJournal::remove(m_fd.get(), &journalError))
-        log(QStringLiteral("Ошибка удаления журнала: ") + journalError);
     m_journalled = false;
-    if (!removed)
+    if (removal == Removal::kept) {
+        // The old content is whole under its name, and Data still holds the mark: the journal stays
+        // for the next recovery, which removes both.
+        *error = errnoText(removeError) + QStringLiteral("; left for the next recovery");
+        return false;
+    }
+    // A tree left under its removal name goes with the next recovery.
+    if (!removeMark(m_journal.mark, error))
+        return false; // the journal stays: the next recovery removes the mark
+    QString journalError;
+    if (!RestoreJournal::remove(m_fd.get(), &journalError)) {
+        *error = journalError;
+        return false;
+    }
+    if (removal != Removal::removed)
         *error = errnoText(removeError);
-    return removed;
+    return removal == Removal::removed;
 }

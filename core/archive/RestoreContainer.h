@@ -18,9 +18,11 @@
 // renames Data to ".OldData.<unique>" and the working folder to Data. Every step is recorded in
 // the container's journal before it is taken, and recover() acts on that record alone: it
 // undoes a swap that had not finished, finishes one that had, and where Data was replaced by
-// someone else meanwhile it keeps the old content in a visible folder. Whatever is removed is
-// first renamed to ".RemovingData.<unique>", so that a partly removed tree never passes for a
-// whole one.
+// someone else meanwhile it keeps the old content in a visible folder. The new content carries a
+// mark file of ours from its making until the old content is gone: only a Data that holds it is
+// taken for the new content (a folder made anew may get the freed inode number). Whatever is
+// removed is first renamed to ".RemovingData.<unique>", so that a partly removed tree never
+// passes for a whole one.
 class RestoreContainer
 {
 public:
@@ -50,7 +52,9 @@ public:
     // Puts the working folder in place of Data. On failure Data is as it was, or, should even
     // putting it back fail, the journal lets recover() bring it back.
     bool swapIn(QString* error);
-    // Removes the old content after a successful swap; a failure is only reported.
+    // Removes the old content and the mark after a successful swap; a failure is only reported.
+    // Where the old content cannot be renamed for removal the journal stays, so that the next
+    // recovery finishes the work.
     bool removeOldContent(QString* error);
     // Removes the working folder after a failure.
     void dropWorkingFolder();
@@ -63,7 +67,19 @@ private:
         bool exists = false;
         RestoreJournal::Identity identity;
     };
-    enum class DataIs { missing, old, fresh, foreign, unknown };
+    enum class DataIs {
+        missing,
+        old, // the content from before the restore, or one made before the swap
+        fresh, // the new content, or a Data that nothing must be kept beside
+        foreign, // a Data someone else made: the old content must stay beside it
+        unknown, // no Data, and an old content that cannot be told for sure: kept visible
+    };
+    // What removeOurs() got done.
+    enum class Removal {
+        removed,
+        leftOver, // renamed for removal, but not all gone: a later recovery removes the rest
+        kept, // still under its name, or its removal name may not be on disk yet
+    };
     struct Plan
     {
         DataIs data = DataIs::missing;
@@ -72,15 +88,23 @@ private:
     };
 
     Item probe(const QByteArray& name) const;
+    // True when the folder holds the mark file.
+    bool holdsMark(const QByteArray& name, const QByteArray& mark) const;
+    // Removes the mark file from Data; a missing one counts as removed.
+    bool removeMark(const QByteArray& mark, QString* error);
+    // Puts Data back after a swap whose sync failed; false leaves it to the recovery.
+    bool undoSwap(QString* error);
     Plan planFor(const RestoreJournal& journal) const;
     bool resolve(RestoreJournal journal, RestoreRecovery* report, QString* error);
     bool keepAside(RestoreJournal& journal, const QByteArray& from, RestoreRecovery* report, QString* error);
     void removeLeftovers(RestoreRecovery* report);
+    // Empties a working folder that holds nothing but a mark.
+    void removeOnlyMarks(const QByteArray& name);
     // Renames one of our items to a removal name and removes it there.
-    bool removeOurs(const QByteArray& name, int* error = nullptr);
+    Removal removeOurs(const QByteArray& name, int* error = nullptr);
     bool writeJournal(QString* error);
     void revertJournal();
-    QByteArray uniqueName(const QByteArray& prefix) const;
+    QByteArray uniqueName(const QByteArray& prefix, int length = 6) const;
     QByteArray freeUniqueName(const QByteArray& prefix) const;
     bool renameNoReplace(const QByteArray& from, const QByteArray& to) const;
 

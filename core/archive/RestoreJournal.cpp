@@ -1,5 +1,6 @@
 #include "core/archive/RestoreJournal.h"
 
+#include "core/archive/ArchiveFaults.h"
 #include "core/archive/UniqueFd.h"
 
 #include <QCryptographicHash>
@@ -14,7 +15,9 @@
 
 namespace {
 
-const QByteArray magic = QByteArrayLiteral("tarn-restore-journal 1");
+// Records of version 1 have no mark line.
+const QByteArray magic = QByteArrayLiteral("tarn-restore-journal 2");
+const QByteArray magicWithoutMark = QByteArrayLiteral("tarn-restore-journal 1");
 const QByteArray unfinishedName = QByteArrayLiteral(".RestoreJournal.new");
 const QByteArray keptPrefix = QByteArrayLiteral("Data vor der Wiederherstellung ");
 constexpr qint64 maxSize = 4096;
@@ -117,6 +120,15 @@ bool writeAll(int fd, const QByteArray& bytes)
     return true;
 }
 
+bool isAlphanumeric(const QByteArray& text)
+{
+    for (const char c : text) {
+        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
+            return false;
+    }
+    return true;
+}
+
 // A name this journal may name: one component, no dot names.
 bool isPlainName(const QByteArray& name)
 {
@@ -129,17 +141,31 @@ const QByteArray RestoreJournal::fileName = QByteArrayLiteral(".RestoreJournal")
 const QByteArray RestoreJournal::workPrefix = QByteArrayLiteral(".TempData.");
 const QByteArray RestoreJournal::asidePrefix = QByteArrayLiteral(".OldData.");
 const QByteArray RestoreJournal::removalPrefix = QByteArrayLiteral(".RemovingData.");
+const QByteArray RestoreJournal::markPrefix = QByteArrayLiteral(".RestoreMark.");
 
 bool RestoreJournal::isUniqueName(const QByteArray& name, const QByteArray& prefix)
 {
-    if (name.size() != prefix.size() + 6 || !name.startsWith(prefix))
+    return name.size() == prefix.size() + 6 && name.startsWith(prefix) && isAlphanumeric(name.mid(prefix.size()));
+}
+
+bool RestoreJournal::isMark(const QByteArray& mark)
+{
+    return mark.size() == 16 && isAlphanumeric(mark);
+}
+
+QByteArray RestoreJournal::markName(const QByteArray& mark)
+{
+    return markPrefix + mark;
+}
+
+bool RestoreJournal::syncFolder(int fd, const char* point)
+{
+    const char* failAt = ArchiveFaults::failFolderSyncAt.load();
+    if (failAt && std::strcmp(failAt, point) == 0) {
+        errno = EIO;
         return false;
-    for (qsizetype i = prefix.size(); i < name.size(); ++i) {
-        const char c = name[i];
-        if (!((c >= 'A' && c <= 'Z') || (c >= 'a' && c <= 'z') || (c >= '0' && c <= '9')))
-            return false;
     }
-    return true;
+    return ::fsync(fd) == 0;
 }
 
 QString RestoreJournal::keptName(qint64 startedMSecs, int attempt)
@@ -159,6 +185,7 @@ QByteArray RestoreJournal::serialize() const
     body += "started " + QByteArray::number(startedMSecs) + '\n';
     body += "work " + nameField(work) + ' ' + identityField(workIdentity) + '\n';
     body += "data " + identityField(dataIdentity) + '\n';
+    body += "mark " + nameField(mark) + '\n';
     body += "aside " + nameField(aside) + '\n';
     body += "kept-from " + nameField(keptFrom) + '\n';
     body += "kept " + nameField(kept) + '\n';
@@ -176,7 +203,10 @@ bool RestoreJournal::parse(const QByteArray& text, RestoreJournal* journal)
         return false;
     QList<QByteArray> lines = body.split('\n');
     lines.removeLast();
-    if (lines.size() != 10 || lines[0] != magic)
+    QByteArray markText = QByteArrayLiteral("-");
+    if (lines.size() == 11 && lines[0] == magic && lines[6].startsWith("mark "))
+        markText = lines.takeAt(6).mid(5);
+    else if (lines.size() != 10 || lines[0] != magicWithoutMark)
         return false;
     QList<QList<QByteArray>> fields;
     static const char* const keys[] = {"step",  "method",    "started", "work",    "data",
@@ -216,6 +246,9 @@ bool RestoreJournal::parse(const QByteArray& text, RestoreJournal* journal)
     j.aside = nameFrom(fields[5][0]);
     j.keptFrom = nameFrom(fields[6][0]);
     j.kept = nameFrom(fields[7][0]);
+    j.mark = nameFrom(markText);
+    if (!j.mark.isEmpty() && !isMark(j.mark))
+        return false;
     if (!identityFrom(fields[3][1], fields[3][2], &j.workIdentity) ||
         !identityFrom(fields[4][0], fields[4][1], &j.dataIdentity))
         return false;
@@ -299,7 +332,7 @@ bool RestoreJournal::write(int dirFd, QString* error) const
         ::unlinkat(dirFd, unfinishedName.constData(), 0);
         return fail(error, QStringLiteral("journal: ") + errnoText(renameError));
     }
-    if (::fsync(dirFd) != 0)
+    if (!syncFolder(dirFd, "journal"))
         return fail(error, QStringLiteral("journal: ") + errnoText());
     return true;
 }
@@ -308,7 +341,8 @@ bool RestoreJournal::remove(int dirFd, QString* error)
 {
     if (::unlinkat(dirFd, fileName.constData(), 0) != 0 && errno != ENOENT)
         return fail(error, QStringLiteral("journal: ") + errnoText());
-    ::fsync(dirFd);
+    if (!syncFolder(dirFd, "journal-removed"))
+        return fail(error, QStringLiteral("journal: ") + errnoText());
     return true;
 }
 

@@ -40,6 +40,9 @@ public:
     QByteArray work; // the working folder: the new content
     Identity workIdentity;
     Identity dataIdentity; // Data before the swap (exchange only)
+    // The mark file in the new content's top folder that tells it from any other folder, also one
+    // that took over its inode number; empty in records of older versions, which had none.
+    QByteArray mark;
     QByteArray aside; // two steps: the old content's name between the renames
     QByteArray keptFrom; // keeping: the item that holds the old content
     QByteArray kept; // keeping: the visible folder it moves to
@@ -53,7 +56,8 @@ public:
     static Read read(int dirFd, RestoreJournal* journal, QString* error);
     // Replaces the record atomically and syncs it and the folder.
     bool write(int dirFd, QString* error) const;
-    // Removes the record and syncs the folder; a missing record counts as removed.
+    // Removes the record and syncs the folder; a missing record counts as removed. False also when
+    // the removal may not be on disk.
     static bool remove(int dirFd, QString* error);
     // Removes a half-written record of a killed run.
     static void removeUnfinished(int dirFd);
@@ -67,6 +71,13 @@ public:
     static const QByteArray removalPrefix; // ".RemovingData."
     // True for prefix + 6 letters or digits.
     static bool isUniqueName(const QByteArray& name, const QByteArray& prefix);
+    // A mark is 16 letters or digits; its file in the new content is named markPrefix + mark.
+    static bool isMark(const QByteArray& mark);
+    static QByteArray markName(const QByteArray& mark);
+    static const QByteArray markPrefix; // ".RestoreMark."
+    // Syncs a folder of the container. Fails where ArchiveFaults::failFolderSyncAt names `point`,
+    // as after a write error of the disk.
+    static bool syncFolder(int fd, const char* point);
     // The visible folder for the old content of a restore begun at that time.
     static QString keptName(qint64 startedMSecs, int attempt);
 };

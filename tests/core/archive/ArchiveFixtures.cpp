@@ -188,6 +188,7 @@ void resetArchiveFaults()
     ArchiveFaults::failKeyDerivation = false;
     ArchiveFaults::forceSwapFallback = false;
     ArchiveFaults::failFallbackStep = 0;
+    ArchiveFaults::failFolderSyncAt = nullptr;
     ArchiveFaults::fixedStampMSecs = -1;
     ArchiveFaults::observer = nullptr;
 }

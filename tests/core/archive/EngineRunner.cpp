@@ -3,6 +3,7 @@
 //   tarn-engine-runner [options] restore <backup> <container> <password>
 //   tarn-engine-runner [options] restore-loop <backup A> <backup B> <container> <password>
 //   tarn-engine-runner [options] scan <source> <backups> <container> <password> <key hex> <material hex>
+//   tarn-engine-runner [options] recover <container>   (prints the outcome and the kept folder)
 // Options, applied before any thread starts:
 //   --no-dac           drop the capabilities that let root ignore file permissions
 //   --refuse-exchange  make the kernel refuse RENAME_EXCHANGE, as file systems without it do
@@ -213,5 +214,14 @@ int main(int argc, char** argv)
     }
     if (command == "restore-loop" && args.size() == 4)
         return restoreLoop(args);
+    if (command == "recover" && args.size() == 1) {
+        const RecoveryResult result = EncryptionService::recoverInterruptedRestore(args[0]).result();
+        if (!result) {
+            std::fprintf(stderr, "recovery failed: %s\n", FinderCommentError::name(result.error().code));
+            return 1;
+        }
+        std::printf("%d %s\n", int(result->outcome), QFile::encodeName(result->keptFolder).constData());
+        return 0;
+    }
     return 2;
 }

@@ -1,8 +1,10 @@
 #include "core/archive/ArchiveCipher.h"
 #include "core/archive/EncryptionService.h"
+#include "core/archive/RestoreJournal.h"
 #include "tests/core/archive/ArchiveFixtures.h"
 #include "tests/support/FileFixtures.h"
 #include "tests/support/FuseMount.h"
+#include "tests/support/MountedImage.h"
 #include "tests/support/TestMain.h"
 
 #include <QCryptographicHash>
@@ -67,6 +69,7 @@ class TestEngineProcesses : public QObject
 private:
     std::unique_ptr<ScratchDir> m_dir;
     std::unique_ptr<FuseMount> m_mount;
+    std::unique_ptr<MountedImage> m_image;
     QString m_container;
     QString m_backupA;
     QString m_backupB;
@@ -90,11 +93,19 @@ private:
     }
 
     // The container for a test, holding Data with backup A: on the local file system with or
-    // without the atomic exchange, or on a FUSE file system, which refuses it by itself.
+    // without the atomic exchange, on a fresh ext4 or exFAT image of its own (needs root), or on a FUSE
+    // file system, which refuses the exchange by itself.
     void useContainer(const QString& where)
     {
         m_runnerOptions.clear();
-        if (where == QLatin1String("bindfs")) {
+        if (where.startsWith(QLatin1String("ext4")) || where == QLatin1String("exFAT")) {
+            m_image = std::make_unique<MountedImage>(
+                where == QLatin1String("exFAT") ? MountedImage::Kind::exfat : MountedImage::Kind::ext4, 64);
+            QVERIFY2(m_image->isMounted(), qPrintable(m_image->skipReason()));
+            m_container = m_image->path() + QStringLiteral("/container");
+            if (where.endsWith(QLatin1String("refused exchange")))
+                m_runnerOptions << QStringLiteral("--refuse-exchange");
+        } else if (where == QLatin1String("bindfs")) {
             const QString unavailable = FuseMount::unavailableReason();
             if (!unavailable.isEmpty())
                 QSKIP(qPrintable(unavailable));
@@ -135,7 +146,11 @@ private:
         const bool hadData = QFileInfo::exists(data());
         QMap<QString, QString> whole;
         if (hadData) {
+            // Killed before its removal, the mark of the restore is still in Data.
             whole = treeSnapshot(data());
+            whole.removeIf([](const auto& item) {
+                return item.key().startsWith(QString::fromLatin1(RestoreJournal::markPrefix));
+            });
             if (whole != m_treeA && whole != m_treeB)
                 return failed(QStringLiteral("Data is incomplete before the recovery"));
         } else {
@@ -220,6 +235,7 @@ private Q_SLOTS:
     {
         // Unmounted first, so that the scratch folder's removal does not run into the mount.
         m_mount.reset();
+        m_image.reset();
         m_dir.reset();
     }
 
@@ -460,6 +476,71 @@ private Q_SLOTS:
         else if (dataAfter == QLatin1String("fresh"))
             QCOMPARE(treeSnapshot(data()), fresh);
         QCOMPARE(plantedNow(), plantedBefore);
+    }
+
+    void killedAfterTheSwapThenDataMadeAnew_data()
+    {
+        QTest::addColumn<QString>("where");
+        QTest::addColumn<bool>("sameInode"); // the new Data surely gets the freed inode number
+        QTest::newRow("ext4") << QStringLiteral("ext4") << true;
+        QTest::newRow("ext4, kernel refuses the exchange") << QStringLiteral("ext4, refused exchange") << true;
+        QTest::newRow("FUSE file system") << QStringLiteral("bindfs") << false;
+        QTest::newRow("exFAT through FUSE") << QStringLiteral("exFAT") << false;
+    }
+
+    // Killed after the swap, before the old content went; then the sibling app resets its profile:
+    // Data is removed and made anew, on ext4 under the inode number the restored Data had. The
+    // recovery leaves the new Data alone and keeps the whole old content in its visible folder.
+    void killedAfterTheSwapThenDataMadeAnew()
+    {
+        QFETCH(QString, where);
+        QFETCH(bool, sameInode);
+        if (where != QLatin1String("bindfs") && ::geteuid() != 0)
+            QSKIP("mounting an image needs root");
+        if (where == QLatin1String("bindfs") && !FuseMount::unavailableReason().isEmpty())
+            QSKIP(qPrintable(FuseMount::unavailableReason()));
+        useContainer(where);
+        if (QTest::currentTestFailed())
+            return;
+        const Run run = runEngine(runnerArguments({QStringLiteral("--kill-at"), QStringLiteral("swap:swapped")},
+                                                  {QStringLiteral("restore"), m_backupB, m_container, password}));
+        QVERIFY2(run.crashed && !run.timedOut, run.err.constData());
+
+        const QByteArray dataPath = QFile::encodeName(data());
+        struct stat before = {};
+        QCOMPARE(::stat(dataPath.constData(), &before), 0);
+        QVERIFY(QDir(data()).removeRecursively());
+        QVERIFY(QDir().mkdir(data()));
+        struct stat after = {};
+        QCOMPARE(::stat(dataPath.constData(), &after), 0);
+        if (sameInode)
+            QCOMPARE(quint64(after.st_ino), quint64(before.st_ino));
+        QVERIFY(writeFile(data() + QStringLiteral("/frisch.txt"), "frisch"));
+        const QMap<QString, QString> fresh = treeSnapshot(data());
+
+        const RecoveryResult recovered = recoverContainer(m_container);
+        QCOMPARE(outcomeName(recovered), "keptAside");
+        QCOMPARE(treeSnapshot(data()), fresh);
+        QCOMPARE(treeSnapshot(recovered->keptFolder), m_treeA);
+        QStringList expected{QStringLiteral("Data"), QFileInfo(recovered->keptFolder).fileName()};
+        expected.sort();
+        QCOMPARE(entriesOf(m_container), expected);
+    }
+
+    // A damaged journal is moved aside under its own name followed by a unique ending, also in a
+    // process whose objects are set up in another order than the tests'.
+    void damagedJournalInAProcess()
+    {
+        useContainer(QStringLiteral("exchange"));
+        QVERIFY(writeFile(m_container + QStringLiteral("/.RestoreJournal"), "tarn-restore-journal 2\nkaputt\n"));
+        const Run run = runEngine({QStringLiteral("recover"), m_container});
+        QVERIFY2(!run.crashed && run.exitCode == 0, run.err.constData());
+        const QStringList names = entriesOf(m_container);
+        QCOMPARE(names.size(), 2);
+        QVERIFY2(RestoreJournal::isUniqueName(names.first().toLatin1(), RestoreJournal::fileName + '.'),
+                 qPrintable(names.first()));
+        QCOMPARE(names.last(), QStringLiteral("Data"));
+        QCOMPARE(treeSnapshot(data()), m_treeA);
     }
 
     // Leftover folders without write permission (from the sibling app's own files or a killed

@@ -5,6 +5,7 @@
 #include "tests/support/FileFixtures.h"
 #include "tests/support/TestMain.h"
 
+#include <QCryptographicHash>
 #include <QProcess>
 
 #include <archive_entry.h>
@@ -16,7 +17,9 @@
 #include <optional>
 
 #include <fcntl.h>
+#include <linux/fs.h>
 #include <sys/file.h>
+#include <sys/ioctl.h>
 #include <sys/stat.h>
 #include <unistd.h>
 
@@ -40,9 +43,58 @@ struct SecondRestore
     }
 };
 
+// What the observer does once the swap stands: make the old content impossible to rename, as a
+// folder marked immutable is even for root.
+struct FreezeOldContent
+{
+    static inline QString container;
+    static inline QStringList frozen;
+
+    static bool setImmutable(const QString& path, bool on)
+    {
+        const int fd = ::open(QFile::encodeName(path).constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
+        if (fd < 0)
+            return false;
+        int flags = 0;
+        bool done = ::ioctl(fd, FS_IOC_GETFLAGS, &flags) == 0;
+        flags = on ? flags | FS_IMMUTABLE_FL : flags & ~FS_IMMUTABLE_FL;
+        done = done && ::ioctl(fd, FS_IOC_SETFLAGS, &flags) == 0;
+        ::close(fd);
+        return done;
+    }
+
+    static void onSwapped(const char* point, const QByteArray&)
+    {
+        if (std::strcmp(point, "swap:swapped") != 0)
+            return;
+        for (const QString& name : QDir(container).entryList(QDir::Dirs | QDir::Hidden | QDir::NoDotAndDotDot)) {
+            if (name != QLatin1String("Data") && setImmutable(container + QLatin1Char('/') + name, true))
+                frozen.append(container + QLatin1Char('/') + name);
+        }
+    }
+
+    static void thaw()
+    {
+        for (const QString& path : std::exchange(frozen, {}))
+            setImmutable(path, false);
+    }
+};
+
 QStringList dataOnly()
 {
     return {QStringLiteral("Data")};
+}
+
+// The record as versions before the mark wrote it.
+QByteArray withoutMark(const RestoreJournal& journal)
+{
+    QList<QByteArray> lines = journal.serialize().split('\n');
+    lines.removeLast(); // after the last line break
+    lines.removeLast(); // the check sum
+    lines[0] = "tarn-restore-journal 1";
+    lines.removeIf([](const QByteArray& line) { return line.startsWith("mark "); });
+    const QByteArray body = lines.join('\n') + '\n';
+    return body + "sum " + QCryptographicHash::hash(body, QCryptographicHash::Sha256).toHex() + '\n';
 }
 
 } // namespace
@@ -99,7 +151,20 @@ private Q_SLOTS:
         QCOMPARE(m_newTree.size(), 41);
     }
 
-    void cleanup() { m_dir.reset(); }
+    void cleanup()
+    {
+        FreezeOldContent::thaw();
+        m_dir.reset();
+    }
+
+    // Data without the restore's mark, which stays there until the old content is gone.
+    QMap<QString, QString> dataWithoutMark() const
+    {
+        QMap<QString, QString> tree = treeSnapshot(m_data);
+        tree.removeIf(
+            [](const auto& item) { return item.key().startsWith(QString::fromLatin1(RestoreJournal::markPrefix)); });
+        return tree;
+    }
 
     // A second restore while one runs is refused at once; the first completes.
     void secondRestoreIsRefused()
@@ -167,9 +232,134 @@ private Q_SLOTS:
         verifyUntouched();
     }
 
+    void oldContentCannotBeRenamed_data()
+    {
+        QTest::addColumn<bool>("twoSteps");
+        QTest::newRow("exchange") << false;
+        QTest::newRow("two renames") << true;
+    }
+
+    // When the old content cannot be renamed for removal after the swap, the restore still stands
+    // and the journal stays; the next recovery that can rename it finishes the work.
+    void oldContentCannotBeRenamed()
+    {
+        QFETCH(bool, twoSteps);
+        if (::geteuid() != 0)
+            QSKIP("marking a folder immutable needs root");
+        ArchiveFaults::forceSwapFallback = twoSteps;
+        FreezeOldContent::container = m_container;
+        ArchiveFaults::observer = &FreezeOldContent::onSwapped;
+
+        const ArchiveResult result = restoreBackup(m_backup, m_container, password);
+        QVERIFY2(result, codeName(result));
+        QCOMPARE(FreezeOldContent::frozen.size(), 1);
+        const QString old = FreezeOldContent::frozen.first();
+        QCOMPARE(dataWithoutMark(), m_newTree);
+        QCOMPARE(treeSnapshot(old), m_oldTree);
+        QStringList expected{QFileInfo(old).fileName(), QStringLiteral(".RestoreJournal"), QStringLiteral("Data")};
+        expected.sort();
+        QCOMPARE(entriesOf(m_container), expected);
+
+        // Still frozen: the recovery fails and keeps everything.
+        QCOMPARE(codeName(recoverContainer(m_container)), "archiveCreationFailed");
+        QCOMPARE(entriesOf(m_container), expected);
+        QCOMPARE(treeSnapshot(old), m_oldTree);
+
+        FreezeOldContent::thaw();
+        const RecoveryResult recovered = recoverContainer(m_container);
+        QCOMPARE(outcomeName(recovered), "completed");
+        QCOMPARE(treeSnapshot(m_data), m_newTree);
+        QCOMPARE(entriesOf(m_container), dataOnly());
+    }
+
+    void failedFolderSync_data()
+    {
+        QTest::addColumn<QByteArray>("point");
+        QTest::addColumn<bool>("twoSteps");
+        QTest::addColumn<int>("failStep"); // of the two renames, as in fallbackSwap
+        QTest::addColumn<bool>("restored"); // the restore reports success
+        QTest::newRow("a journal record") << QByteArray("journal") << false << 0 << false;
+        QTest::newRow("the working folder's mark") << QByteArray("working") << false << 0 << false;
+        QTest::newRow("after the exchange") << QByteArray("swap") << false << 0 << false;
+        QTest::newRow("after moving Data aside") << QByteArray("moved-aside") << true << 0 << false;
+        QTest::newRow("after the two renames") << QByteArray("swap") << true << 0 << false;
+        QTest::newRow("after putting Data back") << QByteArray("put-back") << true << 2 << false;
+        QTest::newRow("after renaming the old content for removal") << QByteArray("removal") << false << 0 << true;
+        QTest::newRow("after removing the mark") << QByteArray("mark") << false << 0 << true;
+        QTest::newRow("after removing the journal") << QByteArray("journal-removed") << false << 0 << true;
+    }
+
+    // A folder sync that fails (a disk's write error) fails its step: a swap that may not be on disk
+    // is undone, and after the swap nothing is removed before its rename is on disk. The recovery
+    // afterwards leaves the restored or the old Data whole and nothing else.
+    void failedFolderSync()
+    {
+        QFETCH(QByteArray, point);
+        QFETCH(bool, twoSteps);
+        QFETCH(int, failStep);
+        QFETCH(bool, restored);
+        ArchiveFaults::forceSwapFallback = twoSteps;
+        ArchiveFaults::failFallbackStep = failStep;
+        ArchiveFaults::failFolderSyncAt = point.constData();
+        const ArchiveResult result = restoreBackup(m_backup, m_container, password);
+        ArchiveFaults::failFolderSyncAt = nullptr;
+        ArchiveFaults::failFallbackStep = 0;
+        QCOMPARE(codeName(result), restored ? "success" : "archiveCreationFailed");
+        QCOMPARE(dataWithoutMark(), restored ? m_newTree : m_oldTree);
+        if (restored && point != "journal-removed")
+            QVERIFY(entriesOf(m_container).contains(QStringLiteral(".RestoreJournal")));
+
+        const RecoveryResult recovered = recoverContainer(m_container);
+        QVERIFY2(recovered, codeName(recovered));
+        QCOMPARE(treeSnapshot(m_data), restored ? m_newTree : m_oldTree);
+        QCOMPARE(entriesOf(m_container), dataOnly());
+    }
+
+    void failedFolderSyncInRecovery_data()
+    {
+        QTest::addColumn<QByteArray>("point");
+        QTest::addColumn<bool>("freshData");
+        QTest::newRow("putting Data back") << QByteArray("rollback") << false;
+        QTest::newRow("keeping the old content beside a fresh Data") << QByteArray("keep") << true;
+    }
+
+    // A recovery whose folder sync fails keeps its journal; the next one ends where it would have.
+    void failedFolderSyncInRecovery()
+    {
+        QFETCH(QByteArray, point);
+        QFETCH(bool, freshData);
+        // Data left missing between the two renames, with the journal saying where it is.
+        ArchiveFaults::forceSwapFallback = true;
+        ArchiveFaults::failFallbackStep = 3;
+        QCOMPARE(codeName(restoreBackup(m_backup, m_container, password)), "archiveCreationFailed");
+        ArchiveFaults::failFallbackStep = 0;
+        QVERIFY(!QFileInfo::exists(m_data));
+        if (freshData)
+            QVERIFY(writeFile(m_data + QStringLiteral("/frisch.txt"), "frisch"));
+        const QMap<QString, QString> dataBefore = treeSnapshot(m_data);
+
+        ArchiveFaults::failFolderSyncAt = point.constData();
+        QCOMPARE(codeName(recoverContainer(m_container)), "archiveCreationFailed");
+        ArchiveFaults::failFolderSyncAt = nullptr;
+        QVERIFY(entriesOf(m_container).contains(QStringLiteral(".RestoreJournal")));
+
+        const RecoveryResult recovered = recoverContainer(m_container);
+        QVERIFY2(recovered, codeName(recovered));
+        QCOMPARE(recovered->outcome == RestoreRecovery::Outcome::keptAside, freshData);
+        QCOMPARE(treeSnapshot(m_data), freshData ? dataBefore : m_oldTree);
+        QStringList expected = dataOnly();
+        if (freshData) {
+            QCOMPARE(treeSnapshot(recovered->keptFolder), m_oldTree);
+            expected.append(QFileInfo(recovered->keptFolder).fileName());
+            expected.sort();
+        }
+        QCOMPARE(entriesOf(m_container), expected);
+    }
+
     void recoveryWithoutJournal_data()
     {
-        QTest::addColumn<QStringList>("planted"); // name[=empty|file|link]; plain: a folder holding one file
+        // name[=empty|file|link|mark]; plain: a folder holding one file
+        QTest::addColumn<QStringList>("planted");
         QTest::addColumn<bool>("withData");
         QTest::addColumn<QStringList>("left"); // what stays besides Data
         const QString old = QStringLiteral(".OldData.aB3xYz");
@@ -183,6 +373,8 @@ private Q_SLOTS:
             << QStringList{QStringLiteral(".TempData"), QStringLiteral(".TempData.Q1w2E3=empty"),
                            QStringLiteral(".RemovingData.Zz9Yy8"), QStringLiteral(".RestoreJournal.new=file")}
             << true << QStringList();
+        QTest::newRow("a working folder holding only its mark")
+            << QStringList{QStringLiteral(".TempData.Q1w2E3=mark")} << true << QStringList();
         QTest::newRow("a filled working folder") << QStringList{QStringLiteral(".TempData.Q1w2E3")} << true
                                                  << QStringList{QStringLiteral(".TempData.Q1w2E3")};
     }
@@ -206,6 +398,8 @@ private Q_SLOTS:
                 QVERIFY(writeFile(at, name.toUtf8()));
             else if (kind == QLatin1String("link"))
                 QVERIFY(QFile::link(QStringLiteral("anderswo"), at));
+            else if (kind == QLatin1String("mark"))
+                QVERIFY(writeFile(at + QStringLiteral("/.RestoreMark.Ab3456789012Cd34"), QByteArray()));
             else
                 QVERIFY(writeFile(at + QStringLiteral("/inhalt.txt"), name.toUtf8()));
         }
@@ -253,6 +447,10 @@ private Q_SLOTS:
         QTest::addColumn<QString>("dataAfter");
         QTest::addColumn<QString>("keptAfter"); // what the visible folder holds afterwards
         QTest::addColumn<QString>("outcome");
+        // Whose identity the journal gives the working folder: "new", or that of the content
+        // that got its inode number after it was removed.
+        QTest::addColumn<QString>("workIdentity");
+        QTest::addColumn<bool>("older"); // a record of a version without the mark
         const QString none;
         const QString oldC = QStringLiteral("old");
         const QString newC = QStringLiteral("new");
@@ -262,42 +460,68 @@ private Q_SLOTS:
         const QString direct = QStringLiteral("none");
         const QString swapping = QStringLiteral("swapping");
         QTest::newRow("unpacking") << QStringLiteral("unpacking") << direct << oldC << newC << none << oldC << none
-                                   << QStringLiteral("cleanedUp");
+                                   << QStringLiteral("cleanedUp") << newC << false;
         QTest::newRow("two steps: not begun")
-            << swapping << two << oldC << newC << none << oldC << none << QStringLiteral("cleanedUp");
+            << swapping << two << oldC << newC << none << oldC << none << QStringLiteral("cleanedUp") << newC << false;
         QTest::newRow("two steps: Data moved aside, not yet recorded")
-            << swapping << two << none << newC << oldC << oldC << none << QStringLiteral("rolledBack");
-        QTest::newRow("two steps: between the renames") << QStringLiteral("moved-aside") << two << none << newC << oldC
-                                                        << oldC << none << QStringLiteral("rolledBack");
+            << swapping << two << none << newC << oldC << oldC << none << QStringLiteral("rolledBack") << newC << false;
+        QTest::newRow("two steps: between the renames")
+            << QStringLiteral("moved-aside") << two << none << newC << oldC << oldC << none
+            << QStringLiteral("rolledBack") << newC << false;
         QTest::newRow("two steps: a fresh Data between the renames")
             << QStringLiteral("moved-aside") << two << fresh << newC << oldC << fresh << oldC
-            << QStringLiteral("keptAside");
-        QTest::newRow("two steps: swapped, not yet recorded") << QStringLiteral("moved-aside") << two << newC << none
-                                                              << oldC << newC << none << QStringLiteral("completed");
-        QTest::newRow("two steps: swapped")
-            << QStringLiteral("swapped") << two << newC << none << oldC << newC << none << QStringLiteral("completed");
+            << QStringLiteral("keptAside") << newC << false;
+        QTest::newRow("two steps: swapped, not yet recorded")
+            << QStringLiteral("moved-aside") << two << newC << none << oldC << newC << none
+            << QStringLiteral("completed") << newC << false;
+        QTest::newRow("two steps: swapped") << QStringLiteral("swapped") << two << newC << none << oldC << newC << none
+                                            << QStringLiteral("completed") << newC << false;
         QTest::newRow("two steps: swapped, then Data gone")
-            << QStringLiteral("swapped") << two << none << none << oldC << oldC << none << QStringLiteral("rolledBack");
-        QTest::newRow("exchange: not begun")
-            << swapping << exchange << oldC << newC << none << oldC << none << QStringLiteral("cleanedUp");
-        QTest::newRow("exchange: exchanged, not yet recorded")
-            << swapping << exchange << newC << oldC << none << newC << none << QStringLiteral("completed");
+            << QStringLiteral("swapped") << two << none << none << oldC << oldC << none << QStringLiteral("rolledBack")
+            << newC << false;
+        QTest::newRow("exchange: not begun") << swapping << exchange << oldC << newC << none << oldC << none
+                                             << QStringLiteral("cleanedUp") << newC << false;
+        QTest::newRow("exchange: exchanged, not yet recorded") << swapping << exchange << newC << oldC << none << newC
+                                                               << none << QStringLiteral("completed") << newC << false;
         QTest::newRow("exchange: swapped") << QStringLiteral("swapped") << exchange << newC << oldC << none << newC
-                                           << none << QStringLiteral("completed");
-        QTest::newRow("exchange: a fresh Data")
-            << swapping << exchange << fresh << oldC << none << fresh << oldC << QStringLiteral("keptAside");
+                                           << none << QStringLiteral("completed") << newC << false;
+        QTest::newRow("exchange: a fresh Data") << swapping << exchange << fresh << oldC << none << fresh << oldC
+                                                << QStringLiteral("keptAside") << newC << false;
         QTest::newRow("exchange: neither folder known")
             << swapping << exchange << fresh << QStringLiteral("other") << none << fresh << QStringLiteral("other")
-            << QStringLiteral("keptAside");
-        QTest::newRow("no Data before: not begun")
-            << swapping << direct << none << newC << none << none << none << QStringLiteral("cleanedUp");
-        QTest::newRow("no Data before: a fresh Data")
-            << swapping << direct << fresh << newC << none << fresh << none << QStringLiteral("cleanedUp");
-        QTest::newRow("no Data before: renamed")
-            << swapping << direct << newC << none << none << newC << none << QStringLiteral("completed");
+            << QStringLiteral("keptAside") << newC << false;
+        QTest::newRow("no Data before: not begun") << swapping << direct << none << newC << none << none << none
+                                                   << QStringLiteral("cleanedUp") << newC << false;
+        QTest::newRow("no Data before: a fresh Data") << swapping << direct << fresh << newC << none << fresh << none
+                                                      << QStringLiteral("cleanedUp") << newC << false;
+        QTest::newRow("no Data before: renamed") << swapping << direct << newC << none << none << newC << none
+                                                 << QStringLiteral("completed") << newC << false;
         QTest::newRow("moving the old content to its visible folder")
-            << QStringLiteral("keeping") << two << fresh << newC << oldC << fresh << oldC
-            << QStringLiteral("keptAside");
+            << QStringLiteral("keeping") << two << fresh << newC << oldC << fresh << oldC << QStringLiteral("keptAside")
+            << newC << false;
+        QTest::newRow("two steps: swapped, then Data made anew")
+            << QStringLiteral("swapped") << two << fresh << none << oldC << fresh << oldC << QStringLiteral("keptAside")
+            << newC << false;
+        QTest::newRow("exchange: swapped, then Data made anew on the freed inode")
+            << QStringLiteral("swapped") << exchange << fresh << oldC << none << fresh << oldC
+            << QStringLiteral("keptAside") << fresh << false;
+        QTest::newRow("exchange: Data made anew on the freed inode before the record")
+            << swapping << exchange << fresh << oldC << none << fresh << oldC << QStringLiteral("keptAside") << fresh
+            << false;
+        // Records without a mark never prove Data to be the new content: an old content beside it stays.
+        QTest::newRow("older record: exchange: swapped")
+            << QStringLiteral("swapped") << exchange << newC << oldC << none << newC << oldC
+            << QStringLiteral("keptAside") << newC << true;
+        QTest::newRow("older record: two steps: swapped")
+            << QStringLiteral("swapped") << two << newC << none << oldC << newC << oldC << QStringLiteral("keptAside")
+            << newC << true;
+        QTest::newRow("older record: exchange: not begun") << swapping << exchange << oldC << newC << none << oldC
+                                                           << none << QStringLiteral("cleanedUp") << newC << true;
+        QTest::newRow("older record: two steps: between the renames")
+            << QStringLiteral("moved-aside") << two << none << newC << oldC << oldC << none
+            << QStringLiteral("rolledBack") << newC << true;
+        QTest::newRow("older record: no Data before: renamed") << swapping << direct << newC << none << none << newC
+                                                               << none << QStringLiteral("completed") << newC << true;
     }
 
     // A killed restore's journal says which folder holds what: the recovery undoes a swap that
@@ -312,6 +536,8 @@ private Q_SLOTS:
         QFETCH(QString, dataAfter);
         QFETCH(QString, keptAfter);
         QFETCH(QString, outcome);
+        QFETCH(QString, workIdentity);
+        QFETCH(bool, older);
 
         // The contents, made apart and then put where the row says.
         const QString contents = path(QStringLiteral("contents"));
@@ -332,7 +558,14 @@ private Q_SLOTS:
         RestoreJournal journal;
         journal.startedMSecs = QDateTime(QDate(2024, 3, 5), QTime(14, 7, 9)).toMSecsSinceEpoch();
         journal.work = QByteArrayLiteral(".TempData.Wk1234");
-        journal.workIdentity = identities[QStringLiteral("new")];
+        journal.workIdentity = identities[workIdentity];
+        if (!older) {
+            // The new content carries the mark the record names.
+            journal.mark = QByteArrayLiteral("Mk3456789012345Z");
+            QVERIFY(writeFile(contents + QStringLiteral("/new/") +
+                                  QString::fromLatin1(RestoreJournal::markName(journal.mark)),
+                              QByteArray()));
+        }
         if (method == QLatin1String("exchange")) {
             journal.method = RestoreJournal::Method::exchange;
             journal.dataIdentity = identities[QStringLiteral("old")];
@@ -358,7 +591,8 @@ private Q_SLOTS:
             if (!kind.isEmpty())
                 QVERIFY(QFile::rename(contents + QLatin1Char('/') + kind, m_container + QLatin1Char('/') + name));
         }
-        QVERIFY(writeFile(m_container + QStringLiteral("/.RestoreJournal"), journal.serialize()));
+        QVERIFY(writeFile(m_container + QStringLiteral("/.RestoreJournal"),
+                          older ? withoutMark(journal) : journal.serialize()));
 
         const RecoveryResult result = recoverContainer(m_container);
         QCOMPARE(outcomeName(result), qPrintable(outcome));
