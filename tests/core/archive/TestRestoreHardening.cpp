@@ -3,6 +3,7 @@
 #include "core/archive/RestoreJournal.h"
 #include "tests/core/archive/ArchiveFixtures.h"
 #include "tests/support/FileFixtures.h"
+#include "tests/support/Privileged.h"
 #include "tests/support/TestMain.h"
 
 #include <QProcess>
@@ -686,7 +687,7 @@ private Q_SLOTS:
     void dataInTheLowerLayerOfAnOverlay()
     {
         if (::geteuid() != 0)
-            QSKIP("mounting needs root");
+            TARN_SKIP_UNLESS_PRIVILEGED(QStringLiteral("mounting needs root"));
         const QString lower = path(QStringLiteral("lower"));
         const QString upper = path(QStringLiteral("upper"));
         const QString work = path(QStringLiteral("work"));
