@@ -16,7 +16,7 @@ packages=(
     bindfs exfat-fuse exfatprogs
     time python3
     xvfb xauth xdotool x11-utils
-    appstream desktop-file-utils dpkg-dev
+    appstream desktop-file-utils dpkg-dev lintian devscripts
 )
 
 missing=()

@@ -17,6 +17,9 @@ const QString program = QStringLiteral("usr/bin/tarn-backup-manager");
 const QString launcher = QStringLiteral("usr/share/applications/tarn-backup-manager.desktop");
 const QString icon = QStringLiteral("usr/share/icons/hicolor/scalable/apps/tarn-backup-manager.svg");
 const QString metainfo = QStringLiteral("usr/share/metainfo/" TARN_METAINFO_NAME);
+const QString copyright = QStringLiteral("usr/share/doc/tarn-backup-manager/copyright");
+const QString changelog = QStringLiteral("usr/share/doc/tarn-backup-manager/changelog.gz");
+const QString manualPage = QStringLiteral("usr/share/man/man1/tarn-backup-manager.1.gz");
 
 struct Run
 {
@@ -216,12 +219,12 @@ private Q_SLOTS:
             files << QDir(m_root).relativeFilePath(it.next());
         }
         files.sort();
-        QStringList expected{program, launcher, icon, metainfo};
+        QStringList expected{program, launcher, icon, metainfo, copyright, changelog, manualPage};
         expected.sort();
         QCOMPARE(files, expected);
 
         QCOMPARE(mode(installed(program)), 0755);
-        for (const QString& data : {launcher, icon, metainfo}) {
+        for (const QString& data : {launcher, icon, metainfo, copyright, changelog, manualPage}) {
             QCOMPARE(mode(installed(data)), 0644);
         }
 
@@ -245,6 +248,33 @@ private Q_SLOTS:
         const Run libraries = run(QStringLiteral("ldd"), {installed(program)});
         QCOMPARE(libraries.exitCode, 0);
         QVERIFY2(!libraries.output.contains(QLatin1String("not found")), qPrintable(libraries.output));
+    }
+
+    // Debian's own checker finds neither an error nor a warning.
+    void lintianFindsNothing()
+    {
+        const Run lintian = run(QStringLiteral("lintian"),
+                                {QStringLiteral("--fail-on"), QStringLiteral("error,warning"),
+                                 QStringLiteral("--tag-display-limit"), QStringLiteral("0"), m_deb});
+        QVERIFY2(lintian.started, "lintian is missing");
+        QVERIFY2(lintian.exitCode == 0, qPrintable(lintian.output));
+        const QRegularExpression tag(QStringLiteral("^[EW]: "), QRegularExpression::MultilineOption);
+        QVERIFY2(!tag.match(lintian.output).hasMatch(), qPrintable(lintian.output));
+    }
+
+    // Built with Debian's hardening, as Debian 12's own programs are (its build flags give no control-flow
+    // protection on this architecture), and with no RUNPATH.
+    void programIsHardened()
+    {
+        const Run check =
+            run(QStringLiteral("hardening-check"), {QStringLiteral("--nocfprotection"), installed(program)});
+        QVERIFY2(check.started, "hardening-check is missing");
+        QVERIFY2(check.exitCode == 0, qPrintable(check.output));
+
+        const Run dynamic = run(QStringLiteral("readelf"), {QStringLiteral("-d"), installed(program)});
+        QCOMPARE(dynamic.exitCode, 0);
+        QVERIFY2(!dynamic.output.contains(QLatin1String("RUNPATH")) && !dynamic.output.contains(QLatin1String("RPATH")),
+                 qPrintable(dynamic.output));
     }
 
     // Each library the program links comes from a package it depends on.

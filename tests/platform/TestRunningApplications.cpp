@@ -1,5 +1,6 @@
 #include "platform/processes/Workspace.h"
 #include "tests/platform/SiblingProcesses.h"
+#include "tests/support/Privileged.h"
 #include "tests/support/TestMain.h"
 
 #include <QDesktopServices>
@@ -201,7 +202,7 @@ private Q_SLOTS:
     void unreadableExecutableNeverMatches()
     {
         if (::geteuid() != 0)
-            QSKIP("running processes as another user needs root");
+            TARN_SKIP_UNLESS_PRIVILEGED(QStringLiteral("running processes as another user needs root"));
         SiblingProcesses programs;
         const QStringList asNobody{QStringLiteral("setpriv"), QStringLiteral("--reuid=65534"),
                                    QStringLiteral("--regid=65534"), QStringLiteral("--clear-groups")};
@@ -221,7 +222,7 @@ private Q_SLOTS:
     void unlistableProcessTableFails()
     {
         if (::geteuid() != 0)
-            QSKIP("a mount namespace needs root");
+            TARN_SKIP_UNLESS_PRIVILEGED(QStringLiteral("a mount namespace needs root"));
         SiblingProcesses programs;
         programs.start();
         QVERIFY(programs.ok());

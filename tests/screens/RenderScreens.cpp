@@ -60,6 +60,7 @@ int main(int argc, char** argv)
 {
     TestEnvironment environment;
     QApplication application(argc, argv);
+    environment.startPrivateSession();
     AppIdentity::apply();
 
     const QStringList arguments = QCoreApplication::arguments().mid(1);
@@ -76,5 +77,6 @@ int main(int argc, char** argv)
             scene();
         }
     }
+    environment.endPrivateSession();
     return 0;
 }

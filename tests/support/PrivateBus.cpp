@@ -8,7 +8,9 @@ PrivateBus::PrivateBus()
 {
 }
 
+// Right under /tmp: the bus socket's path must stay within the 108 bytes of a socket address.
 PrivateBus::PrivateBus(const QString& activationDisplay)
+    : m_dir(QStringLiteral("/tmp/tarn-bus-XXXXXX"))
 {
     if (!m_dir.isValid()) {
         return;

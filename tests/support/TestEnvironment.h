@@ -2,8 +2,14 @@
 
 #include <QTemporaryDir>
 
-// Points HOME and the XDG folders at a fresh temporary folder for the life of one test
-// executable, so that no test touches the real home folder or the real settings.
+#include <memory>
+
+class PrivateKeyring;
+
+// What every test executable runs in, however it is started (ctest, the binary itself, a script):
+// a fresh temporary HOME with its XDG folders, a private runtime folder, a UTF-8 locale, the headless
+// screen, the diagnostics switched on, and no way to the user's session bus, display or keyring.
+// Made before the application object exists.
 class TestEnvironment
 {
 public:
@@ -12,6 +18,13 @@ public:
 
     QString home() const;
 
+    // Starts a keyring of the executable's own on a private session bus and makes it the session's,
+    // so that no test reads or writes the user's keyring items. Needs the application object.
+    void startPrivateSession();
+    // Ends it while the application object still exists.
+    void endPrivateSession();
+
 private:
     QTemporaryDir m_dir;
+    std::unique_ptr<PrivateKeyring> m_keyring;
 };

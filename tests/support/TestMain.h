@@ -5,16 +5,28 @@
 
 #include <QtTest>
 
-// Like QTEST_MAIN, but with a private HOME and XDG folders set before the application exists.
+// Like QTEST_MAIN, but in a TestEnvironment: private folders, screen and keyring, set before the
+// application or the test exists.
+// The body of a test executable's main(): the test object runs between the application and the end
+// of the private session.
+#define TARN_TEST_RUN(TestObject, AppType)                                                                             \
+    TestEnvironment testEnvironment;                                                                                   \
+    AppType app(argc, argv);                                                                                           \
+    testEnvironment.startPrivateSession();                                                                             \
+    AppIdentity::apply();                                                                                              \
+    int testCode = 0;                                                                                                  \
+    {                                                                                                                  \
+        TestObject tc;                                                                                                 \
+        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
+        testCode = QTest::qExec(&tc, argc, argv);                                                                      \
+    }                                                                                                                  \
+    testEnvironment.endPrivateSession();                                                                               \
+    return testCode;
+
 #define TARN_TEST_MAIN_WITH(TestObject, AppType)                                                                       \
     int main(int argc, char** argv)                                                                                    \
     {                                                                                                                  \
-        TestEnvironment testEnvironment;                                                                               \
-        AppType app(argc, argv);                                                                                       \
-        AppIdentity::apply();                                                                                          \
-        TestObject tc;                                                                                                 \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
-        return QTest::qExec(&tc, argc, argv);                                                                          \
+        TARN_TEST_RUN(TestObject, AppType)                                                                             \
     }
 
 #define TARN_TEST_MAIN(TestObject) TARN_TEST_MAIN_WITH(TestObject, QCoreApplication)

@@ -9,6 +9,7 @@
 #include "kit/theme/TarnColor.h"
 #include "tests/app/backup/BackupScreens.h"
 #include "tests/support/MountedImage.h"
+#include "tests/support/Privileged.h"
 #include "tests/support/TestMain.h"
 
 #include <QPlainTextEdit>
@@ -90,7 +91,7 @@ private Q_SLOTS:
         if (onExfat || !MountedImage::isOnExt4(backupFolder())) {
             disk = std::make_unique<MountedImage>(onExfat ? MountedImage::Kind::exfat : MountedImage::Kind::ext4);
             if (!disk->isMounted())
-                QSKIP(qPrintable(disk->skipReason()));
+                TARN_SKIP_UNLESS_PRIVILEGED(disk->skipReason());
         }
         const QString folder = disk ? disk->path() + QStringLiteral("/Backups") : backupFolder();
         QVERIFY(QDir().mkpath(folder));

@@ -10,6 +10,7 @@
 #include "kit/inputs/WarningTextHelper.h"
 #include "tests/app/backup/BackupScreens.h"
 #include "tests/support/MountedImage.h"
+#include "tests/support/Privileged.h"
 #include "tests/support/TestMain.h"
 
 #include <QMenu>
@@ -302,7 +303,7 @@ private Q_SLOTS:
     {
         MountedImage stick(MountedImage::Kind::exfat);
         if (!stick.isMounted())
-            QSKIP(qPrintable(stick.skipReason()));
+            TARN_SKIP_UNLESS_PRIVILEGED(stick.skipReason());
         const QString folder = stick.path() + QStringLiteral("/Backups");
         const QString newer = folder + QStringLiteral("/Backup_2025-01-02_08-00-00.orlwen");
         const QString older = folder + QStringLiteral("/Backup_2024-12-24_18-30-05.orlwen");
@@ -352,7 +353,7 @@ private Q_SLOTS:
     {
         MountedImage stick(MountedImage::Kind::exfat);
         if (!stick.isMounted())
-            QSKIP(qPrintable(stick.skipReason()));
+            TARN_SKIP_UNLESS_PRIVILEGED(stick.skipReason());
         const QString folder = stick.path() + QStringLiteral("/Backups");
         QVERIFY(writeFile(folder + QStringLiteral("/Backup_2025-01-02_08-00-00.orlwen"), "x"));
         QVERIFY(writeFile(folder + QStringLiteral("/Backup_2024-12-24_18-30-05.orlwen"), "x"));

@@ -1,7 +1,7 @@
 #pragma once
 
 #include "platform/AppIdentity.h"
-#include "tests/support/TestEnvironment.h"
+#include "tests/support/TestMain.h"
 
 #include <QApplication>
 #include <QtTest>
@@ -13,10 +13,5 @@
     {                                                                                                                  \
         qputenv("QT_SCALE_FACTOR", "2");                                                                               \
         qputenv("QT_QPA_PLATFORM", QByteArray("offscreen:configfile=") + screensFile);                                 \
-        TestEnvironment testEnvironment;                                                                               \
-        QApplication app(argc, argv);                                                                                  \
-        AppIdentity::apply();                                                                                          \
-        TestObject tc;                                                                                                 \
-        QTEST_SET_MAIN_SOURCE_PATH                                                                                     \
-        return QTest::qExec(&tc, argc, argv);                                                                          \
+        TARN_TEST_RUN(TestObject, QApplication)                                                                        \
     }

@@ -1,3 +1,4 @@
+#include "tests/support/ShortTempDir.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -12,12 +13,13 @@
 // The real program turns itself non-dumpable as it starts: no core file can carry a password out
 // of its memory, and other processes of the user cannot trace it. The kernel shows this in the
 // program's /proc folder, which then belongs to root instead of the program's user; so the
-// program runs here as a user other than root (nobody, when the test runs as root).
+// program runs here as a user other than root (nobody, when the test runs as root), from a copy in a
+// folder of its own that this user can reach wherever the build lies.
 class TestNoCoreDumps : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    ShortTempDir m_dir;
     uid_t m_uid = getuid();
     gid_t m_gid = getgid();
 
@@ -42,6 +44,8 @@ class TestNoCoreDumps : public QObject
         return {};
     }
 
+    QString program() const { return m_dir.filePath(QStringLiteral("bin/tarn-backup-manager")); }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -50,10 +54,11 @@ private Q_SLOTS:
             m_uid = 65534;
             m_gid = 65534;
         }
-        for (const char* folder : {"home/.config", "runtime"}) {
+        for (const char* folder : {"home/.config", "runtime", "bin"}) {
             QVERIFY(QDir(m_dir.path()).mkpath(QLatin1String(folder)));
         }
-        for (const char* path : {"", "/home", "/home/.config", "/runtime"}) {
+        QVERIFY(QFile::copy(QStringLiteral(TARN_APP_BINARY), program()));
+        for (const char* path : {"", "/home", "/home/.config", "/runtime", "/bin", "/bin/tarn-backup-manager"}) {
             const QByteArray name = QFile::encodeName(m_dir.path()) + path;
             QVERIFY(::chown(name.constData(), m_uid, m_gid) == 0);
             QVERIFY(::chmod(name.constData(), 0700) == 0);
@@ -78,7 +83,7 @@ private Q_SLOTS:
                 ::_exit(99);
             }
         });
-        app.start(QStringLiteral(TARN_APP_BINARY), QStringList());
+        app.start(program(), QStringList());
         QVERIFY(app.waitForStarted(10000));
         const qint64 pid = app.processId();
         const QString folder = QStringLiteral("/proc/%1").arg(pid);

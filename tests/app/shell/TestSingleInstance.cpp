@@ -1,4 +1,6 @@
 #include "platform/instance/SingleInstance.h"
+#include "tests/support/Privileged.h"
+#include "tests/support/ShortTempDir.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -179,7 +181,7 @@ class TestSingleInstance : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    ShortTempDir m_dir;
 
     QString socketPath(const char* name) const { return m_dir.filePath(QString::fromLatin1(name)); }
 
@@ -217,7 +219,7 @@ private Q_SLOTS:
         QFETCH(bool, ownFolderOpen);
         QFETCH(Folder, expected);
 
-        QTemporaryDir base;
+        ShortTempDir base;
         QVERIFY(base.isValid());
         const QDir dir(base.path());
         QVERIFY(dir.mkpath(QStringLiteral("temp")));
@@ -235,7 +237,8 @@ private Q_SLOTS:
         if (!takenByNobody.isEmpty()) {
             const std::optional<Nobody> user = nobody();
             if (::geteuid() != 0 || !user)
-                QSKIP("needs root and the user nobody to make a folder of another user");
+                TARN_SKIP_UNLESS_PRIVILEGED(
+                    QStringLiteral("needs root and the user nobody to make a folder of another user"));
             const QByteArray taken = QFile::encodeName(QDir(temp).filePath(takenByNobody));
             QVERIFY(::mkdir(taken.constData(), 0777) == 0);
             QVERIFY(::chmod(taken.constData(), 0777) == 0);
@@ -272,7 +275,7 @@ private Q_SLOTS:
     // A symbolic link at our folder's name is not followed, wherever it points.
     void defaultPathRefusesALink()
     {
-        QTemporaryDir temp;
+        ShortTempDir temp;
         QVERIFY(temp.isValid());
         QVERIFY(QDir(temp.path()).mkdir(QStringLiteral("elsewhere")));
         const QString link = QDir(temp.path()).filePath(QStringLiteral("tarn-backup-manager-%1").arg(::getuid()));
@@ -307,8 +310,8 @@ private Q_SLOTS:
     {
         const std::optional<Nobody> user = nobody();
         if (::geteuid() != 0 || !user)
-            QSKIP("needs root and the user nobody to listen as another user");
-        QTemporaryDir open;
+            TARN_SKIP_UNLESS_PRIVILEGED(QStringLiteral("needs root and the user nobody to listen as another user"));
+        ShortTempDir open;
         QVERIFY(open.isValid());
         QVERIFY(::chmod(QFile::encodeName(open.path()).constData(), 0777) == 0);
         const QString path = QDir(open.path()).filePath(QStringLiteral("foreign.socket"));

@@ -2,6 +2,7 @@
 #include "core/archive/EncryptionService.h"
 #include "tests/core/archive/ArchiveFixtures.h"
 #include "tests/support/FileFixtures.h"
+#include "tests/support/Privileged.h"
 #include "tests/support/TestMain.h"
 
 #include <QLoggingCategory>
@@ -275,7 +276,7 @@ private Q_SLOTS:
         if (ramfs) {
             mount = std::make_unique<RamFs>(path(QStringLiteral("ramfs")));
             if (!mount->isMounted())
-                QSKIP("mounting a ramfs needs root");
+                TARN_SKIP_UNLESS_PRIVILEGED(QStringLiteral("mounting a ramfs needs root"));
             source = path(QStringLiteral("ramfs/Data"));
             QVERIFY(writeFile(source + QStringLiteral("/notes.txt"), "Termine"));
             QVERIFY(writeFile(source + QStringLiteral("/journal.db"), randomBytes(40000, 1)));

@@ -5,6 +5,7 @@
 #include "tests/core/archive/ArchiveFixtures.h"
 #include "tests/support/FileFixtures.h"
 #include "tests/support/MountedImage.h"
+#include "tests/support/Privileged.h"
 #include "tests/support/TestMain.h"
 
 #include <QCryptographicHash>
@@ -315,7 +316,7 @@ private Q_SLOTS:
     {
         MountedImage stick(MountedImage::Kind::exfat);
         if (!stick.isMounted())
-            QSKIP(qPrintable(stick.skipReason()));
+            TARN_SKIP_UNLESS_PRIVILEGED(stick.skipReason());
         const QString folder = stick.path() + QStringLiteral("/Backups");
         const QString small = path(QStringLiteral("klein/Data"));
         QVERIFY(writeFile(small + QStringLiteral("/x"), "x"));

@@ -5,6 +5,7 @@
 #include "tests/support/FileFixtures.h"
 #include "tests/support/FuseMount.h"
 #include "tests/support/MountedImage.h"
+#include "tests/support/Privileged.h"
 #include "tests/support/TestMain.h"
 
 #include <QCryptographicHash>
@@ -92,9 +93,19 @@ private:
         return file;
     }
 
+    // Why the container cannot be had here, or nothing.
+    static QString unavailable(const QString& where)
+    {
+        if (where == QLatin1String("bindfs") || where == QLatin1String("exFAT"))
+            return FuseMount::unavailableReason();
+        if (where.startsWith(QLatin1String("ext4")) && ::geteuid() != 0)
+            return QStringLiteral("mounting an image needs root");
+        return {};
+    }
+
     // The container for a test, holding Data with backup A: on the local file system with or
     // without the atomic exchange, on a fresh ext4 or exFAT image of its own (needs root), or on a FUSE
-    // file system, which refuses the exchange by itself.
+    // file system, which refuses the exchange by itself. The test function checks unavailable() first.
     void useContainer(const QString& where)
     {
         m_runnerOptions.clear();
@@ -106,9 +117,6 @@ private:
             if (where.endsWith(QLatin1String("refused exchange")))
                 m_runnerOptions << QStringLiteral("--refuse-exchange");
         } else if (where == QLatin1String("bindfs")) {
-            const QString unavailable = FuseMount::unavailableReason();
-            if (!unavailable.isEmpty())
-                QSKIP(qPrintable(unavailable));
             m_mount = std::make_unique<FuseMount>(path(QStringLiteral("lower")), path(QStringLiteral("fuse")));
             QVERIFY2(m_mount->isMounted(), qPrintable(m_mount->error()));
             m_container = m_mount->path() + QStringLiteral("/container");
@@ -241,7 +249,11 @@ private Q_SLOTS:
 
     void fileSystemRefusesTheFlags()
     {
+        if (const QString why = unavailable(QStringLiteral("bindfs")); !why.isEmpty())
+            TARN_SKIP_UNLESS_PRIVILEGED(why);
         useContainer(QStringLiteral("bindfs"));
+        if (QTest::currentTestFailed())
+            return;
         const QByteArray root = QFile::encodeName(m_container);
         QVERIFY(QDir().mkpath(m_container + QStringLiteral("/x")));
         const int exchanged =
@@ -267,7 +279,11 @@ private Q_SLOTS:
     void restoresWithoutAtomicExchange()
     {
         QFETCH(QString, where);
+        if (const QString why = unavailable(where); !why.isEmpty())
+            TARN_SKIP_UNLESS_PRIVILEGED(why);
         useContainer(where);
+        if (QTest::currentTestFailed())
+            return;
         const Run run = runEngine(runnerArguments({}, {QStringLiteral("restore"), m_backupB, m_container, password}));
         QVERIFY2(!run.crashed && run.exitCode == 0, run.err.constData());
         QCOMPARE(treeSnapshot(data()), m_treeB);
@@ -302,7 +318,11 @@ private Q_SLOTS:
         QFETCH(QString, where);
         QFETCH(QString, point);
         QFETCH(bool, dataMissing);
+        if (const QString why = unavailable(where); !why.isEmpty())
+            TARN_SKIP_UNLESS_PRIVILEGED(why);
         useContainer(where);
+        if (QTest::currentTestFailed())
+            return;
         const Run run = runEngine(loopArguments({QStringLiteral("--kill-at"), point}));
         QVERIFY2(run.crashed && !run.timedOut, run.err.constData());
         QCOMPARE(verifyRecovered(point), dataMissing);
@@ -325,7 +345,11 @@ private Q_SLOTS:
     {
         QFETCH(QString, where);
         QFETCH(int, rounds);
+        if (const QString why = unavailable(where); !why.isEmpty())
+            TARN_SKIP_UNLESS_PRIVILEGED(why);
         useContainer(where);
+        if (QTest::currentTestFailed())
+            return;
         const int slow = 15;
         m_runnerOptions << QStringLiteral("--slow") << QString::number(slow);
         const bool twoSteps = where != QLatin1String("exchange");
@@ -404,7 +428,11 @@ private Q_SLOTS:
         QFETCH(QString, dataAfter);
         QFETCH(bool, oldKept);
         QFETCH(QStringList, planted);
+        if (const QString why = unavailable(where); !why.isEmpty())
+            TARN_SKIP_UNLESS_PRIVILEGED(why);
         useContainer(where);
+        if (QTest::currentTestFailed())
+            return;
         if (!killAt.isEmpty()) {
             const Run run = runEngine(runnerArguments({QStringLiteral("--kill-at"), killAt},
                                                       {QStringLiteral("restore"), m_backupB, m_container, password}));
@@ -495,10 +523,8 @@ private Q_SLOTS:
     {
         QFETCH(QString, where);
         QFETCH(bool, sameInode);
-        if (where != QLatin1String("bindfs") && ::geteuid() != 0)
-            QSKIP("mounting an image needs root");
-        if (where == QLatin1String("bindfs") && !FuseMount::unavailableReason().isEmpty())
-            QSKIP(qPrintable(FuseMount::unavailableReason()));
+        if (const QString why = unavailable(where); !why.isEmpty())
+            TARN_SKIP_UNLESS_PRIVILEGED(why);
         useContainer(where);
         if (QTest::currentTestFailed())
             return;
@@ -547,7 +573,11 @@ private Q_SLOTS:
     // run) do not block the next restore once root's override of permissions is gone.
     void readOnlyFoldersDoNotBlock()
     {
+        if (const QString why = unavailable(QStringLiteral("exchange")); !why.isEmpty())
+            TARN_SKIP_UNLESS_PRIVILEGED(why);
         useContainer(QStringLiteral("exchange"));
+        if (QTest::currentTestFailed())
+            return;
         const QString data = m_container + QStringLiteral("/Data");
         const QString leftover = m_container + QStringLiteral("/.TempData");
         QVERIFY(writeFile(data + QStringLiteral("/gesperrt/datei"), "alt"));

@@ -1,5 +1,6 @@
 #include "core/archive/FinderComment.h"
 #include "tests/support/MountedImage.h"
+#include "tests/support/Privileged.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -59,10 +60,10 @@ QStringList strayHiddenFiles(const QString& path)
 #define BACKUP_ON(fileSystem)                                                                                          \
     m_file = backupOn(fileSystem);                                                                                     \
     if (m_file.isEmpty())                                                                                              \
-        QSKIP(qPrintable(                                                                                              \
+        TARN_SKIP_UNLESS_PRIVILEGED(                                                                                   \
             QStringLiteral("no %1 here: %2")                                                                           \
                 .arg(fileSystem,                                                                                       \
-                     fileSystem == QLatin1String("exFAT") ? m_exfat->skipReason() : m_ext4Image->skipReason())));
+                     fileSystem == QLatin1String("exFAT") ? m_exfat->skipReason() : m_ext4Image->skipReason()));
 
 // The comment of a backup on the file systems users keep backups on: ext4, and exFAT (USB sticks),
 // which keeps no extended attributes.

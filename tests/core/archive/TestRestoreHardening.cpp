@@ -3,6 +3,7 @@
 #include "core/archive/RestoreJournal.h"
 #include "tests/core/archive/ArchiveFixtures.h"
 #include "tests/support/FileFixtures.h"
+#include "tests/support/Privileged.h"
 #include "tests/support/TestMain.h"
 
 #include <QCryptographicHash>
@@ -245,7 +246,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, twoSteps);
         if (::geteuid() != 0)
-            QSKIP("marking a folder immutable needs root");
+            TARN_SKIP_UNLESS_PRIVILEGED(QStringLiteral("marking a folder immutable needs root"));
         ArchiveFaults::forceSwapFallback = twoSteps;
         FreezeOldContent::container = m_container;
         ArchiveFaults::observer = &FreezeOldContent::onSwapped;
@@ -920,7 +921,7 @@ private Q_SLOTS:
     void dataInTheLowerLayerOfAnOverlay()
     {
         if (::geteuid() != 0)
-            QSKIP("mounting needs root");
+            TARN_SKIP_UNLESS_PRIVILEGED(QStringLiteral("mounting needs root"));
         const QString lower = path(QStringLiteral("lower"));
         const QString upper = path(QStringLiteral("upper"));
         const QString work = path(QStringLiteral("work"));

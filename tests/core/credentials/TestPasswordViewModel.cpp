@@ -1,15 +1,19 @@
 #include "core/credentials/PasswordViewModel.h"
 #include "tests/support/TestMain.h"
 
-// The one test executable that uses the application's real credential-store items
-// (and the real Touch ID flag); all others use names of their own.
+#include <QLoggingCategory>
+
+// Items under names of the test's own; the Touch ID flag is found by its account alone, so the
+// executable's private keyring (TestEnvironment) is what keeps the user's flag out of reach.
 class TestPasswordViewModel : public QObject
 {
     Q_OBJECT
 
-    const PasswordModel m_appModel{ModelType::masterPassword, QStringLiteral("de.Tarn-Backup-Manager.MasterPassword"),
+    const PasswordModel m_appModel{ModelType::masterPassword,
+                                   QStringLiteral("test.de.Tarn-Backup-Manager.MasterPassword"),
                                    QStringLiteral("App-Passwort"), true};
-    const PasswordModel m_archiveModel{ModelType::zipPassword, QStringLiteral("de.Tarn-Backup-Manager.ZipPassword"),
+    const PasswordModel m_archiveModel{ModelType::zipPassword,
+                                       QStringLiteral("test.de.Tarn-Backup-Manager.ZipPassword"),
                                        QStringLiteral("Archiv-Passwort"), false};
 
     static QString stored(const PasswordModel& model)
@@ -226,7 +230,7 @@ private Q_SLOTS:
 
     void touchIDChoiceStartsFromTheFlag()
     {
-        const KeychainService anyService(QStringLiteral("de.Tarn-Backup-Manager.ZipPassword"));
+        const KeychainService anyService(QStringLiteral("test.de.Tarn-Backup-Manager.ZipPassword"));
         QVERIFY(!PasswordViewModel(m_appModel).useTouchID());
 
         anyService.setBool(true, QStringLiteral("useTouchID"));
@@ -241,6 +245,7 @@ private Q_SLOTS:
     {
         static QStringList messages;
         messages.clear();
+        QLoggingCategory::setFilterRules(QStringLiteral("tarn.diagnostics.debug=true"));
         const QtMessageHandler previous = qInstallMessageHandler(
             [](QtMsgType, const QMessageLogContext&, const QString& message) { messages.append(message); });
         const QString secret = QStringLiteral("Unverraten7");
@@ -255,7 +260,8 @@ private Q_SLOTS:
             (void)viewModel.validateAndSave();
         }
         qInstallMessageHandler(previous);
-        QVERIFY(!messages.isEmpty()); // the diagnostics are on in tests
+        QLoggingCategory::setFilterRules(QString());
+        QVERIFY(!messages.isEmpty()); // the diagnostics are on
         for (const QString& message : std::as_const(messages)) {
             QVERIFY2(!message.contains(secret), qPrintable(message));
         }

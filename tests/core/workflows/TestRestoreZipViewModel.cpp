@@ -3,6 +3,7 @@
 #include "core/workflows/RestoreZipViewModel.h"
 #include "tests/support/FileFixtures.h"
 #include "tests/support/MountedImage.h"
+#include "tests/support/Privileged.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -199,7 +200,7 @@ private Q_SLOTS:
         if (onExfat) {
             stick = std::make_unique<MountedImage>(MountedImage::Kind::exfat);
             if (!stick->isMounted())
-                QSKIP(qPrintable(stick->skipReason()));
+                TARN_SKIP_UNLESS_PRIVILEGED(stick->skipReason());
             folder = stick->path() + QStringLiteral("/Backups");
             QVERIFY(QDir().mkpath(folder));
         }
@@ -248,7 +249,7 @@ private Q_SLOTS:
     {
         MountedImage stick(MountedImage::Kind::exfat);
         if (!stick.isMounted())
-            QSKIP(qPrintable(stick.skipReason()));
+            TARN_SKIP_UNLESS_PRIVILEGED(stick.skipReason());
         const QString folder = stick.path() + QStringLiteral("/Backups");
         QVERIFY(QDir().mkpath(folder));
         for (int i = 0; i < 3; ++i)

@@ -1,0 +1,17 @@
+# Fails on a QSKIP anywhere in the tests but the one macro that skips or fails: a skip written in a
+# helper ends the helper alone, and the test goes on and passes. Run with -DROOT=<source folder>.
+file(GLOB_RECURSE sources "${ROOT}/tests/*.h" "${ROOT}/tests/*.cpp")
+set(found "")
+foreach(source IN LISTS sources)
+    if(source MATCHES "/tests/support/Privileged\\.h$")
+        continue()
+    endif()
+    file(STRINGS "${source}" lines REGEX "QSKIP[ \t]*\\(")
+    foreach(line IN LISTS lines)
+        file(RELATIVE_PATH name "${ROOT}" "${source}")
+        string(APPEND found "  ${name}: ${line}\n")
+    endforeach()
+endforeach()
+if(found)
+    message(FATAL_ERROR "Skips outside TARN_SKIP_UNLESS_PRIVILEGED:\n${found}")
+endif()
