@@ -203,10 +203,11 @@ struct Directory
 
 // Finds the central directory as libarchive's seekable reader does: the last end record
 // signature in the last 16 KiB; a ZIP64 locator right before it that passes libarchive's checks
-// wins; else the end record must pass them, and libarchive then reads the directory at the end
-// record's position minus the directory's size, whatever offset the record declares. An archive
-// whose declared offset is not where the directory is read is refused: the directory checked
-// here must be the one libarchive unpacks.
+// wins, and libarchive reads the directory at the offset its record declares; else the end record
+// must pass them, and libarchive reads the directory at the end record's position minus the
+// directory's size, whatever offset the record declares. An archive that declares its directory
+// anywhere else, in either record, is refused: the directory checked here must be the one
+// libarchive unpacks.
 bool findDirectory(Reader& reader, qint64 size, Directory* found, QString* error)
 {
     const auto bad = [error](const QString& reason) {
@@ -255,6 +256,11 @@ bool findDirectory(Reader& reader, qint64 size, Directory* found, QString* error
                 const quint64 offset64 = le(r + 48, 8);
                 if (size64 > end64Pos || offset64 != end64Pos - size64)
                     return bad(QStringLiteral("the ZIP64 end record declares the central directory elsewhere"));
+                // What the end record gives besides must be the same directory.
+                if ((directoryOffset != saturated && directoryOffset != offset64) ||
+                    (directorySize != saturated && directorySize != size64) ||
+                    (entries != 0xFFFF && entries != found->entries))
+                    return bad(QStringLiteral("the two end records declare different central directories"));
                 found->offset = qint64(offset64);
                 found->size = qint64(size64);
                 return true;

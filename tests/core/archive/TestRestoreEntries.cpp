@@ -94,6 +94,41 @@ QByteArray withSecondDirectory(const QByteArray& zip)
     return zip.left(offset + size) + second + zip.mid(end);
 }
 
+// An archive whose ZIP64 end record declares another central directory than its end record: a
+// second one after the first, without the entry named `left`.
+QByteArray withSecondZip64Directory(const QByteArray& zip, const QByteArray& left)
+{
+    const qsizetype end = zip.lastIndexOf(QByteArrayLiteral("PK\x05\x06"));
+    const qsizetype locator = end - 20;
+    if (locator < 0 || zip.mid(locator, 4) != QByteArrayLiteral("PK\x06\x07"))
+        return {};
+    const qsizetype record = qsizetype(littleEndian(zip, locator + 8, 8));
+    const qsizetype offset = qsizetype(littleEndian(zip, end + 16, 4));
+    const qsizetype size = qsizetype(littleEndian(zip, end + 12, 4));
+    if (offset + size != record)
+        return {};
+    QByteArray second;
+    quint64 count = 0;
+    for (qsizetype pos = offset; pos < offset + size;) {
+        const qsizetype nameLength = qsizetype(littleEndian(zip, pos + 28, 2));
+        const qsizetype length =
+            46 + nameLength + qsizetype(littleEndian(zip, pos + 30, 2) + littleEndian(zip, pos + 32, 2));
+        if (zip.mid(pos + 46, nameLength) != left) {
+            second += zip.mid(pos, length);
+            ++count;
+        }
+        pos += length;
+    }
+    QByteArray end64 = zip.mid(record, locator - record);
+    putLittleEndian(&end64, 24, count, 8);
+    putLittleEndian(&end64, 32, count, 8);
+    putLittleEndian(&end64, 40, quint64(second.size()), 8);
+    putLittleEndian(&end64, 48, quint64(offset + size), 8);
+    QByteArray newLocator = zip.mid(locator, 20);
+    putLittleEndian(&newLocator, 8, quint64(offset + size + second.size()), 8);
+    return zip.left(offset + size) + second + end64 + newLocator + zip.mid(end);
+}
+
 } // namespace
 
 // What a backup's entries may be and what they must carry: only files, folders and links, each
@@ -168,6 +203,8 @@ private Q_SLOTS:
             << file << QStringLiteral("uncompressed size") << qint64(11);
         QTest::newRow("a central directory where the end record does not declare it")
             << QByteArray() << QStringLiteral("second directory") << qint64(0);
+        QTest::newRow("a ZIP64 end record that declares another central directory")
+            << file << QStringLiteral("second ZIP64 directory") << qint64(0);
     }
 
     // One entry changed so that every header still agrees with the others: the restore fails
@@ -180,7 +217,8 @@ private Q_SLOTS:
         QList<ZipItem> items = baseItems();
         if (change == QLatin1String("second directory"))
             items.prepend({"Data/platz.bin", AE_IFREG, randomBytes(4000, 5)});
-        const QByteArray good = makeZip(items);
+        const bool zip64 = change == QLatin1String("second ZIP64 directory");
+        const QByteArray good = makeZip(items, zip64 ? "zip:compression=store,zip:zip64" : "zip:compression=store");
         const QString intact = writeBackup(QStringLiteral("Backup_2024-08-01_00-00-00.orlwen"), good);
         const QString reference = path(QStringLiteral("intact"));
         const ArchiveResult control = restoreBackup(intact, reference, password);
@@ -220,6 +258,9 @@ private Q_SLOTS:
             putLittleEndian(&zip, at.descriptor + 12, quint64(value), 4);
         } else if (change == QLatin1String("second directory")) {
             zip = withSecondDirectory(good);
+            QVERIFY(!zip.isEmpty());
+        } else if (zip64) {
+            zip = withSecondZip64Directory(good, entry);
             QVERIFY(!zip.isEmpty());
         }
         QVERIFY(zip != good);
