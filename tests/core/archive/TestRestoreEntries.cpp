@@ -1,3 +1,4 @@
+#include "core/archive/ArchiveCipher.h"
 #include "tests/core/archive/ArchiveFixtures.h"
 #include "tests/support/FileFixtures.h"
 #include "tests/support/TestMain.h"
@@ -8,6 +9,9 @@
 #include <archive_entry.h>
 
 #include <memory>
+
+#include <fcntl.h>
+#include <unistd.h>
 
 namespace {
 
@@ -339,6 +343,47 @@ private Q_SLOTS:
         const ArchiveResult result = restoreBackup(backup, m_container, password);
         QVERIFY2(result, codeName(result));
         QCOMPARE(treeSnapshot(m_data), treeOf(items));
+    }
+
+    // More entries than the end record can count: the creator adds ZIP64 end records, and the
+    // backup restores.
+    void moreEntriesThanTheEndRecordCounts()
+    {
+        const QString source = path(QStringLiteral("source/Data"));
+        QMap<QString, QString> expected;
+        const QString empty = QStringLiteral("f:") +
+            QString::fromLatin1(QCryptographicHash::hash(QByteArray(), QCryptographicHash::Sha256).toHex());
+        for (int folder = 0; folder < 66; ++folder) {
+            const QString name = QStringLiteral("d%1").arg(folder);
+            QVERIFY(QDir().mkpath(source + QLatin1Char('/') + name));
+            expected[name] = QStringLiteral("d");
+            for (int file = 0; file < 1000; ++file) {
+                const QString item = name + QStringLiteral("/f%1").arg(file);
+                const int fd = ::open(QFile::encodeName(source + QLatin1Char('/') + item).constData(),
+                                      O_WRONLY | O_CREAT | O_EXCL | O_CLOEXEC, 0644);
+                QVERIFY(fd >= 0);
+                ::close(fd);
+                expected[item] = empty;
+            }
+        }
+        const QString backups = path(QStringLiteral("backups"));
+        const ArchiveResult created = createBackup(source, backups, password);
+        QVERIFY2(created, codeName(created));
+        const QStringList names = entriesOf(backups);
+        QCOMPARE(names.size(), 1);
+        const QString backup = backups + QLatin1Char('/') + names.first();
+        QFile file(backup);
+        QVERIFY(file.open(QIODevice::ReadOnly));
+        const std::optional<QByteArray> plain =
+            ArchiveCipher::aesDecrypt(ArchiveCipher::deriveKey(password), ArchiveCipher::iv(), file.readAll());
+        QVERIFY(plain.has_value());
+        const qsizetype end = plain->lastIndexOf(QByteArrayLiteral("PK\x05\x06"));
+        QVERIFY(end >= 20);
+        QCOMPARE(plain->mid(end - 20, 4), QByteArrayLiteral("PK\x06\x07"));
+        QCOMPARE(littleEndian(*plain, end + 10, 2), quint64(0xFFFF));
+        const ArchiveResult result = restoreBackup(backup, m_container, password);
+        QVERIFY2(result, codeName(result));
+        QCOMPARE(treeSnapshot(m_data), expected);
     }
 
     // A backup that the app made before these checks existed restores as it did.
