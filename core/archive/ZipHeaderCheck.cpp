@@ -407,8 +407,8 @@ bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error, QList<En
             break;
         case Kind::link:
             // A writer knows a link's target, and so its CRC-32, before it writes it; only a file's
-            // comes after its data. The local headers carry no type: a file's flag is what is left
-            // to tell a file that its central record calls a link.
+            // CRC-32 may follow its data. The local headers carry no type, so this flag is what
+            // tells a file whose central record calls it a link.
             if (atEnd)
                 return bad(QStringLiteral("a link with a data descriptor: ") + shown);
             // libarchive reads a link's target without checking its CRC-32.
@@ -428,8 +428,9 @@ bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error, QList<En
             if (entry.stored && central.compressed != central.uncompressed)
                 return bad(QStringLiteral("a stored file whose two sizes differ: ") + shown);
             // libarchive's writer stores a link or a folder with version 2.0 and its CRC-32 in the
-            // local header, a file with version 1.0 (4.5 with ZIP64) and a data descriptor; other
-            // writers store a file with version 1.0 too.
+            // local header, a file with version 1.0 (4.5 with ZIP64) and a data descriptor; Info-ZIP
+            // stores every entry with version 1.0. So this tells a link whose central record calls
+            // it a file.
             if (entry.stored && !atEnd && versionNeeded == versionOfLinksAndFolders)
                 return bad(QStringLiteral("a file stored the way a link is: ") + shown);
             entry.kind = Entry::Kind::file;

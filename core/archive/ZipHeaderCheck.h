@@ -10,10 +10,11 @@ class CipherSource;
 // check. It cuts a name at its first NUL byte, so an entry "Data/a<NUL>b" would be restored as
 // "Data/a"; it takes an entry's name from the local header but its type from the central
 // directory; it ignores a data descriptor's CRC-32; it never checks a symbolic link's target
-// against its CRC-32; it unpacks a FIFO, a socket or a device as an empty file; and it reads the
-// central directory where the end record ends, whatever offset that record declares. This finds
-// the central directory as libarchive does, reads it and every local header itself, and refuses
-// an archive whose records of an entry disagree or that holds what a backup cannot.
+// against its CRC-32; it hands out no data for a socket or a device, and checks no CRC-32 where it
+// hands out none; and it reads the central directory where the end record ends, whatever offset
+// that record declares. This finds the central directory as libarchive does, reads it and every
+// local header itself, and refuses an archive whose records of an entry disagree or that holds
+// what a backup cannot.
 class ZipHeaderCheck
 {
 public:
