@@ -89,8 +89,9 @@ bool writeAll(int fd, const char* data, size_t size)
     return true;
 }
 
-// Unpacks every entry below workFd and gives the folders their modes. Returns an empty text on success.
-QString unpack(ZipReader& zip, int workFd)
+// Unpacks every entry below workFd and gives the folders their modes; `checked` holds the entries
+// as the header check found them, in libarchive's order. Returns an empty text on success.
+QString unpack(ZipReader& zip, int workFd, const QList<ZipHeaderCheck::Entry>& checked)
 {
     SafeExtractor extractor(workFd, currentUmask());
     int entries = 0;
@@ -100,6 +101,8 @@ QString unpack(ZipReader& zip, int workFd)
         if (!zip.nextHeader(&entry, &atEnd)) {
             if (!atEnd)
                 return zip.errorString();
+            if (entries != checked.size())
+                return QStringLiteral("libarchive found %1 of %2 entries").arg(entries).arg(checked.size());
             QString error;
             extractor.finish(&error);
             return error;
@@ -107,6 +110,9 @@ QString unpack(ZipReader& zip, int workFd)
         const int limit = ArchiveFaults::failRestoreAfterEntries.load();
         if (limit >= 0 && entries >= limit)
             return QStringLiteral("injected failure after %1 entries").arg(entries);
+        if (entries >= checked.size())
+            return QStringLiteral("libarchive found more entries than the central directory holds");
+        const ZipHeaderCheck::Entry& expected = checked[entries];
         ++entries;
 
         // Names are byte strings: the bytes stored are the bytes restored.
@@ -122,14 +128,19 @@ QString unpack(ZipReader& zip, int workFd)
         if (!SafeExtractor::split(relative, &components, &error))
             return error;
 
+        const auto wrongType = [&path] { return path + QStringLiteral(": another type than its headers give"); };
         switch (archive_entry_filetype(entry)) {
         case AE_IFDIR:
             qCDebug(lcDiagnostics).noquote() << "Тип записи: директория";
+            if (expected.kind != ZipHeaderCheck::Entry::Kind::directory)
+                return wrongType();
             if (!extractor.makeDirectory(components, archive_entry_perm(entry), &error))
                 return error;
             break;
         case AE_IFLNK: {
             qCDebug(lcDiagnostics).noquote() << QStringLiteral("Восстановление символической ссылки: ") + path;
+            if (expected.kind != ZipHeaderCheck::Entry::Kind::link)
+                return wrongType();
             const char* target = archive_entry_symlink(entry);
             // A link that cannot be made fails the restore: Data would lack it.
             if (!target || !*target) {
@@ -138,6 +149,9 @@ QString unpack(ZipReader& zip, int workFd)
                 return path + QStringLiteral(": symbolic link without a target");
             }
             const QByteArray targetBytes(target);
+            // The link gets exactly the bytes the archive stores, or is not made.
+            if (expected.stored && targetBytes != expected.linkTarget)
+                return path + QStringLiteral(": the link's target is not what the archive stores");
             switch (extractor.createSymlink(components, targetBytes, &error)) {
             case SafeExtractor::LinkResult::created:
                 qCDebug(lcDiagnostics).noquote() << QStringLiteral("Символическая ссылка ") + path +
@@ -152,14 +166,18 @@ QString unpack(ZipReader& zip, int workFd)
             }
             break;
         }
-        default: {
+        case AE_IFREG: {
             qCDebug(lcDiagnostics).noquote() << "Тип записи: файл";
+            if (expected.kind != ZipHeaderCheck::Entry::Kind::file)
+                return wrongType();
             mode_t mode = archive_entry_perm(entry) & 0777;
             if (mode == 0)
                 mode = 0644;
             UniqueFd fd(extractor.createFile(components, mode, &error));
             if (fd.get() < 0)
                 return error;
+            // libarchive checks the CRC-32 of what it hands out; how much it hands out is checked here.
+            quint64 written = 0;
             for (;;) {
                 const void* data = nullptr;
                 size_t size = 0;
@@ -171,7 +189,10 @@ QString unpack(ZipReader& zip, int workFd)
                     break;
                 if (!writeAll(fd.get(), static_cast<const char*>(data), size))
                     return path + QStringLiteral(": ") + errnoText();
+                written += size;
             }
+            if (written != expected.size)
+                return path + QStringLiteral(": %1 bytes unpacked of %2").arg(written).arg(expected.size);
             if (archive_entry_mtime_is_set(entry)) {
                 const struct timespec times[2] = {{0, UTIME_OMIT},
                                                   {archive_entry_mtime(entry), archive_entry_mtime_nsec(entry)}};
@@ -183,6 +204,8 @@ QString unpack(ZipReader& zip, int workFd)
                 << QStringLiteral("Файл успешно извлечен: ") + QFile::decodeName(components.join('/'));
             break;
         }
+        default:
+            return path + QStringLiteral(": neither a file, a folder nor a link");
         }
         ArchiveFaults::notify("restore:entry", rawPath);
     }
@@ -274,7 +297,8 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, co
         qCDebug(lcDiagnostics).noquote() << "Ошибка: Расшифрованные данные не являются допустимым ZIP-архивом.";
         return fail(failure(FinderCommentError::missingEndOfCentralDirectoryRecord));
     }
-    if (!ZipHeaderCheck::headersAgree(source, &detail)) {
+    QList<ZipHeaderCheck::Entry> checked;
+    if (!ZipHeaderCheck::headersAgree(source, &detail, &checked)) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка распаковки архива: ") + detail;
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }
@@ -304,7 +328,7 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, co
             error = zip.errorString();
         else {
             qCDebug(lcDiagnostics).noquote() << "Архив успешно открыт для чтения. Начало распаковки.";
-            error = unpack(zip, container.workingFd());
+            error = unpack(zip, container.workingFd(), checked);
         }
     }
     if (error.isEmpty() && !container.applyDataMode(&error))

@@ -7,6 +7,7 @@
 #include <algorithm>
 #include <array>
 #include <cstring>
+#include <map>
 
 namespace {
 
@@ -30,6 +31,11 @@ constexpr int hostUnix = 3;
 constexpr int hostDos = 0;
 constexpr quint32 dosDirectory = 0x10;
 constexpr qint64 longestLinkTarget = 64 * 1024;
+constexpr qint64 endSearch = 16 * 1024; // libarchive looks for the end record in the last 16 KiB only
+constexpr quint16 methodStored = 0;
+// What libarchive's writer puts in "version needed to extract": 1.0 for a stored file, 2.0 for a
+// link or a folder.
+constexpr quint16 versionOfLinksAndFolders = 20;
 
 quint64 le(const char* p, int bytes)
 {
@@ -110,6 +116,9 @@ const char* findExtra(const char* extra, qint64 length, quint16 id, qint64* fiel
 
 enum class Kind { file, directory, link, other };
 
+// The type libarchive gives an entry: the Unix mode's type where the host is Unix, the DOS folder
+// bit where it is DOS, and a folder for a name ending in '/' where that says nothing. FIFOs,
+// sockets, devices and types no file system knows are "other".
 Kind kindOf(int host, quint32 attributes, const QByteArray& name)
 {
     const quint32 mode = attributes >> 16;
@@ -184,26 +193,34 @@ bool descriptorAgrees(const QByteArray& bytes, const Record& central)
     return false;
 }
 
-} // namespace
-
-bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error)
+// Where libarchive reads the central directory, and what it reads there.
+struct Directory
 {
-    Reader reader(source);
-    const qint64 size = source.plainSize();
+    qint64 offset = 0;
+    qint64 size = 0;
+    quint64 entries = 0;
+};
+
+// Finds the central directory as libarchive's seekable reader does: the last end record
+// signature in the last 16 KiB; a ZIP64 locator right before it that passes libarchive's checks
+// wins, and libarchive reads the directory at the offset its record declares; else the end record
+// must pass them, and libarchive reads the directory at the end record's position minus the
+// directory's size, whatever offset the record declares. An archive that declares its directory
+// anywhere else, in either record, is refused: the directory checked here must be the one
+// libarchive unpacks.
+bool findDirectory(Reader& reader, qint64 size, Directory* found, QString* error)
+{
     const auto bad = [error](const QString& reason) {
         *error = reason;
         return false;
     };
-
-    // The end record sits in the last 22 + 65535 bytes (its comment may take up to 65535).
-    const qint64 tailLength = std::min(size, endSize + 0xFFFF);
+    const qint64 tailLength = std::min(size, endSearch);
     QByteArray tail;
     if (!reader.read(size - tailLength, tailLength, &tail))
         return bad(QStringLiteral("cannot read the end of the archive"));
     qint64 at = -1;
     for (qint64 i = tailLength - endSize; i >= 0; --i) {
-        if (le(tail.constData() + i, 4) == endSignature &&
-            i + endSize + qint64(le(tail.constData() + i + 20, 2)) <= tailLength) {
+        if (le(tail.constData() + i, 4) == endSignature) {
             at = i;
             break;
         }
@@ -212,32 +229,78 @@ bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error)
         return bad(QStringLiteral("no end of central directory record"));
     const char* end = tail.constData() + at;
     const qint64 endPos = size - tailLength + at;
-    quint64 entries = le(end + 10, 2);
-    quint64 directorySize = le(end + 12, 4);
-    quint64 directoryOffset = le(end + 16, 4);
-    if (entries == 0xFFFF || directorySize == saturated || directoryOffset == saturated) {
-        QByteArray locator;
-        QByteArray end64;
-        if (endPos < end64LocatorSize || !reader.read(endPos - end64LocatorSize, end64LocatorSize, &locator) ||
-            le(locator.constData(), 4) != end64LocatorSignature)
-            return bad(QStringLiteral("no ZIP64 end of central directory locator"));
+    if (at + endSize + qint64(le(end + 20, 2)) > tailLength)
+        return bad(QStringLiteral("the end record's comment runs past the archive"));
+    const quint64 entries = le(end + 10, 2);
+    const quint64 directorySize = le(end + 12, 4);
+    const quint64 directoryOffset = le(end + 16, 4);
+    const bool endUsable = le(end + 4, 2) == 0 && le(end + 6, 2) == 0 && le(end + 8, 2) == entries &&
+        directoryOffset + directorySize <= quint64(endPos);
+
+    QByteArray locator;
+    if (at >= end64LocatorSize && reader.read(endPos - end64LocatorSize, end64LocatorSize, &locator) &&
+        le(locator.constData(), 4) == end64LocatorSignature && le(locator.constData() + 4, 4) == 0 &&
+        le(locator.constData() + 16, 4) == 1) {
         const quint64 end64Pos = le(locator.constData() + 8, 8);
-        if (end64Pos > quint64(size) || !reader.read(qint64(end64Pos), end64Size, &end64) ||
-            le(end64.constData(), 4) != end64Signature)
-            return bad(QStringLiteral("no ZIP64 end of central directory record"));
-        entries = le(end64.constData() + 32, 8);
-        directorySize = le(end64.constData() + 40, 8);
-        directoryOffset = le(end64.constData() + 48, 8);
+        QByteArray end64;
+        if (end64Pos <= quint64(size) && reader.read(qint64(end64Pos), end64Size, &end64)) {
+            const quint64 recordSize = le(end64.constData() + 4, 8) + 12;
+            const char* r = end64.constData();
+            if (recordSize >= quint64(end64Size) && recordSize <= 16384 && recordSize <= quint64(size) - end64Pos &&
+                le(r + 16, 4) == 0 && le(r + 20, 4) == 0 && le(r + 24, 8) == le(r + 32, 8)) {
+                // libarchive takes this record's offset as it stands.
+                if (le(r, 4) != end64Signature)
+                    return bad(QStringLiteral("no ZIP64 end of central directory record"));
+                found->entries = le(r + 32, 8);
+                const quint64 size64 = le(r + 40, 8);
+                const quint64 offset64 = le(r + 48, 8);
+                if (size64 > end64Pos || offset64 != end64Pos - size64)
+                    return bad(QStringLiteral("the ZIP64 end record declares the central directory elsewhere"));
+                // What the end record gives besides must be the same directory.
+                if ((directoryOffset != saturated && directoryOffset != offset64) ||
+                    (directorySize != saturated && directorySize != size64) ||
+                    (entries != 0xFFFF && entries != found->entries))
+                    return bad(QStringLiteral("the two end records declare different central directories"));
+                found->offset = qint64(offset64);
+                found->size = qint64(size64);
+                return true;
+            }
+        }
     }
+    if (!endUsable)
+        return bad(QStringLiteral("no usable end of central directory record"));
+    if (directoryOffset != quint64(endPos) - directorySize)
+        return bad(QStringLiteral("the end record declares the central directory elsewhere"));
+    found->entries = entries;
+    found->offset = qint64(directoryOffset);
+    found->size = qint64(directorySize);
+    return true;
+}
+
+} // namespace
+
+bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error, QList<Entry>* checked)
+{
+    Reader reader(source);
+    const qint64 size = source.plainSize();
+    const auto bad = [error](const QString& reason) {
+        *error = reason;
+        return false;
+    };
+
+    Directory found;
+    if (!findDirectory(reader, size, &found, error))
+        return false;
     QByteArray directory;
-    if (directoryOffset > quint64(size) || directorySize > quint64(size) ||
-        !reader.read(qint64(directoryOffset), qint64(directorySize), &directory))
+    if (!reader.read(found.offset, found.size, &directory))
         return bad(QStringLiteral("central directory outside the archive"));
 
+    // By local header offset: the order in which libarchive hands the entries out.
+    std::map<quint64, Entry> byOffset;
     qint64 pos = 0;
     QByteArray local;
     QByteArray bytes;
-    for (quint64 n = 0; n < entries; ++n) {
+    for (quint64 n = 0; n < found.entries; ++n) {
         if (pos + centralSize > directory.size() || le(directory.constData() + pos, 4) != centralSignature)
             return bad(QStringLiteral("damaged central directory"));
         const char* header = directory.constData() + pos;
@@ -271,6 +334,7 @@ bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error)
         const qint64 localNameLength = qint64(le(local.constData() + 26, 2));
         const qint64 localExtraLength = qint64(le(local.constData() + 28, 2));
         Record inLocal;
+        const quint16 versionNeeded = quint16(le(local.constData() + 4, 2));
         inLocal.flags = quint16(le(local.constData() + 6, 2));
         inLocal.method = quint16(le(local.constData() + 8, 2));
         inLocal.crc = quint32(le(local.constData() + 14, 4));
@@ -328,17 +392,62 @@ bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error)
                 !descriptorAgrees(bytes, central))
                 return bad(QStringLiteral("the data descriptor gives another CRC-32 or size: ") + shown);
         }
-        // libarchive reads a link's target without checking its CRC-32.
-        if (centralKind == Kind::link && central.method == 0) {
-            if (central.compressed != central.uncompressed || central.compressed > quint64(longestLinkTarget) ||
-                !reader.read(dataStart, qint64(central.compressed), &bytes) || crc32Of(bytes) != central.crc)
-                return bad(QStringLiteral("link target does not match its CRC-32: ") + shown);
+        Entry entry;
+        entry.crc = central.crc;
+        entry.size = central.uncompressed;
+        entry.stored = central.method == methodStored;
+        switch (centralKind) {
+        case Kind::other:
+            return bad(QStringLiteral("neither a file, a folder nor a link: ") + shown);
+        case Kind::directory:
+            // libarchive would skip the data of a folder.
+            if (central.compressed != 0 || central.uncompressed != 0)
+                return bad(QStringLiteral("a folder with data: ") + shown);
+            entry.kind = Entry::Kind::directory;
+            break;
+        case Kind::link:
+            // A writer knows a link's target, and so its CRC-32, before it writes it; only a file's
+            // CRC-32 may follow its data. The local headers carry no type, so this flag is what
+            // tells a file whose central record calls it a link.
+            if (atEnd)
+                return bad(QStringLiteral("a link with a data descriptor: ") + shown);
+            // libarchive reads a link's target without checking its CRC-32.
+            if (entry.stored) {
+                if (central.compressed != central.uncompressed || central.compressed > quint64(longestLinkTarget) ||
+                    !reader.read(dataStart, qint64(central.compressed), &bytes) || crc32Of(bytes) != central.crc)
+                    return bad(QStringLiteral("link target does not match its CRC-32: ") + shown);
+                entry.linkTarget = bytes;
+            }
+            entry.kind = Entry::Kind::link;
+            break;
+        case Kind::file:
+            // libarchive checks no CRC-32 where there is no byte to check, and unpacks a stored
+            // entry by its compressed size.
+            if (central.uncompressed == 0 && central.crc != 0)
+                return bad(QStringLiteral("an empty file with a CRC-32: ") + shown);
+            if (entry.stored && central.compressed != central.uncompressed)
+                return bad(QStringLiteral("a stored file whose two sizes differ: ") + shown);
+            // libarchive's writer stores a link or a folder with version 2.0 and its CRC-32 in the
+            // local header, a file with version 1.0 (4.5 with ZIP64) and a data descriptor; Info-ZIP
+            // stores every entry with version 1.0. So this tells a link whose central record calls
+            // it a file.
+            if (entry.stored && !atEnd && versionNeeded == versionOfLinksAndFolders)
+                return bad(QStringLiteral("a file stored the way a link is: ") + shown);
+            entry.kind = Entry::Kind::file;
+            break;
         }
+        if (!byOffset.emplace(offset, entry).second)
+            return bad(QStringLiteral("two entries share a local header: ") + shown);
         pos = next;
     }
     // The reader walks the directory to its end whatever count the end record gives: no entry may
     // stand there unchecked.
     if (pos != directory.size())
         return bad(QStringLiteral("the central directory holds more than its entries"));
+    if (checked) {
+        checked->clear();
+        for (auto& [offset, entry] : byOffset)
+            checked->append(std::move(entry));
+    }
     return true;
 }
