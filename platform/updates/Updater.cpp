@@ -139,6 +139,16 @@ void Updater::refreshCanCheck()
     Q_EMIT canCheckForUpdatesChanged(canCheck);
 }
 
+std::optional<UpdateError> Updater::feedProblem()
+{
+    if (hasValidFeed())
+        return std::nullopt;
+    const QUrl url = effectiveFeedUrl();
+    if (url.isValid() && !url.host().isEmpty())
+        return UpdateError{UpdateError::insecureAddress, QStringLiteral("feed not https")};
+    return UpdateError{UpdateError::notConfigured, QStringLiteral("no feed address")};
+}
+
 void Updater::checkForUpdates()
 {
     if (isBackgroundDownload() && m_canCheckForUpdates) {
@@ -150,11 +160,12 @@ void Updater::checkForUpdates()
         return;
     }
     if (!m_started || !hasValidFeed()) {
-        const QUrl url = effectiveFeedUrl();
-        const bool refused = m_started && url.isValid() && !url.host().isEmpty();
-        qCDebug(lcDiagnostics) << "Адрес обновлений не годится:" << url.toDisplayString(QUrl::RemoveUserInfo);
-        Q_EMIT userSessionFailed(refused ? UpdateError{UpdateError::insecureAddress, QStringLiteral("feed not https")}
-                                         : UpdateError{UpdateError::notConfigured, QStringLiteral("no feed address")});
+        const std::optional<UpdateError> problem = feedProblem();
+        qCDebug(lcDiagnostics) << "Адрес обновлений не годится:"
+                               << effectiveFeedUrl().toDisplayString(QUrl::RemoveUserInfo);
+        Q_EMIT userSessionFailed(m_started && problem
+                                     ? *problem
+                                     : UpdateError{UpdateError::notConfigured, QStringLiteral("no feed address")});
         return;
     }
     startCheck(true);

@@ -72,6 +72,9 @@ public:
     QUrl feedUrl() const { return m_feedUrl; }
     void setFeedUrl(const QUrl& url);
     void setPublicKey(const QString& base64);
+    // Why no check can ever start with the feed address in use (none, or one that is not allowed), or
+    // nothing when it is usable.
+    std::optional<UpdateError> feedProblem();
     // The version of this build.
     static QString currentVersion();
     // Where downloads are saved: the user's download folder.
