@@ -10,6 +10,8 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
+#include <QProgressBar>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -134,10 +136,27 @@ void UpdateAlertPresenter::startDownload()
         showProgress(0, m_updater->foundUpdate() ? m_updater->foundUpdate()->enclosureLength : -1);
 }
 
+QWidget* UpdateAlertPresenter::checkingBody()
+{
+    auto* body = new QWidget;
+    auto* column = new QVBoxLayout(body);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(12);
+    column->addWidget(messageLabel(QStringLiteral("Es wird geprüft, ob eine neuere Version verfügbar ist.")));
+    // No length to show: the bar runs back and forth while the check lasts.
+    auto* busy = new QProgressBar(body);
+    busy->setRange(0, 0);
+    busy->setTextVisible(false);
+    busy->setFixedSize(180, 6);
+    busy->setAccessibleName(QStringLiteral("Suche läuft"));
+    column->addWidget(busy, 0, Qt::AlignHCenter);
+    return body;
+}
+
 void UpdateAlertPresenter::showChecking()
 {
     Updater* updater = m_updater;
-    present(QStringLiteral("Suche nach Updates …"), nullptr,
+    present(QStringLiteral("Suche nach Updates …"), checkingBody(),
             {{QStringLiteral("Abbrechen"), true, [updater] { updater->cancel(); }}}, false);
 }
 

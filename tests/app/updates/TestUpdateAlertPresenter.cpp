@@ -12,6 +12,7 @@
 
 #include <QDir>
 #include <QLabel>
+#include <QProgressBar>
 #include <QSettings>
 
 using namespace Qt::StringLiterals;
@@ -252,7 +253,7 @@ private Q_SLOTS:
         served.pieceInterval = pieceInterval;
         m_server.setResponse(u"/feed.xml"_s, served);
         Session session(this);
-        session.updater.setDeadlines(UpdateDeadlines{500, 500, 1 << 30});
+        session.updater.setDeadlines(UpdateDeadlines{500, 500, 500, 1 << 30});
         if (background)
             session.updater.checkForUpdatesInBackground();
         QVERIFY(!session.presenter->currentCard());
@@ -261,6 +262,13 @@ private Q_SLOTS:
         QVERIFY(session.presenter->currentCard());
         QCOMPARE(session.card().title(), u"Suche nach Updates …"_s);
         QCOMPARE(session.card().buttons(), QStringList{u"Abbrechen"_s});
+        // Its body says what runs, with a bar that keeps moving.
+        QVERIFY(session.card().alert->content());
+        const auto* says = session.card().alert->content()->findChild<QLabel*>();
+        QVERIFY(says && says->isVisible() && !says->text().isEmpty());
+        const auto* busy = session.card().alert->content()->findChild<QProgressBar*>();
+        QVERIFY(busy && busy->isVisible());
+        QCOMPARE(busy->maximum(), 0);
         QVERIFY(!session.updater.canCheckForUpdates());
         if (!cancel.isEmpty()) {
             QTRY_COMPARE(m_server.openConnections(), 1);
