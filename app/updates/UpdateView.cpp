@@ -26,7 +26,8 @@ UpdateView::UpdateView(Updater* updater, QWidget* parent)
     m_reason->setTextFormat(Qt::PlainText);
     m_reason->setFont(FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), 12, QFont::Normal));
     QPalette palette = m_reason->palette();
-    palette.setColor(QPalette::WindowText, TarnColor::secondary());
+    palette.setColor(QPalette::WindowText,
+                     TarnColor::legibleOn(TarnColor::secondary(), {TarnColor::windowBackgroundColor()}));
     m_reason->setPalette(palette);
     if (problem) {
         m_reason->setText(QStringLiteral("Automatische Prüfungen sind nicht möglich: ") + problem->message());
@@ -57,8 +58,12 @@ UpdateView::UpdateView(Updater* updater, QWidget* parent)
     layout->setContentsMargins(50, 20, 50, 0);
     layout->setSpacing(20);
     layout->addWidget(m_automaticChecks, 0, Qt::AlignLeft);
-    layout->addWidget(m_automaticDownloads, 0, Qt::AlignLeft);
-    layout->addWidget(m_reason);
+    // The reason stands close under the switches it explains.
+    auto* downloads = new QVBoxLayout;
+    downloads->setSpacing(6);
+    downloads->addWidget(m_automaticDownloads, 0, Qt::AlignLeft);
+    downloads->addWidget(m_reason);
+    layout->addLayout(downloads);
     layout->addWidget(m_checkButton, 0, Qt::AlignLeft);
     layout->addStretch();
 }
