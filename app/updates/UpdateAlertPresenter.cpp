@@ -1,5 +1,6 @@
 #include "app/updates/UpdateAlertPresenter.h"
 
+#include "kit/controls/LottieView.h"
 #include "kit/dialogs/AlertCustom.h"
 #include "kit/theme/TarnColor.h"
 #include "platform/Diagnostics.h"
@@ -10,7 +11,6 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
-#include <QProgressBar>
 #include <QVBoxLayout>
 
 namespace {
@@ -143,11 +143,10 @@ QWidget* UpdateAlertPresenter::checkingBody()
     column->setContentsMargins(0, 0, 0, 0);
     column->setSpacing(12);
     column->addWidget(messageLabel(QStringLiteral("Es wird geprüft, ob eine neuere Version verfügbar ist.")));
-    // No length to show: the bar runs back and forth while the check lasts.
-    auto* busy = new QProgressBar(body);
-    busy->setRange(0, 0);
-    busy->setTextVisible(false);
-    busy->setFixedSize(180, 6);
+    // The app's working animation, for as long as the check lasts.
+    auto* busy = new LottieView(QStringLiteral("paperclip_black"), LottieLoopMode::loop, body);
+    busy->setFixedSize(25, 25);
+    busy->setContentOpacity(0.7);
     busy->setAccessibleName(QStringLiteral("Suche läuft"));
     column->addWidget(busy, 0, Qt::AlignHCenter);
     return body;
