@@ -1,5 +1,10 @@
 #include "platform/updates/UpdateError.h"
 
+QString UpdateError::statusText() const
+{
+    return httpStatus > 0 ? QStringLiteral(" (HTTP %1)").arg(httpStatus) : QString();
+}
+
 QString UpdateError::message() const
 {
     switch (code) {
@@ -12,15 +17,14 @@ QString UpdateError::message() const
         return QStringLiteral("Der Update-Server antwortet zu langsam. Die Anfrage wurde abgebrochen; bitte versuche "
                               "es später erneut.");
     case notFound:
-        return QStringLiteral("Die angefragte Datei gibt es auf dem Update-Server nicht (HTTP %1). Bitte versuche es "
-                              "später erneut.")
-            .arg(httpStatus > 0 ? httpStatus : 404);
-    case serverError:
-        return QStringLiteral("Auf dem Update-Server ist ein Fehler aufgetreten (HTTP %1). Bitte versuche es später "
+        return QStringLiteral("Die angefragte Datei gibt es auf dem Update-Server nicht%1. Bitte versuche es später "
                               "erneut.")
-            .arg(httpStatus > 0 ? httpStatus : 500);
+            .arg(statusText());
+    case serverError:
+        return QStringLiteral("Auf dem Update-Server ist ein Fehler aufgetreten%1. Bitte versuche es später erneut.")
+            .arg(statusText());
     case requestRefused:
-        return QStringLiteral("Der Update-Server hat die Anfrage abgelehnt (HTTP %1).").arg(httpStatus);
+        return QStringLiteral("Der Update-Server hat die Anfrage abgelehnt%1.").arg(statusText());
     case tooManyRedirects:
         return QStringLiteral("Der Update-Server hat die Anfrage zu oft umgeleitet. Die Anfrage wurde abgebrochen.");
     case brokenOff:

@@ -34,6 +34,8 @@ struct UpdateError
 
     // The German text shown to the user.
     QString message() const;
+    // " (HTTP <status>)", or nothing without a status.
+    QString statusText() const;
     // The case name, for diagnostics and test output.
     static const char* name(Code code);
 };

@@ -426,6 +426,9 @@ private Q_SLOTS:
         const QString unreachable = UpdateError{UpdateError::networkFailure, QString()}.message();
         QVERIFY(!error.message().isEmpty());
         QVERIFY2(error.message() != unreachable, qPrintable(error.message()));
+        if (response.status >= 400 && !loop)
+            QVERIFY2(error.message().contains(QStringLiteral("HTTP %1").arg(response.status)),
+                     qPrintable(error.message()));
         QVERIFY(updater->isIdle());
         QCOMPARE(downloadEntries(), QStringList());
         QTRY_COMPARE(m_server.openConnections(), 0);
