@@ -2,7 +2,6 @@
 #include "app/shell/GermanTranslations.h"
 #include "app/shell/TarnBackupManagerApp.h"
 #include "kit/theme/FontFaces.h"
-#include "kit/theme/FontFaces.h"
 #include "platform/AppIdentity.h"
 #include "platform/instance/SingleInstance.h"
 #include "platform/instance/TerminationSignals.h"
