@@ -1,6 +1,7 @@
 #include "app/shell/AppDelegate.h"
 #include "app/shell/GermanTranslations.h"
 #include "app/shell/TarnBackupManagerApp.h"
+#include "kit/theme/FontFaces.h"
 #include "platform/AppIdentity.h"
 #include "platform/instance/SingleInstance.h"
 #include "platform/instance/TerminationSignals.h"
@@ -21,6 +22,7 @@ int main(int argc, char** argv)
     QGuiApplication::setDesktopFileName(QStringLiteral("tarn-backup-manager"));
     QApplication::setWindowIcon(QIcon(QStringLiteral(":/icons/tarn-backup-manager.svg")));
     installGermanQtTranslations();
+    FontFaces::installApplicationFont();
 
     // A second launch brings the running instance's window to the front and ends.
     SingleInstance instance;

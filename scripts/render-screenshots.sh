@@ -1,7 +1,7 @@
 #!/usr/bin/env bash
 # Builds and draws the application's screens to docs/screenshots/*.png, headless on a 1920x1080
 # screen, under a temporary HOME with a private keyring. Optional arguments name the areas to draw
-# (shell, backup, settings). The shell is drawn once more at 200 %, into *@2x.png.
+# (shell, backup, details, settings, kit, updates). Each area is drawn once more at 200 %, into *@2x.png.
 set -euo pipefail
 cd "$(dirname "$0")/.."
 root=$(pwd)
@@ -24,7 +24,5 @@ dbus-run-session -- bash -c '
     set -euo pipefail
     echo tarn-screens-keyring | gnome-keyring-daemon --unlock --components=secrets >/dev/null
     "$1/build/tests/screens/tarn-render-screens" "$1/docs/screenshots" "${@:2}"
-    if [ $# -eq 1 ] || printf "%s\n" "${@:2}" | grep -qx shell; then
-        QT_SCALE_FACTOR=2 "$1/build/tests/screens/tarn-render-screens" "$1/docs/screenshots" shell
-    fi
+    QT_SCALE_FACTOR=2 "$1/build/tests/screens/tarn-render-screens" "$1/docs/screenshots" "${@:2}"
 ' bash "$root" "$@" 2> >(grep -v "Failed to set fd limit" >&2)

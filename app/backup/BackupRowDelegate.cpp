@@ -24,7 +24,20 @@ QFont commentFont()
     return FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), 12, QFont::Normal);
 }
 
+// The fill of a selected or hovered row.
+QColor rowFill(bool selected)
+{
+    return TarnColor::withOpacity(TarnColor::accentColor(), selected ? 0.25 : 0.08);
+}
+
 } // namespace
+
+QColor BackupRowDelegate::commentColor(const QStyleOptionViewItem& option)
+{
+    const QColor base = option.palette.color(QPalette::Base);
+    return TarnColor::legibleOn(TarnColor::withOpacity(TarnColor::secondary(), 0.7),
+                                {base, TarnColor::over(rowFill(true), base), TarnColor::over(rowFill(false), base)});
+}
 
 QString BackupRowDelegate::singleLine(const QString& comment)
 {
@@ -54,7 +67,7 @@ void BackupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     if (selected || hovered) {
         QPainterPath shape;
         shape.addRoundedRect(row, 5, 5);
-        painter->fillPath(shape, TarnColor::withOpacity(TarnColor::accentColor(), selected ? 0.25 : 0.08));
+        painter->fillPath(shape, rowFill(selected));
     }
     // The row the keyboard is on, once the window is navigated by keyboard.
     if ((option.state & QStyle::State_HasFocus) && (option.state & QStyle::State_KeyboardFocusChange))
@@ -66,19 +79,19 @@ void BackupRowDelegate::paint(QPainter* painter, const QStyleOptionViewItem& opt
     const QFontMetrics dateMetrics(date);
     painter->setFont(date);
     painter->setPen(TarnColor::primary());
+    // The date takes the same place in every row, with a comment or without, so that rows read evenly.
+    painter->drawText(QRect(text.left(), text.top(), text.width(), dateMetrics.height()), Qt::AlignLeft | Qt::AlignTop,
+                      index.data(BackupListModel::DateTextRole).toString());
     if (!comment.isValid()) {
-        painter->drawText(text, Qt::AlignLeft | Qt::AlignVCenter, index.data(BackupListModel::DateTextRole).toString());
         painter->restore();
         return;
     }
-    painter->drawText(QRect(text.left(), text.top(), text.width(), dateMetrics.height()), Qt::AlignLeft | Qt::AlignTop,
-                      index.data(BackupListModel::DateTextRole).toString());
 
     const QFont small = commentFont();
     const QFontMetrics smallMetrics(small);
     const int width = text.width() - (hovered ? trailingRoom : 0);
     painter->setFont(small);
-    painter->setPen(TarnColor::withOpacity(TarnColor::secondary(), 0.7));
+    painter->setPen(commentColor(option));
     painter->drawText(QRect(text.left(), text.top() + dateMetrics.height() + lineGap, width, smallMetrics.height()),
                       Qt::AlignLeft | Qt::AlignTop,
                       smallMetrics.elidedText(singleLine(comment.toString()), Qt::ElideRight, width));

@@ -18,4 +18,7 @@ public:
 
     // The comment as one line: line breaks become blanks.
     static QString singleLine(const QString& comment);
+    // The comment's colour: the secondary text colour, as opaque as a contrast of 4.5:1 needs on the
+    // list's background and on a selected or hovered row.
+    static QColor commentColor(const QStyleOptionViewItem& option);
 };

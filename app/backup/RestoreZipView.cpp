@@ -17,6 +17,7 @@
 #include "platform/Diagnostics.h"
 #include "platform/WhenFinished.h"
 
+#include <QEvent>
 #include <QGridLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
@@ -25,6 +26,31 @@
 #include <QtConcurrent>
 
 namespace {
+
+constexpr int listHeight = 250;
+
+// Calls back when the watched widget is shown, hidden or resized.
+class ResizeWatcher : public QObject
+{
+public:
+    ResizeWatcher(QWidget* watched, std::function<void()> changed)
+        : QObject(watched)
+        , m_changed(std::move(changed))
+    {
+        watched->installEventFilter(this);
+    }
+
+protected:
+    bool eventFilter(QObject* watched, QEvent* event) override
+    {
+        if (event->type() == QEvent::Show || event->type() == QEvent::Hide || event->type() == QEvent::Resize)
+            m_changed();
+        return QObject::eventFilter(watched, event);
+    }
+
+private:
+    std::function<void()> m_changed;
+};
 
 QLabel* label(const QString& text, const QFont& font, QWidget* parent = nullptr)
 {
@@ -56,8 +82,9 @@ RestoreZipView::RestoreZipView(ActionContext* context, QWidget* parent)
     m_listModel = new BackupListModel(this);
     m_list = new BackupListView(m_listModel, this);
     m_list->setMinimumWidth(440);
-    m_list->setFixedHeight(250);
-    layout->addWidget(m_list, 0, 0);
+    m_list->setFixedHeight(listHeight);
+    layout->setRowMinimumHeight(0, listHeight);
+    layout->addWidget(m_list, 0, 0, Qt::AlignTop);
 
     const std::shared_ptr<RestoreZipViewModel> model = m_model;
     m_warning = new WarningTextHelper(
@@ -69,6 +96,14 @@ RestoreZipView::RestoreZipView(ActionContext* context, QWidget* parent)
             [model](const std::optional<QString>& text) { model->setWarningText(text.value_or(QString())); }),
         TarnColor::red(), this);
     layout->addWidget(m_warning, 0, 0, Qt::AlignBottom);
+    // The band lies over the bottom of the list's place; the list gives it that room, so that no row
+    // hides behind it, and keeps the current row in sight.
+    new ResizeWatcher(m_warning, [this] {
+        const int band = m_warning->isVisible() && m_warning->isBandVisible() ? m_warning->height() : 0;
+        m_list->setFixedHeight(qMax(0, listHeight - band));
+        if (m_list->currentIndex().isValid())
+            m_list->scrollTo(m_list->currentIndex());
+    });
 
     connect(m_model.get(), &RestoreZipViewModel::warningTextChanged, m_warning, &WarningTextHelper::refresh);
     connect(m_model.get(), &RestoreZipViewModel::backupsChanged, this, &RestoreZipView::showFiles);

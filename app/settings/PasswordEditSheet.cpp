@@ -4,7 +4,9 @@
 #include "kit/inputs/TextFieldHelper.h"
 #include "kit/theme/FontFaces.h"
 
+#include <QApplication>
 #include <QLabel>
+#include <QLineEdit>
 #include <QVBoxLayout>
 
 #include <functional>
@@ -49,7 +51,8 @@ PasswordEditSheet::Parts PasswordEditSheet::makeParts(PasswordViewModel* viewMod
 
     auto* content = new QWidget;
     auto* column = new QVBoxLayout(content);
-    column->setContentsMargins(0, 30, 0, 30);
+    // The fields keep the sheet's side margins.
+    column->setContentsMargins(25, 30, 25, 30);
     column->setSpacing(10);
     column->addWidget(parts.passwordField, 0, Qt::AlignHCenter);
     column->addWidget(parts.confirmationField, 0, Qt::AlignHCenter);
@@ -81,6 +84,13 @@ PasswordEditSheet::PasswordEditSheet(Parts parts, QWidget* parent)
          {std::pair(m_passwordField, m_confirmationField), std::pair(m_confirmationField, m_passwordField)}) {
         connect(from, &TextFieldHelper::maskedPasswordToggled, to, &TextFieldHelper::refresh);
     }
+}
+
+void PasswordEditSheet::showEvent(QShowEvent* event)
+{
+    BlurredSheetContentHelper::showEvent(event);
+    if (!isAncestorOf(QApplication::focusWidget()))
+        m_passwordField->input()->setFocus(Qt::OtherFocusReason);
 }
 
 void PasswordEditSheet::commit()

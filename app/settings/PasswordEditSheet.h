@@ -25,6 +25,10 @@ public:
     // Hands typing that is still pending to the model.
     void commit();
 
+protected:
+    // The sheet opens with the first field ready for typing.
+    void showEvent(QShowEvent* event) override;
+
 private:
     struct Parts
     {

@@ -33,7 +33,9 @@ SettingsView::SettingsView(AppContext* appContext, const PasswordModel& masterPa
     addPage(m_pathView, QStringLiteral("Speicherort"), QStringLiteral("folder"));
 
     m_updateView = new UpdateView(appContext->updater());
-    m_updateView->setFixedSize(tabWidth, 150);
+    // 150 high, and more while it explains why automatic checks cannot run.
+    m_updateView->setFixedWidth(tabWidth);
+    m_updateView->setMinimumHeight(150);
     addPage(m_updateView, QStringLiteral("Update"), QStringLiteral("network"));
 
     connect(this, &QTabWidget::currentChanged, this, &QWidget::updateGeometry);

@@ -25,7 +25,7 @@ CheckForUpdatesView::CheckForUpdatesView(CheckForUpdatesViewModel* viewModel, Up
     layout->addWidget(m_button);
     m_button->setImage(QStringLiteral(":/images/AppStore.svg"));
     m_button->setTextColor(TarnColor::accentColor());
-    m_button->setFont(FontFaces::systemFont(12, QFont::Normal));
+    m_button->setFont(FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), 12, QFont::Normal));
     m_button->setEnabled(m_viewModel->canCheckForUpdates());
     connect(m_viewModel, &CheckForUpdatesViewModel::canCheckForUpdatesChanged, this,
             [this] { m_button->setEnabled(m_viewModel->canCheckForUpdates()); });

@@ -1,5 +1,6 @@
 #include "app/updates/UpdateAlertPresenter.h"
 
+#include "kit/controls/LottieView.h"
 #include "kit/dialogs/AlertCustom.h"
 #include "kit/theme/TarnColor.h"
 #include "platform/Diagnostics.h"
@@ -10,6 +11,7 @@
 #include <QFileInfo>
 #include <QLabel>
 #include <QLocale>
+#include <QVBoxLayout>
 
 namespace {
 
@@ -134,10 +136,26 @@ void UpdateAlertPresenter::startDownload()
         showProgress(0, m_updater->foundUpdate() ? m_updater->foundUpdate()->enclosureLength : -1);
 }
 
+QWidget* UpdateAlertPresenter::checkingBody()
+{
+    auto* body = new QWidget;
+    auto* column = new QVBoxLayout(body);
+    column->setContentsMargins(0, 0, 0, 0);
+    column->setSpacing(12);
+    column->addWidget(messageLabel(QStringLiteral("Es wird geprüft, ob eine neuere Version verfügbar ist.")));
+    // The app's working animation, for as long as the check lasts.
+    auto* busy = new LottieView(QStringLiteral("paperclip_black"), LottieLoopMode::loop, body);
+    busy->setFixedSize(25, 25);
+    busy->setContentOpacity(0.7);
+    busy->setAccessibleName(QStringLiteral("Suche läuft"));
+    column->addWidget(busy, 0, Qt::AlignHCenter);
+    return body;
+}
+
 void UpdateAlertPresenter::showChecking()
 {
     Updater* updater = m_updater;
-    present(QStringLiteral("Suche nach Updates …"), nullptr,
+    present(QStringLiteral("Suche nach Updates …"), checkingBody(),
             {{QStringLiteral("Abbrechen"), true, [updater] { updater->cancel(); }}}, false);
 }
 

@@ -50,6 +50,8 @@ private:
         std::function<void()> action;
     };
     static QString progressText(qint64 received, qint64 total);
+    // The running check's card body: what runs, and an animation that plays while it does.
+    static QWidget* checkingBody();
     // Updates an open progress card.
     void progressChanged(qint64 received, qint64 total);
     SheetOverlay* present(const QString& title, QWidget* message, const QList<CardButton>& buttons, bool isWarning);

@@ -18,8 +18,10 @@ LottieView::LottieView(const QString& fileName, LottieLoopMode loopMode, QWidget
     if (!fileName.isEmpty() && file.open(QIODevice::ReadOnly)) {
         const QByteArray json = file.readAll();
         auto animation = rlottie::Animation::loadFromData(json.toStdString(), fileName.toStdString());
-        if (animation && animation->totalFrame() > 0 && animation->frameRate() > 0)
+        if (animation && animation->totalFrame() > 0 && animation->frameRate() > 0) {
+            m_drawing = drawingBounds(*animation);
             m_animation = std::move(animation);
+        }
     }
     m_timer = new QTimer(this);
     m_timer->setTimerType(Qt::PreciseTimer);
@@ -29,6 +31,35 @@ LottieView::LottieView(const QString& fileName, LottieLoopMode loopMode, QWidget
 }
 
 LottieView::~LottieView() = default;
+
+QRectF LottieView::drawingBounds(rlottie::Animation& animation)
+{
+    size_t width = 0, height = 0;
+    animation.size(width, height);
+    if (width == 0 || height == 0)
+        return {};
+    // Every frame drawn at a resolution of about 256 pixels, their visible pixels joined.
+    const qreal scale = 256.0 / qreal(qMax(width, height));
+    const QSize pixels(qMax(1, qRound(qreal(width) * scale)), qMax(1, qRound(qreal(height) * scale)));
+    QImage image(pixels, QImage::Format_ARGB32_Premultiplied);
+    QRect ink;
+    for (size_t frame = 0; frame < animation.totalFrame(); ++frame) {
+        image.fill(Qt::transparent);
+        rlottie::Surface surface(reinterpret_cast<uint32_t*>(image.bits()), size_t(pixels.width()),
+                                 size_t(pixels.height()), size_t(image.bytesPerLine()));
+        animation.renderSync(frame, surface, true);
+        for (int y = 0; y < image.height(); ++y) {
+            const auto* line = reinterpret_cast<const QRgb*>(image.constScanLine(y));
+            for (int x = 0; x < image.width(); ++x) {
+                if (qAlpha(line[x]) > 0)
+                    ink |= QRect(x, y, 1, 1);
+            }
+        }
+    }
+    if (ink.isEmpty())
+        return QRectF(0, 0, qreal(width), qreal(height));
+    return QRectF(QPointF(ink.topLeft()) / scale, QSizeF(ink.size()) / scale);
+}
 
 int LottieView::totalFrames() const
 {
@@ -124,10 +155,16 @@ void LottieView::hideEvent(QHideEvent* event)
 
 void LottieView::paintEvent(QPaintEvent*)
 {
-    if (!m_animation || width() <= 0 || height() <= 0)
+    if (!m_animation || width() <= 0 || height() <= 0 || m_drawing.isEmpty())
         return;
+    size_t canvasWidth = 0, canvasHeight = 0;
+    m_animation->size(canvasWidth, canvasHeight);
+    // Logical pixels per unit of the animation, so that the drawing fits the widget.
+    const qreal fit = qMin(width() / m_drawing.width(), height() / m_drawing.height());
     const qreal dpr = devicePixelRatioF();
-    const QSize pixels = (QSizeF(size()) * dpr).toSize();
+    const QSize pixels = (QSizeF(qreal(canvasWidth), qreal(canvasHeight)) * fit * dpr).toSize();
+    if (pixels.isEmpty())
+        return;
     if (m_buffer.size() != pixels || m_bufferFrame != m_frame) {
         if (m_buffer.size() != pixels)
             m_buffer = QImage(pixels, QImage::Format_ARGB32_Premultiplied);
@@ -144,6 +181,6 @@ void LottieView::paintEvent(QPaintEvent*)
     const QPointF center = QRectF(rect()).center();
     painter.translate(center);
     painter.scale(m_scale, m_scale);
-    painter.translate(-center);
-    painter.drawImage(QPointF(0, 0), m_buffer);
+    // The drawing's centre on the widget's.
+    painter.drawImage(-m_drawing.center() * fit, m_buffer);
 }

@@ -12,8 +12,9 @@ class Animation;
 
 enum class LottieLoopMode { playOnce, loop, autoReverse };
 
-// Plays the named animation (":/animations/<fileName>.json") at its frame rate, aspect-fitted into the
-// widget. A missing or unreadable animation shows nothing.
+// Plays the named animation (":/animations/<fileName>.json") at its frame rate. Its drawing (what any
+// of its frames covers, not the empty canvas around it) is aspect-fitted into the widget and centred.
+// A missing or unreadable animation shows nothing.
 class LottieView : public QWidget
 {
     Q_OBJECT
@@ -53,6 +54,8 @@ protected:
 
 private:
     void setPlaying(bool playing);
+    // The box that the frames draw in, in the animation's own units.
+    static QRectF drawingBounds(rlottie::Animation& animation);
 
     QString m_fileName;
     LottieLoopMode m_loopMode;
@@ -63,6 +66,7 @@ private:
     bool m_finished = false;
     qreal m_scale = 1.0;
     qreal m_opacity = 1.0;
+    QRectF m_drawing;
     QImage m_buffer;
     int m_bufferFrame = -1;
 };

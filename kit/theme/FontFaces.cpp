@@ -1,9 +1,12 @@
 #include "kit/theme/FontFaces.h"
 
+#include <QApplication>
 #include <QFontDatabase>
+#include <QFontInfo>
 #include <QHash>
 #include <QMutex>
 #include <QStringList>
+#include <QToolTip>
 
 #include <fontconfig/fontconfig.h>
 
@@ -151,11 +154,19 @@ QString colourEmojiFamily()
     return family;
 }
 
+// The emoji family comes second, after a family that is installed: were the first one a name that
+// no font carries (the platform's "Sans Serif"), Qt would take the emoji font for every character it
+// has, digits and spaces too.
 QFont withColourEmoji(QFont font)
 {
     const QString emoji = colourEmojiFamily();
-    if (!emoji.isEmpty() && font.family() != emoji)
-        font.setFamilies({font.family(), emoji});
+    if (emoji.isEmpty())
+        return font;
+    QString family = font.family();
+    if (!QFontDatabase::hasFamily(family))
+        family = QFontInfo(font).family();
+    if (family != emoji)
+        font.setFamilies({family, emoji});
     return font;
 }
 
@@ -219,10 +230,25 @@ QFont faceOrSystem(const QString& faceName, qreal size, QFont::Weight fallbackWe
 QFont systemFont(qreal size, QFont::Weight weight, bool italic)
 {
     QFont font = QFontDatabase::systemFont(QFontDatabase::GeneralFont);
+    // The installed family behind the platform's name for it.
+    font.setFamily(QFontInfo(font).family());
     font.setPixelSize(qMax(1, qRound(size)));
     font.setWeight(weight);
     font.setItalic(italic);
     return withColourEmoji(font);
+}
+
+QFont applicationFont()
+{
+    const int size = QFontInfo(QFontDatabase::systemFont(QFontDatabase::GeneralFont)).pixelSize();
+    return faceOrSystem(QStringLiteral("Roboto-Regular"), qMax(size, 12), QFont::Normal);
+}
+
+void installApplicationFont()
+{
+    const QFont font = applicationFont();
+    QApplication::setFont(font);
+    QToolTip::setFont(font);
 }
 
 void setAvailabilityFilter(std::function<bool(const QString& faceName)> filter)

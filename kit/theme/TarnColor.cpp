@@ -4,6 +4,7 @@
 #include <QPalette>
 #include <QSettings>
 
+#include <algorithm>
 #include <cmath>
 #include <limits>
 
@@ -161,6 +162,49 @@ QColor withOpacity(QColor c, qreal opacity)
 {
     c.setAlphaF(float(c.alphaF() * opacity));
     return c;
+}
+
+} // namespace TarnColor
+
+namespace TarnColor {
+
+QColor over(const QColor& c, const QColor& background)
+{
+    const qreal a = c.alphaF();
+    return QColor::fromRgbF(float(c.redF() * a + background.redF() * (1 - a)),
+                            float(c.greenF() * a + background.greenF() * (1 - a)),
+                            float(c.blueF() * a + background.blueF() * (1 - a)));
+}
+
+namespace {
+
+qreal luminance(const QColor& c)
+{
+    const auto channel = [](qreal v) { return v <= 0.04045 ? v / 12.92 : std::pow((v + 0.055) / 1.055, 2.4); };
+    const QColor rgb = c.toRgb();
+    return 0.2126 * channel(rgb.redF()) + 0.7152 * channel(rgb.greenF()) + 0.0722 * channel(rgb.blueF());
+}
+
+} // namespace
+
+qreal contrastRatio(const QColor& a, const QColor& b)
+{
+    const qreal la = luminance(a);
+    const qreal lb = luminance(b);
+    return (qMax(la, lb) + 0.05) / (qMin(la, lb) + 0.05);
+}
+
+QColor legibleOn(const QColor& c, const QList<QColor>& backgrounds, qreal minimum)
+{
+    const auto legible = [&](const QColor& candidate) {
+        return std::all_of(backgrounds.begin(), backgrounds.end(), [&](const QColor& background) {
+            return contrastRatio(over(candidate, background), background) >= minimum;
+        });
+    };
+    QColor candidate = c;
+    while (candidate.alpha() < 255 && !legible(candidate))
+        candidate.setAlpha(qMin(255, candidate.alpha() + 5));
+    return candidate;
 }
 
 } // namespace TarnColor

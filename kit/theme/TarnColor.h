@@ -1,6 +1,7 @@
 #pragma once
 
 #include <QColor>
+#include <QList>
 #include <QString>
 
 // Colours of the kit: hex text conversions, the shared system colours and the icon tint preference.
@@ -31,5 +32,13 @@ QColor iconColor();
 
 // c at opacity (its alpha multiplied).
 QColor withOpacity(QColor c, qreal opacity);
+
+// The colour seen when c is laid over an opaque background.
+QColor over(const QColor& c, const QColor& background);
+// The contrast ratio of two opaque colours, from 1 to 21 (relative luminance, as WCAG defines it).
+qreal contrastRatio(const QColor& a, const QColor& b);
+// c, made more opaque as far as needed for a contrast of at least minimum on each of the opaque
+// backgrounds (fully opaque when even that is not enough).
+QColor legibleOn(const QColor& c, const QList<QColor>& backgrounds, qreal minimum = 4.5);
 
 } // namespace TarnColor

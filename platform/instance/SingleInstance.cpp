@@ -4,16 +4,18 @@
 
 #include <QDir>
 #include <QFile>
-#include <QLocalServer>
 #include <QLocalSocket>
 #include <QLockFile>
+#include <QSocketNotifier>
 #include <QTimer>
 
 #include <cerrno>
+#include <cstring>
 #include <fcntl.h>
 #include <optional>
 #include <sys/socket.h>
 #include <sys/stat.h>
+#include <sys/un.h>
 #include <unistd.h>
 
 namespace {
@@ -21,6 +23,10 @@ namespace {
 const QByteArray activateMessage = "activate\n";
 constexpr int connectTimeoutMs = 1000;
 constexpr int lockTimeoutMs = 2000;
+// A launch that finds the server busy keeps trying this long before it runs on its own.
+constexpr int busyTimeoutMs = 3000;
+constexpr int listenBacklog = 8;
+constexpr int acceptRetryMs = 200;
 
 // An open folder is ours alone when we own it and group and others have no access at all.
 bool ownsPrivately(const struct stat& info)
@@ -111,18 +117,19 @@ SingleInstance::SingleInstance(const QString& socketPath, QObject* parent)
     : QObject(parent)
     , m_socketPath(socketPath)
 {
+    m_acceptRetry.setSingleShot(true);
+    m_acceptRetry.setInterval(acceptRetryMs);
+    connect(&m_acceptRetry, &QTimer::timeout, this, &SingleInstance::acceptConnections);
 }
 
 SingleInstance::~SingleInstance()
 {
-    if (m_server) {
-        m_server->close();
-    }
+    stopListening();
 }
 
 bool SingleInstance::isListening() const
 {
-    return m_server && m_server->isListening();
+    return m_listener >= 0;
 }
 
 SingleInstance::Role SingleInstance::claim()
@@ -139,20 +146,14 @@ SingleInstance::Role SingleInstance::claim()
         return Role::secondary;
     case HandOver::stranger:
         return Role::standalone; // not ours to remove
+    case HandOver::busy:
+        return Role::standalone; // an instance runs but cannot answer now; its socket stays
     case HandOver::nobody:
         break;
     }
     // Nobody answers: a socket left behind by an instance that ended is removed.
-    QLocalServer::removeServer(m_socketPath);
-    m_server = new QLocalServer(this);
-    m_server->setSocketOptions(QLocalServer::UserAccessOption);
-    if (!m_server->listen(m_socketPath)) {
-        qCDebug(lcDiagnostics) << "Single instance: cannot listen on" << m_socketPath << m_server->errorString();
-        delete m_server;
-        m_server = nullptr;
+    if (!listen())
         return Role::standalone;
-    }
-    connect(m_server, &QLocalServer::newConnection, this, &SingleInstance::acceptConnections);
     if (!locked) {
         qCDebug(lcDiagnostics) << "Single instance: listening without the launch lock";
     }
@@ -164,7 +165,16 @@ SingleInstance::HandOver SingleInstance::handOver()
     QLocalSocket socket;
     socket.connectToServer(m_socketPath);
     if (!socket.waitForConnected(connectTimeoutMs)) {
-        return HandOver::nobody;
+        // Still connecting means a server that is there with a full queue: wait a while longer, and
+        // never take its place.
+        if (socket.state() != QLocalSocket::ConnectingState)
+            return HandOver::nobody;
+        if (!socket.waitForConnected(busyTimeoutMs)) {
+            const bool busy = socket.state() == QLocalSocket::ConnectingState;
+            socket.abort();
+            qCDebug(lcDiagnostics) << "Single instance: the server on" << m_socketPath << (busy ? "is busy" : "ended");
+            return busy ? HandOver::busy : HandOver::nobody;
+        }
     }
     // The system names the user who listens; whoever it is, unless it is us, learns nothing.
     const std::optional<uid_t> owner = peerUid(socket.socketDescriptor());
@@ -180,11 +190,88 @@ SingleInstance::HandOver SingleInstance::handOver()
     return written ? HandOver::delivered : HandOver::nobody;
 }
 
+bool SingleInstance::listen()
+{
+    const QByteArray native = QFile::encodeName(m_socketPath);
+    sockaddr_un address = {};
+    address.sun_family = AF_UNIX;
+    if (native.size() >= qsizetype(sizeof address.sun_path)) {
+        qCDebug(lcDiagnostics) << "Single instance: socket path too long:" << m_socketPath;
+        return false;
+    }
+    std::memcpy(address.sun_path, native.constData(), size_t(native.size()));
+    ::unlink(native.constData());
+
+    const int fd = ::socket(AF_UNIX, SOCK_STREAM | SOCK_CLOEXEC | SOCK_NONBLOCK, 0);
+    struct stat info = {};
+    if (fd < 0 || ::bind(fd, reinterpret_cast<const sockaddr*>(&address), sizeof address) != 0 ||
+        ::chmod(native.constData(), 0600) != 0 || ::listen(fd, listenBacklog) != 0 ||
+        ::lstat(native.constData(), &info) != 0) {
+        qCDebug(lcDiagnostics) << "Single instance: cannot listen on" << m_socketPath << qt_error_string(errno);
+        if (fd >= 0) {
+            ::close(fd);
+            ::unlink(native.constData());
+        }
+        return false;
+    }
+    m_listener = fd;
+    m_socketInode = info.st_ino;
+    m_notifier = new QSocketNotifier(fd, QSocketNotifier::Read, this);
+    connect(m_notifier, &QSocketNotifier::activated, this, &SingleInstance::acceptConnections);
+    return true;
+}
+
+void SingleInstance::stopListening()
+{
+    if (m_listener < 0)
+        return;
+    delete m_notifier;
+    m_notifier = nullptr;
+    m_acceptRetry.stop();
+    ::close(m_listener);
+    m_listener = -1;
+    // The socket goes with the instance, unless a later one has put its own there meanwhile.
+    const QByteArray native = QFile::encodeName(m_socketPath);
+    struct stat info = {};
+    if (::lstat(native.constData(), &info) == 0 && S_ISSOCK(info.st_mode) && info.st_ino == m_socketInode)
+        ::unlink(native.constData());
+}
+
 void SingleInstance::acceptConnections()
 {
-    while (QLocalSocket* client = m_server->nextPendingConnection()) {
+    if (m_listener < 0)
+        return;
+    while (m_clients < maxClients) {
+        const int fd = ::accept4(m_listener, nullptr, nullptr, SOCK_CLOEXEC | SOCK_NONBLOCK);
+        if (fd < 0) {
+            if (errno == EINTR || errno == ECONNABORTED)
+                continue;
+            if (errno != EAGAIN && errno != EWOULDBLOCK) {
+                // Out of descriptors or memory: the client waits in the queue, the socket stays, and
+                // accepting starts again in a moment.
+                qCDebug(lcDiagnostics) << "Single instance: cannot accept a client:" << qt_error_string(errno);
+                m_notifier->setEnabled(false);
+                m_acceptRetry.start();
+                return;
+            }
+            break;
+        }
+        auto* client = new QLocalSocket(this);
+        if (!client->setSocketDescriptor(fd)) {
+            ::close(fd);
+            delete client;
+            continue;
+        }
+        ++m_clients;
+        connect(client, &QObject::destroyed, this, [this] {
+            --m_clients;
+            if (m_notifier && !m_acceptRetry.isActive())
+                m_notifier->setEnabled(true);
+        });
         serve(client);
     }
+    // While the clients being served are as many as allowed, the others wait in the system's queue.
+    m_notifier->setEnabled(m_clients < maxClients);
 }
 
 void SingleInstance::serve(QLocalSocket* client)

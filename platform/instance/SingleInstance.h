@@ -2,14 +2,18 @@
 
 #include <QObject>
 #include <QString>
+#include <QTimer>
 
-class QLocalServer;
+#include <sys/types.h>
+
 class QLocalSocket;
+class QSocketNotifier;
 
 // One running instance per user. The first launch listens on a local socket in a folder private to
 // the user; a later launch finds it there, asks it to show itself and steps aside. It hands over only
 // to a server that runs under its own user id; anything else listening there is left alone and the
-// launch runs without the guard.
+// launch runs without the guard. The server serves a few clients at a time (the rest wait in the
+// system's queue) and keeps its socket through every failure of a client or of accepting one.
 class SingleInstance : public QObject
 {
     Q_OBJECT
@@ -23,6 +27,8 @@ public:
 
     // The longest request a later launch may send, its newline included.
     static constexpr int maxRequestBytes = 64;
+    // Clients served at the same time; later ones wait in the listen queue.
+    static constexpr int maxClients = 4;
 
     // The socket of the current user: <folder>/tarn-backup-manager-<uid>.socket, where the folder is
     // XDG_RUNTIME_DIR when that is an absolute folder of the user's that nobody else may enter, and
@@ -47,13 +53,20 @@ Q_SIGNALS:
     void activationRequested();
 
 private:
-    enum class HandOver { delivered, nobody, stranger };
+    enum class HandOver { delivered, nobody, stranger, busy };
 
     HandOver handOver();
+    bool listen();
+    void stopListening();
     void acceptConnections();
     void serve(QLocalSocket* client);
 
     QString m_socketPath;
-    QLocalServer* m_server = nullptr;
+    int m_listener = -1;
+    ino_t m_socketInode = 0;
+    QSocketNotifier* m_notifier = nullptr;
+    // Accepting pauses for a moment after the system refused a descriptor (EMFILE and the like).
+    QTimer m_acceptRetry;
+    int m_clients = 0;
     int m_clientTimeoutMs = 1000;
 };

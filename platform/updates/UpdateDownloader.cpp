@@ -12,33 +12,64 @@
 #include <QTemporaryFile>
 #include <QtConcurrent>
 
+#include <algorithm>
+#include <cerrno>
+
 #include <unistd.h>
 
 namespace {
 
-constexpr qsizetype maximumNameLength = 120;
 constexpr int renameAttempts = 100;
 
+struct Verification
+{
+    std::optional<QString> unreadable; // why the file could not be read back
+    bool valid = false;
+};
+
 // Flushes the file to disk, then checks its signature. Runs on a worker thread.
-bool syncAndVerify(const QString& path, const QByteArray& signature, const QByteArray& publicKey)
+Verification syncAndVerify(const QString& path, const QByteArray& signature, const QByteArray& publicKey)
 {
     QFile file(path);
-    if (!file.open(QIODevice::ReadOnly) || ::fsync(file.handle()) != 0)
-        return false;
+    if (path.isEmpty())
+        return {QStringLiteral("the partial file has no name"), false};
+    if (!file.open(QIODevice::ReadOnly))
+        return {file.errorString(), false};
+    if (::fsync(file.handle()) != 0)
+        return {qt_error_string(errno), false};
     file.close();
-    return SignatureVerifier::verifyFile(path, signature, publicKey);
+    return {std::nullopt, SignatureVerifier::verifyFile(path, signature, publicKey)};
+}
+
+qsizetype utf8Size(QStringView text)
+{
+    return text.toUtf8().size();
+}
+
+// text without its last code point.
+QString withoutLastCodePoint(const QString& text)
+{
+    qsizetype cut = text.size() - 1;
+    if (cut > 0 && text.at(cut).isLowSurrogate() && text.at(cut - 1).isHighSurrogate())
+        --cut;
+    return text.left(qMax<qsizetype>(cut, 0));
+}
+
+qsizetype codePoints(QStringView text)
+{
+    return text.toUcs4().size();
 }
 
 } // namespace
 
 UpdateDownloader::UpdateDownloader(QNetworkAccessManager* network, const AppcastItem& item, const QByteArray& publicKey,
-                                   const QString& folder, int deadline, QObject* parent)
+                                   const QString& folder, const UpdateDeadlines& deadlines, QObject* parent)
     : QObject(parent)
     , m_network(network)
     , m_item(item)
     , m_publicKey(publicKey)
     , m_folder(folder)
-    , m_deadline(deadline)
+    , m_deadlines(deadlines)
 {
 }
 
@@ -53,10 +84,28 @@ QString UpdateDownloader::targetName(const AppcastItem& item)
     }
     while (name.startsWith(QLatin1Char('.')))
         name.remove(0, 1);
-    name = name.trimmed().left(maximumNameLength);
+    name = name.trimmed();
     if (name.isEmpty())
         name = QStringLiteral("Tarn-Backup-Manager-") + item.versionString;
-    return name;
+    // A short extension of letters and digits is kept whole; the part before it is shortened.
+    const qsizetype dot = name.lastIndexOf(QLatin1Char('.'));
+    QString suffix;
+    if (dot > 0 && name.size() - dot <= 10) {
+        const QString candidate = name.mid(dot);
+        if (std::all_of(candidate.begin() + 1, candidate.end(),
+                        [](QChar c) { return c.isLetterOrNumber() && c.unicode() < 128; }))
+            suffix = candidate;
+    }
+    QString base = name.chopped(suffix.size());
+    while (!base.isEmpty() &&
+           (codePoints(base) + suffix.size() > maximumNameLength || utf8Size(base) + suffix.size() > maximumNameBytes))
+        base = withoutLastCodePoint(base);
+    base = base.trimmed();
+    while (base.endsWith(QLatin1Char('.')))
+        base.chop(1);
+    if (base.isEmpty())
+        base = QStringLiteral("Tarn-Backup-Manager-") + item.versionString;
+    return base + suffix;
 }
 
 QString UpdateDownloader::uniquePath(const QString& folder, const QString& name, int skip)
@@ -100,7 +149,8 @@ void UpdateDownloader::start()
     connect(m_writer, &PartialFileWriter::failed, this, &UpdateDownloader::writingFailed);
     connect(m_writer, &PartialFileWriter::finished, this, &UpdateDownloader::allWritten);
     m_request = new UpdateRequest(
-        m_network, m_item.enclosureUrl, m_item.enclosureLength, UpdateError::lengthMismatch, m_deadline,
+        m_network, m_item.enclosureUrl, m_item.enclosureLength, UpdateError::lengthMismatch,
+        UpdateRequest::Kind::download, m_deadlines,
         [this](const QByteArray& chunk) {
             if (!m_writer)
                 return false; // the download has already failed
@@ -158,13 +208,17 @@ void UpdateDownloader::allWritten()
         return;
     m_partial->close();
     whenFinished(this, QtConcurrent::run(syncAndVerify, m_partial->fileName(), m_item.edSignature, m_publicKey),
-                 [this](bool valid) { verified(valid); });
+                 [this](const Verification& result) { verified(result.unreadable, result.valid); });
 }
 
-void UpdateDownloader::verified(bool valid)
+void UpdateDownloader::verified(const std::optional<QString>& unreadable, bool valid)
 {
     if (m_reported)
         return;
+    if (unreadable) {
+        fail(UpdateError{UpdateError::fileUnreadable, *unreadable});
+        return;
+    }
     if (!valid) {
         fail(UpdateError{UpdateError::badSignature, QStringLiteral("signature does not verify")});
         return;

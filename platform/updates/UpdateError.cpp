@@ -1,5 +1,10 @@
 #include "platform/updates/UpdateError.h"
 
+QString UpdateError::statusText() const
+{
+    return httpStatus > 0 ? QStringLiteral(" (HTTP %1)").arg(httpStatus) : QString();
+}
+
 QString UpdateError::message() const
 {
     switch (code) {
@@ -11,6 +16,20 @@ QString UpdateError::message() const
     case timedOut:
         return QStringLiteral("Der Update-Server antwortet zu langsam. Die Anfrage wurde abgebrochen; bitte versuche "
                               "es später erneut.");
+    case notFound:
+        return QStringLiteral("Die angefragte Datei gibt es auf dem Update-Server nicht%1. Bitte versuche es später "
+                              "erneut.")
+            .arg(statusText());
+    case serverError:
+        return QStringLiteral("Auf dem Update-Server ist ein Fehler aufgetreten%1. Bitte versuche es später erneut.")
+            .arg(statusText());
+    case requestRefused:
+        return QStringLiteral("Der Update-Server hat die Anfrage abgelehnt%1.").arg(statusText());
+    case tooManyRedirects:
+        return QStringLiteral("Der Update-Server hat die Anfrage zu oft umgeleitet. Die Anfrage wurde abgebrochen.");
+    case brokenOff:
+        return QStringLiteral("Die Verbindung zum Update-Server ist während der Übertragung abgebrochen. Bitte "
+                              "versuche es erneut.");
     case insecureAddress:
         return QStringLiteral("Die Update-Quelle verwendet keine sichere Verbindung (https). Die Anfrage wurde "
                               "abgebrochen.");
@@ -31,6 +50,9 @@ QString UpdateError::message() const
         return QStringLiteral("Die Signatur des Updates ist ungültig. Die Datei wurde verworfen.");
     case fileError:
         return QStringLiteral("Das Update konnte nicht im Ordner „Downloads“ gespeichert werden.");
+    case fileUnreadable:
+        return QStringLiteral("Das heruntergeladene Update konnte nicht gelesen und daher nicht geprüft werden. Die "
+                              "Datei wurde verworfen.");
     case cancelled:
         return QStringLiteral("Der Download wurde abgebrochen.");
     }
@@ -46,6 +68,16 @@ const char* UpdateError::name(Code code)
         return "networkFailure";
     case timedOut:
         return "timedOut";
+    case notFound:
+        return "notFound";
+    case serverError:
+        return "serverError";
+    case requestRefused:
+        return "requestRefused";
+    case tooManyRedirects:
+        return "tooManyRedirects";
+    case brokenOff:
+        return "brokenOff";
     case insecureAddress:
         return "insecureAddress";
     case redirectToOtherScheme:
@@ -62,6 +94,8 @@ const char* UpdateError::name(Code code)
         return "badSignature";
     case fileError:
         return "fileError";
+    case fileUnreadable:
+        return "fileUnreadable";
     case cancelled:
         return "cancelled";
     }

@@ -15,6 +15,11 @@ bool isSuccessStatus(const QNetworkReply* reply)
     return status.toInt() >= 200 && status.toInt() < 300;
 }
 
+int httpStatus(const QNetworkReply* reply)
+{
+    return reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
+}
+
 bool isRedirect(const QNetworkReply* reply)
 {
     const int status = reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt();
@@ -24,20 +29,37 @@ bool isRedirect(const QNetworkReply* reply)
 } // namespace
 
 UpdateRequest::UpdateRequest(QNetworkAccessManager* network, const QUrl& url, qint64 byteLimit,
-                             UpdateError::Code overLimit, int deadline, Sink sink, QObject* parent)
+                             UpdateError::Code overLimit, Kind kind, const UpdateDeadlines& deadlines, Sink sink,
+                             QObject* parent)
     : QObject(parent)
     , m_network(network)
     , m_url(url)
     , m_byteLimit(byteLimit)
     , m_overLimit(overLimit)
     , m_sink(std::move(sink))
+    , m_kind(kind)
+    , m_deadlines(deadlines)
 {
     m_deadline.setSingleShot(true);
-    m_deadline.setInterval(deadline);
+    m_deadline.setInterval(deadlines.feed);
     connect(&m_deadline, &QTimer::timeout, this, [this] {
         stopWith(UpdateError{UpdateError::timedOut,
                              QStringLiteral("no complete answer within %1 ms").arg(m_deadline.interval())});
     });
+    m_stall.setSingleShot(true);
+    m_stall.setInterval(deadlines.stall);
+    connect(&m_stall, &QTimer::timeout, this, [this] {
+        if (m_paused) {
+            m_stall.start(); // the disk holds the transfer back, not the server
+            return;
+        }
+        stopWith(UpdateError{UpdateError::timedOut,
+                             QStringLiteral("nothing from the server for %1 ms%2")
+                                 .arg(m_stall.interval())
+                                 .arg(m_heardAnything ? QString() : QStringLiteral(", ever"))});
+    });
+    m_speedWindow.setInterval(deadlines.speedWindow);
+    connect(&m_speedWindow, &QTimer::timeout, this, &UpdateRequest::checkSpeed);
 }
 
 UpdateRequest::~UpdateRequest()
@@ -57,7 +79,11 @@ void UpdateRequest::start()
         QMetaObject::invokeMethod(this, &UpdateRequest::report, Qt::QueuedConnection);
         return;
     }
-    m_deadline.start();
+    if (m_kind == Kind::feed)
+        m_deadline.start();
+    m_stall.start();
+    if (m_kind == Kind::download && m_deadlines.minimumBytesPerSecond > 0 && m_deadlines.speedWindow > 0)
+        m_speedWindow.start();
     send(m_url);
 }
 
@@ -66,13 +92,14 @@ void UpdateRequest::send(const QUrl& url)
     QNetworkRequest request(url);
     // Redirects are followed here, where their scheme is checked.
     request.setAttribute(QNetworkRequest::RedirectPolicyAttribute, QNetworkRequest::ManualRedirectPolicy);
-    request.setTransferTimeout(transferTimeout);
     // The body's length must be the length on the wire: no transfer compression.
     request.setRawHeader("Accept-Encoding", "identity");
     m_reply = m_network->get(request);
     // The body arrives in bounded reads, and a paused request holds the server back.
     m_reply->setReadBufferSize(readBufferSize);
+    connect(m_reply, &QNetworkReply::metaDataChanged, this, &UpdateRequest::heardFromServer);
     connect(m_reply, &QNetworkReply::metaDataChanged, this, &UpdateRequest::checkDeclaredLength);
+    connect(m_reply, &QNetworkReply::downloadProgress, this, &UpdateRequest::heardFromServer);
     connect(m_reply, &QNetworkReply::readyRead, this, &UpdateRequest::readAvailable);
     connect(m_reply, &QNetworkReply::finished, this, &UpdateRequest::onFinished);
 }
@@ -92,7 +119,39 @@ void UpdateRequest::resume()
     if (!m_paused)
         return;
     m_paused = false;
+    // The time the disk held the transfer back does not count against the server.
+    m_stall.start();
+    if (m_speedWindow.isActive()) {
+        m_receivedAtWindowStart = m_received;
+        m_speedWindow.start();
+    }
     readAvailable();
+}
+
+void UpdateRequest::heardFromServer()
+{
+    m_heardAnything = true;
+    if (!m_failure && !m_reported)
+        m_stall.start();
+}
+
+void UpdateRequest::checkSpeed()
+{
+    if (m_paused) {
+        m_receivedAtWindowStart = m_received;
+        return;
+    }
+    const qint64 window = m_received - m_receivedAtWindowStart;
+    const qint64 needed = m_deadlines.minimumBytesPerSecond * m_deadlines.speedWindow / 1000;
+    if (window < needed) {
+        stopWith(UpdateError{UpdateError::timedOut,
+                             QStringLiteral("%1 bytes in %2 ms, below %3 bytes per second")
+                                 .arg(window)
+                                 .arg(m_deadlines.speedWindow)
+                                 .arg(m_deadlines.minimumBytesPerSecond)});
+        return;
+    }
+    m_receivedAtWindowStart = m_received;
 }
 
 std::optional<UpdateError> UpdateRequest::follow(const QUrl& target)
@@ -107,7 +166,8 @@ std::optional<UpdateError> UpdateRequest::follow(const QUrl& target)
                            QStringLiteral("redirect to ") + resolved.toDisplayString(QUrl::RemoveUserInfo)};
     }
     if (++m_redirects > maximumRedirects)
-        return UpdateError{UpdateError::networkFailure, QStringLiteral("too many redirects")};
+        return UpdateError{UpdateError::tooManyRedirects,
+                           QStringLiteral("more than %1 redirects").arg(maximumRedirects)};
     m_reply->disconnect(this);
     m_reply->deleteLater();
     send(resolved);
@@ -189,12 +249,8 @@ void UpdateRequest::onFinished()
             return;
     }
     if (!m_failure) {
-        if (reply->error() != QNetworkReply::NoError) {
-            m_failure = UpdateError{UpdateError::networkFailure, reply->errorString()};
-        } else if (!isSuccessStatus(reply)) {
-            m_failure = UpdateError{UpdateError::networkFailure,
-                                    QStringLiteral("HTTP status %1")
-                                        .arg(reply->attribute(QNetworkRequest::HttpStatusCodeAttribute).toInt())};
+        if (const std::optional<UpdateError> failure = failureOf(reply)) {
+            m_failure = failure;
         } else {
             // Whatever is left in the buffer, paused or not.
             while (!m_failure && reply->bytesAvailable() > 0)
@@ -207,12 +263,45 @@ void UpdateRequest::onFinished()
     report();
 }
 
+std::optional<UpdateError> UpdateRequest::failureOf(const QNetworkReply* reply) const
+{
+    const int status = httpStatus(reply);
+    const QString detail = QStringLiteral("HTTP status %1: %2").arg(status).arg(reply->errorString());
+    if (status == 404 || status == 410)
+        return UpdateError{UpdateError::notFound, detail, status};
+    if (status >= 500)
+        return UpdateError{UpdateError::serverError, detail, status};
+    if (status >= 400)
+        return UpdateError{UpdateError::requestRefused, detail, status};
+    switch (reply->error()) {
+    case QNetworkReply::NoError:
+        break;
+    case QNetworkReply::RemoteHostClosedError:
+        // Closed after an answer began: broken off; closed before any answer: the server is unwell.
+        if (status > 0 || m_heardAnything)
+            return UpdateError{UpdateError::brokenOff, reply->errorString()};
+        return UpdateError{UpdateError::serverError, reply->errorString()};
+    case QNetworkReply::TimeoutError:
+    case QNetworkReply::OperationCanceledError:
+        return UpdateError{UpdateError::timedOut, reply->errorString()};
+    default:
+        if (status > 0 || m_heardAnything)
+            return UpdateError{UpdateError::brokenOff, reply->errorString()};
+        return UpdateError{UpdateError::networkFailure, reply->errorString()};
+    }
+    if (!isSuccessStatus(reply))
+        return UpdateError{UpdateError::requestRefused, detail, status};
+    return std::nullopt;
+}
+
 void UpdateRequest::report()
 {
     if (m_reported)
         return;
     m_reported = true;
     m_deadline.stop();
+    m_stall.stop();
+    m_speedWindow.stop();
     if (m_failure)
         qCDebug(lcDiagnostics) << "Запрос обновления не удался:" << UpdateError::name(m_failure->code)
                                << m_failure->detail;

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "platform/updates/UpdateDeadlines.h"
 #include "platform/updates/UpdateError.h"
 
 #include <QObject>
@@ -14,10 +15,11 @@ class QNetworkAccessManager;
 class QNetworkReply;
 
 // One GET of the updater. It fetches only from addresses UpdateAddress allows, follows redirects only
-// to such addresses within the scheme it started with, gives up at its deadline however steadily the
-// server trickles, refuses a body larger than its limit (as soon as the declared length or the
-// received bytes show it), hands the body to a sink as it arrives, at most readBufferSize bytes per
-// turn of the event loop (the reply buffers about as much), and reports once through finished().
+// to such addresses within the scheme it started with, gives up when the server stays silent for the
+// stall time and, as a feed, at its deadline however steadily the server trickles, as a download when
+// it falls below the minimum speed over a window; refuses a body larger than its limit (as soon as the declared length
+// or the received bytes show it), hands the body to a sink as it arrives, at most readBufferSize bytes per turn of the
+// event loop (the reply buffers about as much), and reports once through finished().
 class UpdateRequest : public QObject
 {
     Q_OBJECT
@@ -26,13 +28,13 @@ public:
     // Takes the body as it arrives; false stops the request as a file error.
     using Sink = std::function<bool(const QByteArray& chunk)>;
 
+    enum class Kind { feed, download };
+
     static constexpr int maximumRedirects = 5;
-    static constexpr int transferTimeout = 30000; // ms without progress
     static constexpr qint64 readBufferSize = 256 * 1024;
 
-    // deadline: milliseconds from start() to the last byte.
     UpdateRequest(QNetworkAccessManager* network, const QUrl& url, qint64 byteLimit, UpdateError::Code overLimit,
-                  int deadline, Sink sink, QObject* parent = nullptr);
+                  Kind kind, const UpdateDeadlines& deadlines, Sink sink, QObject* parent = nullptr);
     ~UpdateRequest() override;
 
     void start();
@@ -57,6 +59,10 @@ private:
     void checkDeclaredLength();
     void readAvailable();
     void onFinished();
+    // The server sent something: the stall timer starts again.
+    void heardFromServer();
+    void checkSpeed();
+    std::optional<UpdateError> failureOf(const QNetworkReply* reply) const;
     // Keeps the first failure and stops the transfer.
     void stopWith(UpdateError error);
     std::optional<UpdateError> consume(const QByteArray& chunk);
@@ -67,7 +73,13 @@ private:
     qint64 m_byteLimit;
     UpdateError::Code m_overLimit;
     Sink m_sink;
+    Kind m_kind;
+    UpdateDeadlines m_deadlines;
     QTimer m_deadline;
+    QTimer m_stall;
+    QTimer m_speedWindow;
+    qint64 m_receivedAtWindowStart = 0;
+    bool m_heardAnything = false;
     QPointer<QNetworkReply> m_reply;
     std::optional<UpdateError> m_failure;
     qint64 m_received = 0;

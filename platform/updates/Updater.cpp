@@ -124,27 +124,48 @@ bool Updater::hasValidFeed()
     return UpdateAddress::isAllowed(effectiveFeedUrl());
 }
 
+bool Updater::isBackgroundDownload() const
+{
+    return m_session == Session::downloading && !m_userInitiated;
+}
+
 void Updater::refreshCanCheck()
 {
-    const bool canCheck = m_started && m_session == Session::idle && hasValidFeed();
+    // A download nobody asked for gives way to the user's check.
+    const bool canCheck = m_started && (m_session == Session::idle || isBackgroundDownload()) && hasValidFeed();
     if (canCheck == m_canCheckForUpdates)
         return;
     m_canCheckForUpdates = canCheck;
     Q_EMIT canCheckForUpdatesChanged(canCheck);
 }
 
+std::optional<UpdateError> Updater::feedProblem()
+{
+    if (hasValidFeed())
+        return std::nullopt;
+    const QUrl url = effectiveFeedUrl();
+    if (url.isValid() && !url.host().isEmpty())
+        return UpdateError{UpdateError::insecureAddress, QStringLiteral("feed not https")};
+    return UpdateError{UpdateError::notConfigured, QStringLiteral("no feed address")};
+}
+
 void Updater::checkForUpdates()
 {
+    if (isBackgroundDownload() && m_canCheckForUpdates) {
+        qCDebug(lcDiagnostics) << "Фоновая загрузка обновления прервана проверкой пользователя.";
+        cancel();
+    }
     if (m_session != Session::idle) {
         m_userInitiated = true;
         return;
     }
     if (!m_started || !hasValidFeed()) {
-        const QUrl url = effectiveFeedUrl();
-        const bool refused = m_started && url.isValid() && !url.host().isEmpty();
-        qCDebug(lcDiagnostics) << "Адрес обновлений не годится:" << url.toDisplayString(QUrl::RemoveUserInfo);
-        Q_EMIT userSessionFailed(refused ? UpdateError{UpdateError::insecureAddress, QStringLiteral("feed not https")}
-                                         : UpdateError{UpdateError::notConfigured, QStringLiteral("no feed address")});
+        const std::optional<UpdateError> problem = feedProblem();
+        qCDebug(lcDiagnostics) << "Адрес обновлений не годится:"
+                               << effectiveFeedUrl().toDisplayString(QUrl::RemoveUserInfo);
+        Q_EMIT userSessionFailed(m_started && problem
+                                     ? *problem
+                                     : UpdateError{UpdateError::notConfigured, QStringLiteral("no feed address")});
         return;
     }
     startCheck(true);
@@ -152,7 +173,7 @@ void Updater::checkForUpdates()
 
 void Updater::checkForUpdatesInBackground()
 {
-    if (!m_canCheckForUpdates)
+    if (!m_canCheckForUpdates || m_session != Session::idle)
         return;
     startCheck(false);
 }
@@ -165,7 +186,8 @@ void Updater::startCheck(bool userInitiated)
     refreshCanCheck();
     auto feed = std::make_shared<QByteArray>();
     m_request = new UpdateRequest(
-        network(), effectiveFeedUrl(), maximumFeedSize, UpdateError::feedTooLarge, m_deadlines.feed,
+        network(), effectiveFeedUrl(), maximumFeedSize, UpdateError::feedTooLarge, UpdateRequest::Kind::feed,
+        m_deadlines,
         [feed](const QByteArray& chunk) {
             feed->append(chunk);
             return true;
@@ -291,6 +313,7 @@ void Updater::cancel()
     }
     ++m_sessionNumber;
     endSession(UpdateError{UpdateError::cancelled, QStringLiteral("cancelled")});
+    m_receivedBytes = 0;
 }
 
 void Updater::startDownload(bool userInitiated)
@@ -300,8 +323,7 @@ void Updater::startDownload(bool userInitiated)
     m_userInitiated = userInitiated;
     refreshCanCheck();
     const AppcastItem item = *m_foundUpdate;
-    m_downloader = new UpdateDownloader(network(), item, m_publicKey, downloadFolder(),
-                                        m_deadlines.download(item.enclosureLength), this);
+    m_downloader = new UpdateDownloader(network(), item, m_publicKey, downloadFolder(), m_deadlines, this);
     m_receivedBytes = 0;
     connect(m_downloader, &UpdateDownloader::progress, this, [this](qint64 received, qint64 total) {
         m_receivedBytes = received;

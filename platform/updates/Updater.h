@@ -29,8 +29,10 @@ public:
 
 // Checks the update feed for a newer release and downloads it into the download folder, where it is
 // kept only with a valid signature. One session (a check, or a download) runs at a time; while one
-// runs, or before start() or without a feed address it may fetch from, no check may start. Every
-// session ends by its deadline at the latest, and cancel() ends it at once. The verified download is
+// runs, or before start() or without a feed address it may fetch from, no check may start, except that
+// a check the user asks for ends a download running in the background. A check ends by its deadline at
+// the latest, a download when the server stalls or falls below the minimum speed, and cancel() ends
+// either at once. The verified download is
 // remembered in the settings: while the file is there and still verifies, later checks (in later
 // runs too) offer it instead of downloading it again.
 class Updater : public QObject
@@ -70,6 +72,9 @@ public:
     QUrl feedUrl() const { return m_feedUrl; }
     void setFeedUrl(const QUrl& url);
     void setPublicKey(const QString& base64);
+    // Why no check can ever start with the feed address in use (none, or one that is not allowed), or
+    // nothing when it is usable.
+    std::optional<UpdateError> feedProblem();
     // The version of this build.
     static QString currentVersion();
     // Where downloads are saved: the user's download folder.
@@ -81,12 +86,14 @@ public:
     QString downloadedFile() const;
     bool isChecking() const { return m_session == Session::checking; }
     bool isDownloading() const { return m_session == Session::downloading; }
+    bool isIdle() const { return m_session == Session::idle; }
     // Bytes the running (or last) download has received.
     qint64 receivedBytes() const { return m_receivedBytes; }
 
 public Q_SLOTS:
-    // A check the user asked for: its outcome is reported through the user* signals too. During a
-    // running session the session's outcome is reported that way instead.
+    // A check the user asked for: its outcome is reported through the user* signals too. A download
+    // running in the background is cancelled first; during another running session the session's
+    // outcome is reported that way instead.
     void checkForUpdates();
     // A silent check: only the delegate hears of it; an update it finds is downloaded when automatic
     // downloads are on.
@@ -115,6 +122,7 @@ private:
     QUrl effectiveFeedUrl();
     bool hasValidFeed();
     void refreshCanCheck();
+    bool isBackgroundDownload() const;
     void startCheck(bool userInitiated);
     void checkFinished(const std::optional<UpdateError>& failure, const QByteArray& feed);
     // Offers the update found, or downloads it when the session is a background one and automatic

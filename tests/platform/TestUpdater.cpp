@@ -5,6 +5,7 @@
 #include "tests/support/TestMain.h"
 #include "tests/support/UpdateFeedFixture.h"
 
+#include "platform/updates/UpdateDownloader.h"
 #include "platform/updates/UpdateRequest.h"
 
 #include <QDir>
@@ -72,6 +73,7 @@ enum class Serve {
 } // namespace
 
 Q_DECLARE_METATYPE(Serve)
+Q_DECLARE_METATYPE(LoopbackHttpServer::Response)
 
 class TestUpdater : public QObject
 {
@@ -197,7 +199,7 @@ private Q_SLOTS:
         elsewhere.url = onOtherHost(QUrl(elsewhere.url)).toString();
         QTest::newRow("download over http elsewhere")
             << UpdateFeed::appcast({elsewhere}) << Serve::plain << "insecureAddress";
-        QTest::newRow("missing feed") << QByteArray() << Serve::missing << "networkFailure";
+        QTest::newRow("missing feed") << QByteArray() << Serve::missing << "notFound";
     }
     void check()
     {
@@ -261,8 +263,8 @@ private Q_SLOTS:
         QVERIFY(delegate.calls.isEmpty());
     }
 
-    // However steadily a server trickles, a feed request ends at its deadline and a download at one in
-    // proportion to its length; a stalled server too. Afterwards the connection is closed, nothing is
+    // However steadily a server trickles, a feed request ends at its deadline and a download when it
+    // falls below the minimum speed; a stalled server too. Afterwards the connection is closed, nothing is
     // left in the download folder, and the next check starts and ends as usual.
     void deadline_data()
     {
@@ -271,7 +273,7 @@ private Q_SLOTS:
         QTest::addColumn<int>("pieceSize");
         QTest::addColumn<int>("pieceInterval");
         QTest::addColumn<int>("stallAfter");
-        QTest::addColumn<int>("downloadRate"); // bytes per second beyond the minimum deadline
+        QTest::addColumn<int>("downloadRate"); // the lowest speed a download may have, in bytes per second
         QTest::addColumn<QString>("outcome"); // "downloaded" or the failure's name
 
         const int fast = 1 << 30;
@@ -282,7 +284,7 @@ private Q_SLOTS:
         QTest::newRow("download trickles") << true << false << 16 << 20 << -1 << fast << "timedOut";
         QTest::newRow("download stalls half-way") << true << false << 0 << 0 << 100000 << fast << "timedOut";
         QTest::newRow("automatic download stalls") << true << true << 0 << 0 << 100000 << fast << "timedOut";
-        // 200000 bytes in 20 pieces over a second: past the minimum, well within 20 s at 10000 bytes/s.
+        // 200000 bytes in 20 pieces over a second: past the feed's deadline, well above 10000 bytes/s.
         QTest::newRow("slow download within its share of time")
             << true << false << 10000 << 50 << -1 << 10000 << "downloaded";
     }
@@ -306,7 +308,7 @@ private Q_SLOTS:
 
         RecordingDelegate delegate;
         auto updater = startedUpdater(&delegate);
-        updater->setDeadlines(UpdateDeadlines{400, 400, downloadRate});
+        updater->setDeadlines(UpdateDeadlines{400, 400, 400, downloadRate});
         QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
         QSignalSpy downloaded(updater.get(), &Updater::updateDownloaded);
         if (background) {
@@ -321,7 +323,7 @@ private Q_SLOTS:
             updater->downloadUpdate();
         }
         QVERIFY(!updater->canCheckForUpdates());
-        QTRY_VERIFY_WITH_TIMEOUT(updater->canCheckForUpdates(), 10000);
+        QTRY_VERIFY_WITH_TIMEOUT(updater->isIdle() && updater->canCheckForUpdates(), 10000);
         if (background) {
             // Nothing to tell the user; the session has ended all the same.
             QCOMPARE(failed.count() + downloaded.count(), 0);
@@ -344,6 +346,166 @@ private Q_SLOTS:
         QVERIFY(!updater->canCheckForUpdates());
         QTRY_VERIFY(updater->canCheckForUpdates());
         QCOMPARE(delegate.calls.last(), QStringLiteral("none"));
+    }
+
+    // Each way a server can fail has its own name and text: a silent server, a missing file, a
+    // server error, a redirect loop, a connection closed part-way and a download far slower than its
+    // declared length allows. Nothing is left in the download folder.
+    void failureNamed_data()
+    {
+        QTest::addColumn<bool>("inDownload"); // else the feed fails
+        QTest::addColumn<LoopbackHttpServer::Response>("response");
+        QTest::addColumn<bool>("loop"); // the address redirects to itself
+        QTest::addColumn<qint64>("declaredLength"); // the feed's length of the download; 0: the payload's
+        QTest::addColumn<QString>("failure");
+
+        LoopbackHttpServer::Response silent;
+        silent.stallAfter = 0;
+        const LoopbackHttpServer::Response missing{404, "gone", {}, true};
+        const LoopbackHttpServer::Response broken{500, "oops", {}, true};
+        const LoopbackHttpServer::Response unavailable{503, "later", {}, true};
+        LoopbackHttpServer::Response cut;
+        cut.body = m_payload.left(m_payload.size() / 2);
+        cut.sendContentLength = false;
+        cut.headers << qMakePair(QByteArray("Content-Length"), QByteArray::number(m_payload.size()));
+        const qint64 gibibyte = qint64(1) << 30;
+        LoopbackHttpServer::Response trickle;
+        trickle.body = m_payload;
+        trickle.sendContentLength = false;
+        trickle.headers << qMakePair(QByteArray("Content-Length"), QByteArray::number(gibibyte));
+        trickle.pieceSize = 16;
+        trickle.pieceInterval = 20;
+
+        QTest::newRow("feed: server stays silent") << false << silent << false << qint64(0) << "timedOut";
+        QTest::newRow("feed: 404") << false << missing << false << qint64(0) << "notFound";
+        QTest::newRow("feed: 500") << false << broken << false << qint64(0) << "serverError";
+        QTest::newRow("feed: redirect loop")
+            << false << LoopbackHttpServer::Response() << true << qint64(0) << "tooManyRedirects";
+        QTest::newRow("download: server stays silent") << true << silent << false << qint64(0) << "timedOut";
+        QTest::newRow("download: 404") << true << missing << false << qint64(0) << "notFound";
+        QTest::newRow("download: 503") << true << unavailable << false << qint64(0) << "serverError";
+        QTest::newRow("download: redirect loop")
+            << true << LoopbackHttpServer::Response() << true << qint64(0) << "tooManyRedirects";
+        QTest::newRow("download: closed half-way") << true << cut << false << qint64(0) << "brokenOff";
+        QTest::newRow("download: 1 GiB declared, 800 bytes a second")
+            << true << trickle << false << gibibyte << "timedOut";
+    }
+    void failureNamed()
+    {
+        QFETCH(bool, inDownload);
+        QFETCH(LoopbackHttpServer::Response, response);
+        QFETCH(bool, loop);
+        QFETCH(qint64, declaredLength);
+        QFETCH(QString, failure);
+        const QString path = inDownload ? QStringLiteral("/files/") + packageName : QStringLiteral("/feed.xml");
+        serveFeed(feedOffering(declaredLength > 0 ? declaredLength : m_payload.size()), Serve::plain);
+        if (loop)
+            m_server.setRedirect(path, m_server.url(path));
+        else
+            m_server.setResponse(path, response);
+
+        RecordingDelegate delegate;
+        auto updater = startedUpdater(&delegate);
+        // Feeds keep their default deadline; silence and slowness are noticed within a fraction of it.
+        UpdateDeadlines deadlines;
+        deadlines.stall = 300;
+        deadlines.speedWindow = 300;
+        deadlines.minimumBytesPerSecond = 4096;
+        updater->setDeadlines(deadlines);
+        QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
+        updater->checkForUpdates();
+        if (inDownload) {
+            QTRY_VERIFY(updater->isIdle());
+            QVERIFY(updater->foundUpdate());
+            updater->downloadUpdate();
+        }
+        QTRY_VERIFY_WITH_TIMEOUT(!failed.isEmpty(), 10000);
+        QCOMPARE(failed.count(), 1);
+        const UpdateError error = failed.first().first().value<UpdateError>();
+        QCOMPARE(UpdateError::name(error.code), failure.toLatin1());
+        const QString unreachable = UpdateError{UpdateError::networkFailure, QString()}.message();
+        QVERIFY(!error.message().isEmpty());
+        QVERIFY2(error.message() != unreachable, qPrintable(error.message()));
+        if (response.status >= 400 && !loop)
+            QVERIFY2(error.message().contains(QStringLiteral("HTTP %1").arg(response.status)),
+                     qPrintable(error.message()));
+        QVERIFY(updater->isIdle());
+        QCOMPARE(downloadEntries(), QStringList());
+        QTRY_COMPARE(m_server.openConnections(), 0);
+    }
+
+    // A download whose name is long in bytes is saved under a name shortened by bytes that keeps its
+    // extension.
+    void longNameDownloads_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::newRow("80 CJK characters") << QString(80, QChar(0x6F22)) + u".deb"_s;
+        QTest::newRow("130 Latin characters") << QString(130, u'a') + u".deb"_s;
+        QString emoji;
+        for (int i = 0; i < 60; ++i)
+            emoji += QString::fromUcs4(U"\U0001F4E6");
+        QTest::newRow("60 emoji") << emoji + u".deb"_s;
+        QTest::newRow("Latin-1 and combining accents") << QString(100, u'\u00E9') + QString(40, u'e') + u"\u0301.deb"_s;
+    }
+    void longNameDownloads()
+    {
+        QFETCH(QString, name);
+        const QString path = QStringLiteral("/files/") + name;
+        m_server.setBody(path, m_payload);
+        UpdateFeed::Entry entry = package(m_key.sign(m_payload), m_payload.size());
+        entry.url = m_server.url(path).toString(QUrl::FullyEncoded);
+        serveFeed(UpdateFeed::appcast({entry}), Serve::plain);
+
+        RecordingDelegate delegate;
+        const auto updater = checkedUpdater(&delegate);
+        QVERIFY(updater && updater->foundUpdate());
+        QSignalSpy downloaded(updater.get(), &Updater::updateDownloaded);
+        QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
+        updater->downloadUpdate();
+        QTRY_VERIFY(updater->isIdle());
+        QVERIFY2(failed.isEmpty(),
+                 failed.isEmpty() ? "" : UpdateError::name(failed.first().first().value<UpdateError>().code));
+        QCOMPARE(downloaded.count(), 1);
+        const QString saved = QFileInfo(downloaded.first().at(1).toString()).fileName();
+        QVERIFY2(saved.endsWith(u".deb"), qPrintable(saved));
+        QVERIFY(saved.toUtf8().size() <= UpdateDownloader::maximumNameBytes);
+        QVERIFY(saved.toUcs4().size() <= UpdateDownloader::maximumNameLength);
+        QVERIFY(name.startsWith(saved.chopped(4)));
+        QCOMPARE(readAll(downloaded.first().at(1).toString()), m_payload);
+        QCOMPARE(downloadEntries(), QStringList{saved});
+    }
+
+    // A download nobody asked for gives way to the user: the offer stays usable while it runs, and the
+    // user's check ends it at once, leaves no partial file and reports its own outcome.
+    void userCheckCancelsBackgroundDownload()
+    {
+        serveFeed(feedOffering(m_payload.size()), Serve::plain);
+        LoopbackHttpServer::Response stalled;
+        stalled.body = m_payload;
+        stalled.stallAfter = 100000;
+        m_server.setResponse(QStringLiteral("/files/") + packageName, stalled);
+
+        RecordingDelegate delegate;
+        auto updater = startedUpdater(&delegate);
+        updater->setAutomaticallyDownloadsUpdates(true);
+        QSignalSpy found(updater.get(), &Updater::userUpdateFound);
+        QSignalSpy failed(updater.get(), &Updater::userSessionFailed);
+        updater->checkForUpdatesInBackground();
+        QTRY_COMPARE(m_server.requestCount(QStringLiteral("/files/") + packageName), 1);
+        QVERIFY(updater->isDownloading());
+        QVERIFY(updater->canCheckForUpdates());
+        // Another background check does not end it.
+        updater->checkForUpdatesInBackground();
+        QVERIFY(updater->isDownloading());
+
+        updater->checkForUpdates();
+        QVERIFY(updater->isChecking());
+        QTRY_COMPARE(m_server.openConnections(), 0);
+        QTRY_COMPARE(found.count(), 1);
+        QCOMPARE(failed.count(), 0);
+        QVERIFY(updater->isIdle());
+        QCOMPARE(downloadEntries(), QStringList());
+        QCOMPARE(m_server.requestCount(QStringLiteral("/feed.xml")), 2);
     }
 
     // Cancelling ends a check or a download at once, reports nothing, closes the connection and leaves
@@ -710,7 +872,7 @@ private Q_SLOTS:
             updater->start();
             ++feedRequests;
             return QTest::qWaitFor([&] {
-                return m_server.requestCount(QStringLiteral("/feed.xml")) == feedRequests &&
+                return m_server.requestCount(QStringLiteral("/feed.xml")) == feedRequests && updater->isIdle() &&
                     updater->canCheckForUpdates();
             });
         };

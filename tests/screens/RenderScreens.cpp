@@ -1,5 +1,6 @@
 #include "tests/screens/ScreenCatalog.h"
 
+#include "kit/theme/FontFaces.h"
 #include "platform/AppIdentity.h"
 #include "tests/support/TestEnvironment.h"
 
@@ -62,6 +63,7 @@ int main(int argc, char** argv)
     QApplication application(argc, argv);
     environment.startPrivateSession();
     AppIdentity::apply();
+    FontFaces::installApplicationFont();
 
     const QStringList arguments = QCoreApplication::arguments().mid(1);
     if (arguments.isEmpty()) {

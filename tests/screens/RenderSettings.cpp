@@ -62,6 +62,12 @@ TARN_SCREENS(settings)
     ScreenCatalog::settle(600);
     SettingsView* view = window->content()->settingsView();
     ScreenCatalog::save(window, QStringLiteral("settings-app-password"));
+    // The message band of a saved password, under the tab's buttons.
+    view->appPasswordView()->viewModel()->setWarningText(QStringLiteral("Passwort erfolgreich gespeichert."));
+    ScreenCatalog::settle(1000);
+    ScreenCatalog::save(window, QStringLiteral("settings-app-password-saved"));
+    view->appPasswordView()->viewModel()->setWarningText(std::nullopt);
+    ScreenCatalog::settle(200);
 
     view->setCurrentIndex(1);
     ScreenCatalog::settle(200);

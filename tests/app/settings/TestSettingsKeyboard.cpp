@@ -11,6 +11,7 @@
 #include "kit/inputs/TextFieldButtonHelper.h"
 #include "kit/inputs/TextFieldHelper.h"
 #include "kit/inputs/TextViewHelper.h"
+#include "platform/updates/Updater.h"
 #include "tests/app/settings/SettingsTestSupport.h"
 #include "tests/support/TestMain.h"
 
@@ -71,6 +72,8 @@ private Q_SLOTS:
         QVERIFY(clearAll({SettingsContent::masterPasswordModel(), SettingsContent::zipPasswordModel()}));
         m_delegate = std::make_unique<AppDelegate>();
         m_delegate->setIsAuthenticated(true);
+        // A feed the update tab can offer its switches for; nothing is fetched from it.
+        m_delegate->updater()->setFeedUrl(QUrl(u"http://127.0.0.1:9/appcast.xml"_s));
         m_window = new SettingsWindow(m_delegate.get());
         m_window->show();
         m_window->activateWindow();

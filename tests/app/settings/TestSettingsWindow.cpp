@@ -10,6 +10,7 @@
 #include "core/workflows/PathViewModel.h"
 #include "kit/inputs/TextFieldHelper.h"
 #include "kit/inputs/TextViewHelper.h"
+#include "platform/updates/Updater.h"
 #include "tests/app/settings/SettingsTestSupport.h"
 #include "tests/support/TestMain.h"
 
@@ -80,6 +81,8 @@ private Q_SLOTS:
 
     void fourTabsAtTheirSizes()
     {
+        // A build with a feed: the update tab has no reason to give for switches it cannot offer.
+        m_delegate->updater()->setFeedUrl(QUrl(QStringLiteral("http://127.0.0.1:9/appcast.xml")));
         m_delegate->setIsAuthenticated(true);
         m_window->show();
         QVERIFY(tabsSettled());

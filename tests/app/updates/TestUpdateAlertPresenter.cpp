@@ -1,4 +1,5 @@
 #include "app/updates/UpdateAlertPresenter.h"
+#include "kit/controls/LottieView.h"
 #include "kit/controls/TrendyButtonHelper.h"
 #include "kit/dialogs/AlertCommon.h"
 #include "kit/dialogs/SheetOverlay.h"
@@ -252,7 +253,7 @@ private Q_SLOTS:
         served.pieceInterval = pieceInterval;
         m_server.setResponse(u"/feed.xml"_s, served);
         Session session(this);
-        session.updater.setDeadlines(UpdateDeadlines{500, 500, 1 << 30});
+        session.updater.setDeadlines(UpdateDeadlines{500, 500, 500, 1 << 30});
         if (background)
             session.updater.checkForUpdatesInBackground();
         QVERIFY(!session.presenter->currentCard());
@@ -261,6 +262,13 @@ private Q_SLOTS:
         QVERIFY(session.presenter->currentCard());
         QCOMPARE(session.card().title(), u"Suche nach Updates …"_s);
         QCOMPARE(session.card().buttons(), QStringList{u"Abbrechen"_s});
+        // Its body says what runs, with an animation that plays.
+        QVERIFY(session.card().alert->content());
+        const auto* says = session.card().alert->content()->findChild<QLabel*>();
+        QVERIFY(says && says->isVisible() && !says->text().isEmpty());
+        const auto* busy = session.card().alert->content()->findChild<LottieView*>();
+        QVERIFY(busy && busy->isVisible() && busy->isLoaded());
+        QVERIFY(busy->isPlaying());
         QVERIFY(!session.updater.canCheckForUpdates());
         if (!cancel.isEmpty()) {
             QTRY_COMPARE(m_server.openConnections(), 1);

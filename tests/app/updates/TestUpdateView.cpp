@@ -18,6 +18,8 @@ class TestUpdateView : public QObject
     Q_OBJECT
 
     static void click(QCheckBox* box) { QTest::mouseClick(box, Qt::LeftButton, {}, QPoint(8, box->height() / 2)); }
+    // An address checks could use; nothing is fetched from it here.
+    static QUrl usableFeed() { return QUrl(u"https://updates.example.org/appcast.xml"_s); }
 
 private Q_SLOTS:
     void initTestCase() { Motion::setDefaultDuration(0); }
@@ -38,6 +40,7 @@ private Q_SLOTS:
         QFETCH(bool, checks);
         QFETCH(bool, downloads);
         Updater updater(nullptr);
+        updater.setFeedUrl(usableFeed());
         updater.setAutomaticallyChecksForUpdates(checks);
         updater.setAutomaticallyDownloadsUpdates(downloads);
         UpdateView view(&updater);
@@ -54,6 +57,7 @@ private Q_SLOTS:
     void switchesWriteThrough()
     {
         Updater updater(nullptr);
+        updater.setFeedUrl(usableFeed());
         UpdateView view(&updater);
         view.setFixedSize(400, 150);
         view.show();
@@ -77,6 +81,46 @@ private Q_SLOTS:
         QVERIFY(view.automaticDownloadsToggle()->isChecked());
         click(view.automaticDownloadsToggle());
         QCOMPARE(Updater(nullptr).automaticallyDownloadsUpdates(), false);
+    }
+
+    // Automatic checks that can never run show off and cannot be switched on, with the reason; the
+    // stored settings stay as they were.
+    void checksOffWithoutAUsableFeed_data()
+    {
+        QTest::addColumn<QUrl>("feed");
+        QTest::addColumn<QString>("reason"); // empty: checks can run
+        QTest::newRow("no feed in this build")
+            << QUrl() << UpdateError{UpdateError::notConfigured, QString()}.message();
+        QTest::newRow("plain http to another machine")
+            << QUrl(u"http://updates.example.org/appcast.xml"_s)
+            << UpdateError{UpdateError::insecureAddress, QString()}.message();
+        QTest::newRow("https feed") << usableFeed() << QString();
+    }
+    void checksOffWithoutAUsableFeed()
+    {
+        QFETCH(QUrl, feed);
+        QFETCH(QString, reason);
+        Updater updater(nullptr);
+        updater.setFeedUrl(feed);
+        updater.setAutomaticallyDownloadsUpdates(true);
+        updater.start();
+        UpdateView view(&updater);
+        view.resize(500, 250);
+        view.show();
+        QVERIFY(QTest::qWaitForWindowExposed(&view));
+        const bool usable = reason.isEmpty();
+        QCOMPARE(view.automaticChecksToggle()->isChecked(), usable);
+        QCOMPARE(view.automaticChecksToggle()->isEnabled(), usable);
+        QCOMPARE(view.automaticDownloadsToggle()->isChecked(), usable);
+        QCOMPARE(view.automaticDownloadsToggle()->isEnabled(), usable);
+        QCOMPARE(view.reasonLabel()->isVisible(), !usable);
+        if (!usable) {
+            QVERIFY2(view.reasonLabel()->text().endsWith(reason), qPrintable(view.reasonLabel()->text()));
+            click(view.automaticChecksToggle());
+            QVERIFY(!view.automaticChecksToggle()->isChecked());
+        }
+        QVERIFY(updater.automaticallyChecksForUpdates());
+        QVERIFY(updater.automaticallyDownloadsUpdates());
     }
 
     // The check button of a build without a feed says so in the tab's window.

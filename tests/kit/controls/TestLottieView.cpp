@@ -114,6 +114,34 @@ private Q_SLOTS:
         QVERIFY(next != image);
     }
 
+    // The drawing, not the empty canvas around it, fills the frame: over a loop its longer side reaches
+    // across the frame (times the content scale), and it stays inside.
+    void drawingFillsItsFrame_data()
+    {
+        QTest::addColumn<QSize>("frame");
+        QTest::addColumn<qreal>("scale");
+        QTest::newRow("25 x 25") << QSize(25, 25) << 1.0;
+        QTest::newRow("the progress card's 25 x 25 at 0.55") << QSize(25, 25) << 0.55;
+        QTest::newRow("wide") << QSize(120, 40) << 1.0;
+    }
+    void drawingFillsItsFrame()
+    {
+        QFETCH(QSize, frame);
+        QFETCH(qreal, scale);
+        LottieView view(QStringLiteral("paperclip_black"), LottieLoopMode::loop);
+        view.resize(frame);
+        view.setContentScale(scale);
+        QRect ink;
+        for (int i = 0; i < view.totalFrames(); ++i) {
+            ink |= inkBounds(render(&view));
+            view.advance();
+        }
+        QVERIFY(!ink.isEmpty());
+        const qreal reach = qMax(qreal(ink.width()) / frame.width(), qreal(ink.height()) / frame.height());
+        QVERIFY2(reach >= 0.9 * scale, qPrintable(QStringLiteral("drawn %1 x %2").arg(ink.width()).arg(ink.height())));
+        QVERIFY(QRect(QPoint(0, 0), frame).contains(ink));
+    }
+
     void missingOrBrokenShowsNothing_data()
     {
         QTest::addColumn<QString>("name");

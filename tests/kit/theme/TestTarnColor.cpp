@@ -99,6 +99,33 @@ private Q_SLOTS:
         QCOMPARE(TarnColor::iconColorHex(), TarnColor::toHex(TarnColor::accentColor()));
         settings.remove(QStringLiteral("iconColor"));
     }
+
+    // Contrast ratios as WCAG computes them, and the opacity a colour needs to reach 4.5:1.
+    void contrast_data()
+    {
+        QTest::addColumn<QColor>("foreground");
+        QTest::addColumn<QColor>("background");
+        QTest::addColumn<double>("ratio");
+        QTest::newRow("black on white") << QColor(Qt::black) << QColor(Qt::white) << 21.0;
+        QTest::newRow("white on white") << QColor(Qt::white) << QColor(Qt::white) << 1.0;
+        QTest::newRow("#A6A6A6 on white") << QColor(0xA6, 0xA6, 0xA6) << QColor(Qt::white) << 2.43;
+        QTest::newRow("#767676 on white") << QColor(0x76, 0x76, 0x76) << QColor(Qt::white) << 4.54;
+    }
+    void contrast()
+    {
+        QFETCH(QColor, foreground);
+        QFETCH(QColor, background);
+        QFETCH(double, ratio);
+        QVERIFY(qAbs(TarnColor::contrastRatio(foreground, background) - ratio) < 0.01);
+        QVERIFY(qAbs(TarnColor::contrastRatio(background, foreground) - ratio) < 0.01);
+
+        const QColor faint = TarnColor::withOpacity(QColor(Qt::black), 0.35);
+        const QList<QColor> backgrounds{QColor(Qt::white), QColor(0xCB, 0xE2, 0xF1)};
+        const QColor legible = TarnColor::legibleOn(faint, backgrounds);
+        QVERIFY(legible.alpha() > faint.alpha());
+        for (const QColor& back : backgrounds)
+            QVERIFY(TarnColor::contrastRatio(TarnColor::over(legible, back), back) >= 4.5);
+    }
 };
 
 TARN_TEST_GUI_MAIN(TestTarnColor)

@@ -2,11 +2,20 @@
 #include "kit/theme/TarnFont.h"
 #include "tests/support/TestMain.h"
 
+#include <QAbstractItemView>
+#include <QCheckBox>
+#include <QComboBox>
+#include <QFileDialog>
 #include <QFontDatabase>
 #include <QFontInfo>
+#include <QGlyphRun>
 #include <QImage>
+#include <QLabel>
 #include <QPainter>
+#include <QRawFont>
 #include <QSet>
+#include <QTextLayout>
+#include <QToolTip>
 
 namespace {
 
@@ -32,6 +41,12 @@ int colouredPixels(const QImage& image)
         }
     }
     return count;
+}
+
+// The installed family that the platform's system font stands for.
+QString systemFamily()
+{
+    return QFontInfo(QFontDatabase::systemFont(QFontDatabase::GeneralFont)).family();
 }
 
 bool isThin(const QFont& font)
@@ -123,6 +138,73 @@ private Q_SLOTS:
     }
 
     // Every preset resolves to the real face (not a silent substitute) with its weight, slant and size.
+    // Text, digits and spaces come from the font's own family; only emoji fall back to the colour emoji
+    // font, also behind the system font, whose platform name is no installed family.
+    void emojiFontOnlyForEmoji_data()
+    {
+        QTest::addColumn<QFont>("font");
+        QTest::newRow("system font") << FontFaces::systemFont(12, QFont::Normal);
+        QTest::newRow("bold system font") << FontFaces::systemFont(13, QFont::DemiBold);
+        QTest::newRow("italic system font") << FontFaces::systemFont(12, QFont::Normal, true);
+        QTest::newRow("Roboto Regular") << FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), 12, QFont::Normal);
+        QTest::newRow("Roboto Bold") << FontFaces::faceOrSystem(QStringLiteral("Roboto-Bold"), 16, QFont::Bold);
+        QTest::newRow("Helvetica") << TarnFont(TarnFont::helvetica_regular12).font();
+        QTest::newRow("application font") << FontFaces::applicationFont();
+        FontFaces::setAvailabilityFilter([](const QString&) { return false; });
+        QTest::newRow("fallback of Roboto Regular") << TarnFont(TarnFont::roboto_regular12).font();
+        FontFaces::setAvailabilityFilter({});
+    }
+    void emojiFontOnlyForEmoji()
+    {
+        QFETCH(QFont, font);
+        const QString own = font.families().value(0, font.family());
+        QVERIFY2(QFontDatabase::hasFamily(own), qPrintable(own));
+        const auto familiesOf = [&font](const QString& text) {
+            QTextLayout layout(text, font);
+            layout.beginLayout();
+            layout.createLine();
+            layout.endLayout();
+            QStringList families;
+            for (const QGlyphRun& run : layout.glyphRuns())
+                families << run.rawFont().familyName();
+            return families;
+        };
+        const QStringList text = familiesOf(QStringLiteral("Update verfügbar v. 1.2 – 0123456789 #*„Ä“ … ß"));
+        QVERIFY2(
+            !text.isEmpty() &&
+                std::all_of(text.begin(), text.end(), [&](const QString& family) { return own.startsWith(family); }),
+            qPrintable(text.join(u", ") + QStringLiteral(" for ") + own));
+        if (font.families().size() > 1) {
+            const QString emoji = font.families().at(1);
+            QVERIFY(familiesOf(QStringLiteral("v. 1.2 \U0001F3D6")).contains(emoji));
+        }
+    }
+
+    // Controls that set no font of their own, tooltips and Qt's folder chooser all use Roboto once the
+    // application font is installed.
+    void controlsUseRoboto()
+    {
+        const QFont previous = QApplication::font();
+        FontFaces::installApplicationFont();
+        QCheckBox box(QStringLiteral("Automatisch auf Updates prüfen"));
+        QComboBox picker;
+        picker.addItems({QStringLiteral("5 Minuten"), QStringLiteral("10 Minuten")});
+        QFileDialog chooser(nullptr, QStringLiteral("Ordner"));
+        chooser.setOption(QFileDialog::DontUseNativeDialog, true);
+        QWidget* chooserLabel = chooser.findChild<QLabel*>();
+        QVERIFY(chooserLabel);
+        const QList<QPair<const char*, QFont>> fonts = {{"check box", box.font()},
+                                                        {"timeout picker", picker.font()},
+                                                        {"picker list", picker.view()->font()},
+                                                        {"tooltip", QToolTip::font()},
+                                                        {"folder chooser", chooser.font()},
+                                                        {"folder chooser label", chooserLabel->font()}};
+        QApplication::setFont(previous);
+        QToolTip::setFont(previous);
+        for (const auto& [name, font] : fonts)
+            QVERIFY2(QFontInfo(font).family() == u"Roboto", name);
+    }
+
     void everyPresetResolves_data()
     {
         QTest::addColumn<int>("index");
@@ -141,7 +223,7 @@ private Q_SLOTS:
 
         if (helveticaLight) {
             // No light face of Helvetica or its twin is installed: the thin system font at the named size.
-            QCOMPARE(font.family(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
+            QCOMPARE(font.family(), systemFamily());
             QCOMPARE(font.pixelSize(), preset.size());
             QCOMPARE(font.weight(), QFont::Thin);
             QVERIFY(!font.italic());
@@ -185,7 +267,7 @@ private Q_SLOTS:
         const TarnFont preset = TarnFont::fromIndex(index);
         const NoFaces noFaces;
         const QFont font = preset.font();
-        QCOMPARE(font.family(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
+        QCOMPARE(font.family(), systemFamily());
         QCOMPARE(font.pixelSize(), preset.size());
         switch (preset.style()) {
         case TarnFont::Style::thin:
@@ -242,7 +324,7 @@ private Q_SLOTS:
         const QFont bold = TarnFont(TarnFont::roboto_bold15).font();
         const QFont regular = TarnFont(TarnFont::roboto_regular15).font();
         FontFaces::setAvailabilityFilter({});
-        QCOMPARE(bold.family(), QFontDatabase::systemFont(QFontDatabase::GeneralFont).family());
+        QCOMPARE(bold.family(), systemFamily());
         QCOMPARE(bold.weight(), QFont::Bold);
         QCOMPARE(bold.pixelSize(), 15);
         QCOMPARE(QFontInfo(regular).family(), QStringLiteral("Roboto"));
