@@ -1,4 +1,6 @@
 #include "platform/instance/SingleInstance.h"
+#include "tests/support/Privileged.h"
+#include "tests/support/ShortTempDir.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -98,11 +100,11 @@ private Q_SLOTS:
         rlimit limit = {};
         QVERIFY(::getrlimit(RLIMIT_NOFILE, &limit) == 0);
         if (limit.rlim_max != RLIM_INFINITY && limit.rlim_max < rlim_t(clients) + 200)
-            QSKIP("the hard limit of open files is too low to flood from here");
+            TARN_SKIP_UNLESS_PRIVILEGED(QStringLiteral("the hard limit of open files is too low to flood from here"));
         limit.rlim_cur = std::max<rlim_t>(limit.rlim_cur, rlim_t(clients) + 200);
         QVERIFY(::setrlimit(RLIMIT_NOFILE, &limit) == 0);
 
-        QTemporaryDir dir;
+        ShortTempDir dir;
         QVERIFY(dir.isValid());
         const QString path = dir.filePath(QStringLiteral("instance.socket"));
         ProbeInstance instance(path);
