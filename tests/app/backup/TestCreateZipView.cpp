@@ -26,6 +26,14 @@ class TestCreateZipView : public QObject
 
     static QString alertText(CreateZipView* screen) { return alertMessage(screen->alert()); }
 
+    // Opens the create sheet and waits until its folder has answered the checks.
+    static bool openCreateSheet(MainScreen& main)
+    {
+        main.view->openSheet(BackupActionType::create);
+        auto* screen = main.screen<CreateZipView>();
+        return screen && QTest::qWaitFor([screen] { return !screen->isCheckingFolder(); });
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -51,7 +59,7 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(QString, comment);
         MainScreen main;
-        main.view->openSheet(BackupActionType::create);
+        QVERIFY(openCreateSheet(main));
         auto* screen = main.screen<CreateZipView>();
         QVERIFY(screen);
         QCOMPARE(screen->folderRow()->text(), std::optional<QString>(backupFolder()));
@@ -97,7 +105,7 @@ private Q_SLOTS:
         useBackupFolder(folder);
         {
             MainScreen main;
-            main.view->openSheet(BackupActionType::create);
+            QVERIFY(openCreateSheet(main));
             main.screen<CreateZipView>()->model()->setComment(comment);
             main.pressAction();
             QTRY_VERIFY_WITH_TIMEOUT(!main.context()->isWorking(), 20000);
@@ -113,7 +121,7 @@ private Q_SLOTS:
     void overlongCommentStillCreatesOneBackup()
     {
         MainScreen main;
-        main.view->openSheet(BackupActionType::create);
+        QVERIFY(openCreateSheet(main));
         main.screen<CreateZipView>()->model()->setComment(QString(4001, QLatin1Char('k')));
         main.pressAction();
         QTRY_VERIFY_WITH_TIMEOUT(!main.context()->isWorking(), 20000);
@@ -150,7 +158,7 @@ private Q_SLOTS:
     void secondStartIsIgnored()
     {
         MainScreen main;
-        main.view->openSheet(BackupActionType::create);
+        QVERIFY(openCreateSheet(main));
         QSignalSpy started(main.screen<CreateZipView>(), &CreateZipView::backupStarted);
         main.context()->togglePerformAction();
         main.context()->togglePerformAction();
@@ -219,7 +227,7 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(folder));
         useBackupFolder(folder);
         MainScreen main;
-        main.view->openSheet(BackupActionType::create);
+        QVERIFY(openCreateSheet(main));
         auto* screen = main.screen<CreateZipView>();
         QVERIFY(main.sheet()->isMiddleDisabled());
         QTRY_VERIFY(screen->alert());

@@ -1,5 +1,6 @@
 #include "core/workflows/CreateZipViewModel.h"
 #include "core/workflows/PathViewModel.h"
+#include "platform/FileSystemLanes.h"
 #include "tests/support/FileFixtures.h"
 #include "tests/support/TestMain.h"
 
@@ -172,6 +173,7 @@ private Q_SLOTS:
             delete model;
         }
         QCoreApplication::processEvents();
+        QTRY_VERIFY(!FileSystemLanes::isBusy());
         QCOMPARE(openDescriptorCount(), before);
     }
 
