@@ -232,6 +232,12 @@ private Q_SLOTS:
         QVERIFY(main.sheet()->isMiddleDisabled());
         QTRY_VERIFY(screen->alert());
         QCOMPARE(alertText(screen), ContainerGuard::refusalText());
+        // The card is drawn above the sheet, and its "OK" is what a click there reaches.
+        QVERIFY(screen->alert()->isTopmost());
+        QWidget* ok = card(screen->alert())->buttonViews().value(0);
+        QVERIFY(ok);
+        QWidget* hit = main.window.childAt(ok->mapTo(&main.window, ok->rect().center()));
+        QVERIFY(hit == ok || ok->isAncestorOf(hit));
         QSignalSpy started(screen, &CreateZipView::backupStarted);
         main.context()->togglePerformAction();
         QCOMPARE(started.count(), 0);
