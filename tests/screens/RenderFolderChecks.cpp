@@ -21,7 +21,11 @@ TARN_SCREENS(folderChecks)
     window.activateWindow();
     ScreenCatalog::settle(200);
 
-    // Drawn before the event loop hands over the answer: as long as a stalled folder keeps it.
+    // Drawn before the event loop hands over the answer: as long as a stalled folder keeps it. A path
+    // over two lines, as on a network share.
+    const QString share = QDir::homePath() +
+        QStringLiteral("/Netzlaufwerk/Betreuungssoftware/Wohngruppe Sonnenhof/Sicherungen der Jahre 2024 bis 2026");
+    QSettings().setValue(PathViewModel::savedPathKey(), share);
     view->openSheet(BackupActionType::create);
     ScreenCatalog::save(&window, QStringLiteral("backup-create-checking"));
     view->closeSheet();
