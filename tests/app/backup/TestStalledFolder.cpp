@@ -263,9 +263,10 @@ private Q_SLOTS:
         environment.insert(QStringLiteral("XDG_RUNTIME_DIR"), m_dir->filePath(QStringLiteral("runtime")));
         // A bus without a secret store: no app password, so the menu shows at once.
         environment.insert(QStringLiteral("DBUS_SESSION_BUS_ADDRESS"), bus.address());
+        // Its diagnostics tell that the create sheet opened.
+        environment.insert(QStringLiteral("QT_LOGGING_RULES"), QStringLiteral("tarn.diagnostics.debug=true"));
         QProcess app;
         app.setProcessEnvironment(environment);
-        app.setProcessChannelMode(QProcess::ForwardedErrorChannel);
         app.setStandardOutputFile(QProcess::nullDevice());
         app.start(QStringLiteral(TARN_APP_BINARY), QStringList());
         QVERIFY(app.waitForStarted(10000));
@@ -302,7 +303,9 @@ private Q_SLOTS:
             QTest::qWait(1000);
         }
         QVERIFY(click(451, 164)); // "Erstellen"
-        QTest::qWait(1000);
+        QByteArray diagnostics;
+        QTRY_VERIFY((diagnostics += app.readAllStandardError())
+                        .contains("Started monitoring for path: " + QFile::encodeName(stalledFolder())));
         QCOMPARE(app.state(), QProcess::Running);
 
         app.terminate();
