@@ -3,6 +3,7 @@
 #include "app/shell/TarnBackupManagerApp.h"
 #include "kit/theme/FontFaces.h"
 #include "platform/AppIdentity.h"
+#include "platform/FileSystemLanes.h"
 #include "platform/instance/SingleInstance.h"
 #include "platform/instance/TerminationSignals.h"
 
@@ -10,13 +11,15 @@
 #include <QIcon>
 #include <QThreadPool>
 
+#include <cstdio>
+#include <cstdlib>
+
 #include <sys/prctl.h>
 
-int main(int argc, char** argv)
-{
-    // No core dump and no ptrace by other processes of the user: the memory holds passwords.
-    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+namespace {
 
+int run(int argc, char** argv)
+{
     QApplication application(argc, argv);
     AppIdentity::apply();
     QGuiApplication::setDesktopFileName(QStringLiteral("tarn-backup-manager"));
@@ -45,5 +48,23 @@ int main(int argc, char** argv)
     }
     // A backup, restore or erase still running finishes before the process ends.
     QThreadPool::globalInstance()->waitForDone();
+    return status;
+}
+
+} // namespace
+
+int main(int argc, char** argv)
+{
+    // No core dump and no ptrace by other processes of the user: the memory holds passwords.
+    prctl(PR_SET_DUMPABLE, 0, 0, 0, 0);
+
+    const int status = run(argc, argv);
+    // Everything that keeps state has ended: the window, the settings, the keyring calls, the engine.
+    // What may be left is a folder check stuck in a file system that stopped answering; it keeps
+    // nothing, and waiting for it (static destructors included) could take forever.
+    if (FileSystemLanes::isBusy()) {
+        std::fflush(nullptr);
+        std::_Exit(status);
+    }
     return status;
 }

@@ -9,9 +9,11 @@
 #include "kit/inputs/TextEditorHelper.h"
 #include "kit/inputs/TextViewHelper.h"
 #include "kit/theme/TarnColor.h"
+#include "kit/theme/TarnFont.h"
 #include "platform/Diagnostics.h"
 #include "platform/WhenFinished.h"
 
+#include <QLabel>
 #include <QVBoxLayout>
 
 namespace {
@@ -40,6 +42,11 @@ QString CreateZipView::noFolderHint()
     return QStringLiteral("Kein Speicherort gewählt – lege ihn in den Einstellungen unter „Speicherort“ fest.");
 }
 
+QString CreateZipView::checkingText()
+{
+    return QStringLiteral("Speicherort wird geprüft …");
+}
+
 CreateZipView::CreateZipView(ActionContext* context, QWidget* parent)
     : QWidget(parent)
     , m_model(new CreateZipViewModel, [](CreateZipViewModel* model) { model->deleteLater(); })
@@ -56,7 +63,17 @@ CreateZipView::CreateZipView(ActionContext* context, QWidget* parent)
         destination.isEmpty() ? std::nullopt : std::optional<QString>(destination.toLocalFile()),
         destination.isEmpty() ? std::nullopt : std::optional<QUrl>(destination), TarnColor::blue(), this);
     m_folderRow->setPlaceholder(noFolderHint(), TarnColor::red());
-    layout->addWidget(m_folderRow);
+    m_checkingLabel = new QLabel(checkingText(), this);
+    m_checkingLabel->setTextFormat(Qt::PlainText);
+    m_checkingLabel->setFont(TarnFont(TarnFont::roboto_italic12).font());
+    QPalette palette = m_checkingLabel->palette();
+    palette.setColor(QPalette::WindowText, TarnColor::secondary());
+    m_checkingLabel->setPalette(palette);
+    auto* folderLayout = new QVBoxLayout;
+    folderLayout->setSpacing(2);
+    folderLayout->addWidget(m_folderRow);
+    folderLayout->addWidget(m_checkingLabel);
+    layout->addLayout(folderLayout);
 
     const std::shared_ptr<CreateZipViewModel> model = m_model;
     m_commentEditor = new TextEditorHelper(QString(), QStringLiteral("Kommentar zum Backup (optional)"),
@@ -69,19 +86,51 @@ CreateZipView::CreateZipView(ActionContext* context, QWidget* parent)
 
     connect(m_model.get(), &CreateZipViewModel::isDirectoryAvailableChanged, this,
             [this] { setDirectoryAvailable(m_model->isDirectoryAvailable()); });
+    connect(m_model.get(), &CreateZipViewModel::isDirectoryCheckedChanged, this, &CreateZipView::showChecking);
     connect(m_model.get(), &CreateZipViewModel::zipStatusMessageChanged, this, &CreateZipView::updateAlert);
     connect(m_context, &ActionContext::performActionChanged, this, &CreateZipView::startBackup);
 
-    // Restore and erase would destroy backups kept in the sibling's container.
-    m_overlapsContainer = !destination.isEmpty() && ContainerGuard::overlapsContainer(destination.toLocalFile());
-    if (m_overlapsContainer) {
-        m_context->setIsButtonDisabled(true);
-        m_model->setZipStatusMessage(ContainerGuard::refusalText());
+    // Restore and erase would destroy backups kept in the sibling's container. Resolving the folder's
+    // path waits for its file system, so the check runs on the folder's own thread.
+    if (destination.isEmpty()) {
+        m_overlapChecked = true;
+    } else {
+        whenFinished(this, ContainerGuard::checkOverlap(destination.toLocalFile()), [this](bool overlapsContainer) {
+            m_overlapChecked = true;
+            m_overlapsContainer = overlapsContainer;
+            if (m_overlapsContainer)
+                m_model->setZipStatusMessage(ContainerGuard::refusalText());
+            showChecking();
+        });
+    }
+    m_checkingLabel->setVisible(isCheckingFolder());
+    if (isCheckingFolder())
+        m_folderRow->setColor(TarnColor::secondary());
+}
+
+bool CreateZipView::isCheckingFolder() const
+{
+    return !m_overlapChecked || !m_model->isDirectoryChecked();
+}
+
+void CreateZipView::showChecking()
+{
+    if (isCheckingFolder())
+        return;
+    m_checkingLabel->hide();
+    setDirectoryAvailable(m_model->isDirectoryAvailable());
+    if (std::exchange(m_startWaiting, false)) {
+        m_context->setProgressLoadText(std::nullopt);
+        // A missing folder disables the action: a start that waited for the answer goes with it.
+        if (m_model->isDirectoryAvailable())
+            startBackup();
     }
 }
 
 CreateZipView::~CreateZipView()
 {
+    if (m_startWaiting)
+        m_context->setProgressLoadText(std::nullopt);
     if (m_alert)
         m_alert->dismiss();
 }
@@ -90,6 +139,8 @@ void CreateZipView::setDirectoryAvailable(bool available)
 {
     qCDebug(lcDiagnostics).noquote() << QStringLiteral("isDirectoryAvailable: ") +
             (available ? QStringLiteral("true") : QStringLiteral("false"));
+    if (isCheckingFolder())
+        return; // the answer is shown once both checks are in
     m_folderRow->setColor(available ? TarnColor::blue() : TarnColor::red());
     m_context->setIsButtonDisabled(!available || m_overlapsContainer);
 }
@@ -133,6 +184,14 @@ void CreateZipView::startBackup()
 {
     if (m_context->isWorking()) {
         qCDebug(lcDiagnostics).noquote() << "Работа уже идёт, повторный запуск пропущен.";
+        return;
+    }
+    if (isCheckingFolder()) {
+        // The work is under way: it starts once the folder has answered, unless it is refused or
+        // missing by then.
+        qCDebug(lcDiagnostics).noquote() << "Папка резервных копий ещё не проверена, запуск отложен.";
+        m_startWaiting = true;
+        m_context->setProgressLoadText(progressText());
         return;
     }
     if (m_overlapsContainer) {

@@ -23,7 +23,6 @@
 #include <QLabel>
 #include <QSettings>
 #include <QVBoxLayout>
-#include <QtConcurrent>
 
 namespace {
 
@@ -126,9 +125,10 @@ RestoreZipView::RestoreZipView(ActionContext* context, QWidget* parent)
         return;
     }
     // A restore replaces the container's Data and works inside the container: backups there could go.
-    // The check resolves the folder's path, which a stalled file system would not answer: it runs off
-    // this thread, and the folder is listed once it is known, so nothing can be chosen before.
-    const auto overlaps = QtConcurrent::run([folder] { return ContainerGuard::overlapsContainer(folder); });
+    // The check resolves the folder's path, which a stalled file system would not answer: it runs on
+    // the folder's own thread, shared with the sheets opened before, and the folder is listed once it
+    // is known, so nothing can be chosen before.
+    const auto overlaps = ContainerGuard::checkOverlap(folder);
     whenFinished(this, overlaps, [this, folder](bool overlapsContainer) {
         m_folderChecked = true;
         m_overlapsContainer = overlapsContainer;

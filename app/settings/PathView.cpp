@@ -7,6 +7,7 @@
 #include "kit/inputs/TextViewHelper.h"
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/TarnColor.h"
+#include "platform/WhenFinished.h"
 
 #include <QDir>
 #include <QFileDialog>
@@ -101,14 +102,15 @@ void PathView::closeFolderChooser()
 
 void PathView::folderChosen(const QUrl& folder)
 {
-    const auto chosen = m_viewModel->choosePath(folder);
-    if (chosen) {
-        return;
-    }
-    QList<AlertCustomButton<AlertNoItem>> buttons;
-    buttons.append({QUuid::createUuid(), QStringLiteral("OK"), TarnColor::accentColor(), false, {}, {}});
-    const QString message = chosen.error();
-    m_refusalAlert = AlertCustom::alertCustom(
-        this, Binding<bool>::state(true), QStringLiteral("Fehler"),
-        [message] { return AlertCommon::messageText(message); }, buttons, AlertCustomType::warn);
+    whenFinished(this, m_viewModel->choosePath(folder), [this](const Result<void, QString>& chosen) {
+        if (chosen) {
+            return;
+        }
+        QList<AlertCustomButton<AlertNoItem>> buttons;
+        buttons.append({QUuid::createUuid(), QStringLiteral("OK"), TarnColor::accentColor(), false, {}, {}});
+        const QString message = chosen.error();
+        m_refusalAlert = AlertCustom::alertCustom(
+            this, Binding<bool>::state(true), QStringLiteral("Fehler"),
+            [message] { return AlertCommon::messageText(message); }, buttons, AlertCustomType::warn);
+    });
 }

@@ -22,8 +22,10 @@ constexpr const char* attributeName = "user.com.apple.metadata:kMDItemFinderComm
 // What Dolphin and other desktop file managers show as a file's comment.
 constexpr const char* desktopAttributeName = "user.xdg.comment";
 constexpr int maxCharacters = 4000;
-// A comment file larger than this is no comment of ours.
-constexpr qint64 maxCommentFileSize = 1024 * 1024;
+// The most a comment takes in UTF-8: 4000 characters of up to 4 bytes. A comment is never read beyond.
+constexpr qsizetype maxCommentBytes = 4 * maxCharacters;
+// The largest value the kernel keeps in an extended attribute (XATTR_SIZE_MAX).
+constexpr qsizetype maxAttributeBytes = 64 * 1024;
 
 QString errnoText(int error)
 {
@@ -59,6 +61,29 @@ std::optional<QString> decodeUtf8(const QByteArray& bytes)
     if (decoder.hasError())
         return std::nullopt;
     return text;
+}
+
+// A stored comment as shown: at most maxCommentBytes of it, cut at a character boundary, and at most
+// maxCharacters characters; a longer one ends in "…". Nothing when it is no UTF-8.
+std::optional<QString> boundedComment(QByteArray bytes)
+{
+    bool cut = false;
+    if (bytes.size() > maxCommentBytes) {
+        // Back over the continuation bytes (10xxxxxx) of a character the bound would split.
+        qsizetype end = maxCommentBytes;
+        while (end > 0 && (uchar(bytes.at(end)) & 0xC0) == 0x80)
+            --end;
+        bytes.truncate(end);
+        cut = true;
+    }
+    const std::optional<QString> text = decodeUtf8(bytes);
+    if (!text)
+        return std::nullopt;
+    bool tooManyCharacters = false;
+    QString shown = firstCharacters(*text, maxCharacters, &tooManyCharacters);
+    if (cut || tooManyCharacters)
+        shown += QChar(0x2026);
+    return shown;
 }
 
 // Writes bytes to a temporary name beside the comment file, syncs and renames it into place.
@@ -102,10 +127,10 @@ std::optional<QString> readCommentFile(const QString& path)
     const UniqueFd fd(
         ::open(QFile::encodeName(commentFilePath(path)).constData(), O_RDONLY | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
     struct stat info = {};
-    if (!fd.isValid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 1 ||
-        info.st_size > maxCommentFileSize)
+    if (!fd.isValid() || ::fstat(fd.get(), &info) != 0 || !S_ISREG(info.st_mode) || info.st_size < 1)
         return std::nullopt;
-    QByteArray bytes(qsizetype(info.st_size), '\0');
+    // One byte beyond what a comment holds tells that the file is longer.
+    QByteArray bytes(qsizetype(qMin<qint64>(info.st_size, maxCommentBytes + 1)), '\0');
     qsizetype read = 0;
     while (read < bytes.size()) {
         const ssize_t n = ::read(fd.get(), bytes.data() + read, size_t(bytes.size() - read));
@@ -118,7 +143,7 @@ std::optional<QString> readCommentFile(const QString& path)
     bytes.truncate(read);
     if (bytes.isEmpty())
         return std::nullopt;
-    return decodeUtf8(bytes);
+    return boundedComment(bytes);
 }
 
 struct Prepared
@@ -251,12 +276,18 @@ std::optional<QString> getFinderComment(const QString& path, bool commentFileLis
             return std::nullopt;
         return readCommentFile(path);
     }
-    QByteArray bytes(size, '\0');
-    const ssize_t read = ::getxattr(local.constData(), attributeName, bytes.data(), size_t(bytes.size()));
+    // An attribute is read whole or not at all; the kernel keeps none above maxAttributeBytes. One that
+    // grew since its size was asked for is read at that size.
+    QByteArray bytes(qMin<qsizetype>(size, maxAttributeBytes), '\0');
+    ssize_t read = ::getxattr(local.constData(), attributeName, bytes.data(), size_t(bytes.size()));
+    if (read < 0 && errno == ERANGE) {
+        bytes.resize(maxAttributeBytes);
+        read = ::getxattr(local.constData(), attributeName, bytes.data(), size_t(bytes.size()));
+    }
     if (read < 0) {
         qCDebug(lcDiagnostics).noquote() << "Ошибка при получении комментария.";
         return std::nullopt;
     }
     bytes.truncate(read);
-    return decodeUtf8(bytes);
+    return boundedComment(bytes);
 }

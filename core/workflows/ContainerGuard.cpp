@@ -1,6 +1,7 @@
 #include "core/workflows/ContainerGuard.h"
 
 #include "core/workflows/RestoreZipViewModel.h"
+#include "platform/FileSystemLanes.h"
 
 #include <QDir>
 #include <QFileInfo>
@@ -39,6 +40,12 @@ bool ContainerGuard::overlapsContainer(const QString& folder)
     const QString candidate = resolved(folder);
     const QString container = resolved(RestoreZipViewModel::containerURL().toLocalFile());
     return isSameOrInside(candidate, container) || isSameOrInside(container, candidate);
+}
+
+QFuture<bool> ContainerGuard::checkOverlap(const QString& folder)
+{
+    return FileSystemLanes::run(folder, QStringLiteral("overlapsContainer"),
+                                [folder] { return overlapsContainer(folder); });
 }
 
 QString ContainerGuard::refusalText()

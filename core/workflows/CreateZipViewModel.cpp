@@ -5,11 +5,15 @@
 #include "core/workflows/FutureRelay.h"
 #include "core/workflows/PathViewModel.h"
 #include "platform/Diagnostics.h"
+#include "platform/FileSystemLanes.h"
+#include "platform/WhenFinished.h"
 
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
 #include <QSettings>
+
+#include <mutex>
 
 namespace {
 
@@ -28,6 +32,35 @@ QString nearestExistingAncestor(const QString& path)
 
 } // namespace
 
+struct CreateZipViewModel::Gate
+{
+    std::mutex mutex;
+    CreateZipViewModel* model = nullptr;
+
+    bool isOpen()
+    {
+        std::lock_guard lock(mutex);
+        return model != nullptr;
+    }
+
+    // From the watcher's thread: a check on the model's thread, while the model lives.
+    void folderDidChange()
+    {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("folderDidChange: ") +
+                QDateTime::currentDateTime().toString(Qt::ISODate);
+        std::lock_guard lock(mutex);
+        if (model)
+            model->checkDirectoryAvailability();
+    }
+};
+
+// What a check found: whether the folder is there, and the watch armed for it.
+struct CreateZipViewModel::Check
+{
+    bool exists = false;
+    std::shared_ptr<FolderMonitor> monitor;
+};
+
 QString CreateZipViewModel::missingFolderText()
 {
     return QStringLiteral("Der Speicherort für das Backup wurde nicht gefunden.");
@@ -40,16 +73,24 @@ QUrl CreateZipViewModel::appDataFolderURL()
 
 CreateZipViewModel::CreateZipViewModel(QObject* parent)
     : QObject(parent)
+    , m_gate(std::make_shared<Gate>())
 {
+    m_gate->model = this;
     const QString saved = QSettings().value(PathViewModel::savedPathKey()).toString();
     if (!saved.isEmpty())
         m_destinationPath = QUrl::fromLocalFile(saved);
+    else
+        m_isDirectoryChecked = true;
     startMonitoring();
 }
 
 CreateZipViewModel::~CreateZipViewModel()
 {
-    // Joins the watcher's thread while this object is still whole; its queued checks die with it.
+    {
+        // A callback that runs now finishes first; none reaches this model afterwards.
+        std::lock_guard lock(m_gate->mutex);
+        m_gate->model = nullptr;
+    }
     m_folderMonitor.reset();
 }
 
@@ -83,23 +124,10 @@ void CreateZipViewModel::startMonitoring()
         qCDebug(lcDiagnostics).noquote() << "Destination path is nil.";
         return;
     }
-    const QString path = m_destinationPath.toLocalFile();
-    watch(path);
-    qCDebug(lcDiagnostics).noquote() << QStringLiteral("Started monitoring for path: ") + path;
+    // The check arms the watch.
+    qCDebug(lcDiagnostics).noquote() << QStringLiteral("Started monitoring for path: ") +
+            m_destinationPath.toLocalFile();
     checkDirectoryAvailability();
-}
-
-void CreateZipViewModel::watch(const QString& path)
-{
-    m_folderMonitor = std::make_unique<FolderMonitor>(path);
-    // Runs on the watcher's thread. This model outlives its watcher (the destructor joins it),
-    // and the queued check is dropped if the model is gone by the time it would run.
-    m_folderMonitor->setFolderDidChange([this] {
-        qCDebug(lcDiagnostics).noquote() << QStringLiteral("folderDidChange: ") +
-                QDateTime::currentDateTime().toString(Qt::ISODate);
-        checkDirectoryAvailability();
-    });
-    m_folderMonitor->startMonitoring();
 }
 
 void CreateZipViewModel::checkDirectoryAvailability()
@@ -113,23 +141,49 @@ void CreateZipViewModel::applyDirectoryAvailability()
         setIsDirectoryAvailable(false);
         return;
     }
+    if (m_checking) {
+        m_checkPending = true;
+        return;
+    }
+    m_checking = true;
     // A watch on a folder ends when the folder is removed or renamed away; a folder created anew at
     // the same path is another folder. So each check arms a fresh watch: on the backup folder while
     // it exists, else on its nearest existing ancestor, whose entries change when the folder comes
     // back. Existence is read again after arming, so a change in between is not missed.
     // Only a folder counts: a plain file at the path is no place for backups.
     const QString path = m_destinationPath.toLocalFile();
-    bool exists = QFileInfo(path).isDir();
-    for (int attempt = 0; attempt < 4; ++attempt) {
-        watch(exists ? path : nearestExistingAncestor(path));
-        const bool now = QFileInfo(path).isDir();
-        if (now == exists && m_folderMonitor->monitoredFolderFileDescriptor() != -1)
-            break;
-        exists = now;
-    }
-    setIsDirectoryAvailable(exists);
-    if (!exists)
-        setZipStatusMessage(missingFolderText());
+    const std::shared_ptr<Gate> gate = m_gate;
+    const QFuture<Check> checked = FileSystemLanes::run(path, [path, gate] {
+        Check check;
+        // A model gone before its turn needs no answer.
+        if (!gate->isOpen())
+            return check;
+        check.exists = QFileInfo(path).isDir();
+        for (int attempt = 0; attempt < 4; ++attempt) {
+            check.monitor = std::make_shared<FolderMonitor>(check.exists ? path : nearestExistingAncestor(path));
+            check.monitor->setFolderDidChange([gate] { gate->folderDidChange(); });
+            check.monitor->startMonitoring();
+            const bool now = QFileInfo(path).isDir();
+            if (now == check.exists && check.monitor->monitoredFolderFileDescriptor() != -1)
+                break;
+            check.exists = now;
+        }
+        return check;
+    });
+    whenFinished(this, checked, [this](const Check& check) {
+        m_checking = false;
+        // The earlier watch ends here, on this thread, once the new one is armed.
+        m_folderMonitor = check.monitor;
+        setIsDirectoryAvailable(check.exists);
+        if (!check.exists)
+            setZipStatusMessage(missingFolderText());
+        if (!m_isDirectoryChecked) {
+            m_isDirectoryChecked = true;
+            Q_EMIT isDirectoryCheckedChanged();
+        }
+        if (std::exchange(m_checkPending, false))
+            applyDirectoryAvailability();
+    });
 }
 
 QFuture<ArchiveResult> CreateZipViewModel::createZip(const QString& password)

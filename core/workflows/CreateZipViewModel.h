@@ -19,6 +19,7 @@ class CreateZipViewModel : public QObject
     Q_PROPERTY(QString comment READ comment WRITE setComment NOTIFY commentChanged)
     Q_PROPERTY(QUrl destinationPath READ destinationPath NOTIFY destinationPathChanged)
     Q_PROPERTY(bool isDirectoryAvailable READ isDirectoryAvailable NOTIFY isDirectoryAvailableChanged)
+    Q_PROPERTY(bool isDirectoryChecked READ isDirectoryChecked NOTIFY isDirectoryCheckedChanged)
 
 public:
     static QString missingFolderText();
@@ -35,9 +36,15 @@ public:
     void setComment(const QString& comment);
     QUrl destinationPath() const { return m_destinationPath; }
     bool isDirectoryAvailable() const { return m_isDirectoryAvailable; }
+    // The folder has answered its first check (at once without a folder). Until then
+    // isDirectoryAvailable holds its initial true.
+    bool isDirectoryChecked() const { return m_isDirectoryChecked; }
 
     void startMonitoring();
-    // Schedules the availability check on the model's thread and returns at once; callable from any thread.
+    // Schedules the availability check and returns at once; callable from any thread. The check
+    // itself, and the watch it arms, run on the folder's own thread (a stalled folder never holds
+    // this one); its answer is applied on this model's thread. Checks asked for while one runs
+    // make one more once it has answered.
     void checkDirectoryAvailability();
 
     // Packs the data folder into a backup in destinationPath. Fails at once with archiveCreationFailed
@@ -50,15 +57,23 @@ Q_SIGNALS:
     void commentChanged();
     void destinationPathChanged();
     void isDirectoryAvailableChanged();
+    void isDirectoryCheckedChanged();
 
 private:
+    struct Gate;
+    struct Check;
+
     void applyDirectoryAvailability();
-    void watch(const QString& path);
     void setIsDirectoryAvailable(bool available);
 
     QString m_zipStatusMessage;
     QString m_comment;
     QUrl m_destinationPath;
     bool m_isDirectoryAvailable = true;
-    std::unique_ptr<FolderMonitor> m_folderMonitor;
+    bool m_isDirectoryChecked = false;
+    bool m_checking = false;
+    bool m_checkPending = false;
+    // How the watcher's and the check's threads reach this model, while it lives.
+    std::shared_ptr<Gate> m_gate;
+    std::shared_ptr<FolderMonitor> m_folderMonitor;
 };

@@ -25,6 +25,8 @@ public:
 
     // Opens the watch. Does nothing while watching; a path that cannot be watched prints
     // "Failed to open directory: <path>" and leaves the monitor idle, so a later call may retry.
+    // Resolving the path waits for its file system, which may not answer: call it on the folder's
+    // thread (FileSystemLanes), never on the GUI thread.
     void startMonitoring();
 
     void setFolderDidChange(std::function<void()> callback);

@@ -2,6 +2,7 @@
 
 #include "core/workflows/ContainerGuard.h"
 #include "platform/Diagnostics.h"
+#include "platform/WhenFinished.h"
 
 #include <QSettings>
 
@@ -41,17 +42,20 @@ void PathViewModel::savePath()
     qCDebug(lcDiagnostics) << "Путь сохранён:" << path;
 }
 
-Result<void, QString> PathViewModel::choosePath(const QUrl& folder)
+QFuture<Result<void, QString>> PathViewModel::choosePath(const QUrl& folder)
 {
     const QString path = folder.toLocalFile();
     if (path.isEmpty()) {
-        return {};
+        return QtFuture::makeReadyFuture(Result<void, QString>());
     }
-    if (ContainerGuard::overlapsContainer(path)) {
-        qCDebug(lcDiagnostics) << "Путь отклонён, он пересекается с контейнером:" << path;
-        return fail(ContainerGuard::refusalText());
-    }
-    setRestorePath(folder);
-    savePath();
-    return {};
+    return continueOn(this, ContainerGuard::checkOverlap(path),
+                      [this, folder, path](bool overlapsContainer) -> Result<void, QString> {
+                          if (overlapsContainer) {
+                              qCDebug(lcDiagnostics) << "Путь отклонён, он пересекается с контейнером:" << path;
+                              return fail(ContainerGuard::refusalText());
+                          }
+                          setRestorePath(folder);
+                          savePath();
+                          return {};
+                      });
 }

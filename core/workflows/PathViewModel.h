@@ -2,6 +2,7 @@
 
 #include "platform/Result.h"
 
+#include <QFuture>
 #include <QObject>
 #include <QString>
 #include <QUrl>
@@ -26,8 +27,9 @@ public:
     void savePath();
     // The user's choice of folder: becomes restorePath and is stored, unless it is the sibling
     // app's container, lies inside it or contains it; then nothing changes and the refusal text
-    // is returned.
-    Result<void, QString> choosePath(const QUrl& folder);
+    // is the result. The folder is looked at off this thread (it may not answer); the future
+    // finishes on this thread, and is cancelled when this model goes first.
+    QFuture<Result<void, QString>> choosePath(const QUrl& folder);
 
 Q_SIGNALS:
     void restorePathChanged();

@@ -5,12 +5,13 @@
 #include "core/workflows/FolderMonitor.h"
 #include "core/workflows/FutureRelay.h"
 #include "platform/Diagnostics.h"
+#include "platform/FileSystemLanes.h"
 #include "platform/WhenFinished.h"
 
 #include <QDir>
 #include <QFile>
+#include <QFileInfo>
 #include <QTextBoundaryFinder>
-#include <QtConcurrent>
 
 #include <cerrno>
 #include <cstring>
@@ -89,6 +90,15 @@ struct RestoreZipViewModel::Gate
 {
     std::mutex mutex;
     RestoreZipViewModel* model = nullptr;
+
+    static bool isOpen(const std::weak_ptr<Gate>& weak)
+    {
+        const std::shared_ptr<Gate> gate = weak.lock();
+        if (!gate)
+            return false;
+        std::lock_guard lock(gate->mutex);
+        return gate->model != nullptr;
+    }
 };
 
 RestoreZipViewModel::RestoreZipViewModel(QObject* parent)
@@ -190,7 +200,13 @@ void RestoreZipViewModel::requestListing(quint64 generation)
     // The watch starts before the first listing, so that no change between the two goes unseen.
     std::shared_ptr<FolderMonitor> monitor = std::exchange(m_startMonitor, false) ? m_folderMonitor : nullptr;
     const QString folder = m_listedFolder;
-    const auto listed = QtConcurrent::run([folder, monitor]() mutable {
+    const std::weak_ptr<Gate> weakGate = m_gate;
+    // On the folder's own thread: a folder that stalls holds that one, and the listings of later
+    // sheets wait behind it rather than taking a thread each.
+    const auto listed = FileSystemLanes::run(folder, [folder, monitor, weakGate]() mutable {
+        // A model gone before its turn needs neither its watch nor the list.
+        if (!Gate::isOpen(weakGate))
+            return BackupListing::Listing();
         if (monitor) {
             monitor->startMonitoring();
             // Not kept beyond the start: the model decides when the watch ends.
@@ -241,7 +257,9 @@ void RestoreZipViewModel::handleResult(const ArchiveResult& result)
 QFuture<ArchiveResult> RestoreZipViewModel::saveComment(const QUrl& backup, const QString& comment)
 {
     const QString path = backup.toLocalFile();
-    return relayResult(this, QtConcurrent::run([path, comment] { return setFinderComment(path, comment); }),
+    return relayResult(this,
+                       FileSystemLanes::run(QFileInfo(path).absolutePath(),
+                                            [path, comment] { return setFinderComment(path, comment); }),
                        [this](const ArchiveResult& result) {
                            handleResult(result);
                            // An attribute changes no folder entry: the watch does not see it.
@@ -252,7 +270,7 @@ QFuture<ArchiveResult> RestoreZipViewModel::saveComment(const QUrl& backup, cons
 QFuture<bool> RestoreZipViewModel::deleteBackup(const QUrl& backup)
 {
     const QString path = backup.toLocalFile();
-    const QFuture<bool> unlinked = QtConcurrent::run([path] {
+    const QFuture<bool> unlinked = FileSystemLanes::run(QFileInfo(path).absolutePath(), [path] {
         // Only what can be a backup goes: a folder of the same name keeps its content.
         const QByteArray local = QFile::encodeName(path);
         struct stat info;

@@ -95,8 +95,12 @@ SheetOverlay::SheetOverlay(QWidget* host, QWidget* card)
         m_host = nullptr;
         dismiss();
     });
-    show();
+    // Placed and on top before it shows: a card that the content raises as it appears (from its show
+    // event) is raised after this one, so it is drawn above it, and its snapshot holds this card.
+    card->ensurePolished();
+    placeCard();
     raise();
+    show();
     placeCard();
     card->show();
     // What the content focused as it appeared (an editor asking for the keyboard) keeps the focus.

@@ -7,6 +7,8 @@
 #include "kit/theme/TarnColor.h"
 #include "kit/theme/TarnFont.h"
 #include "platform/Diagnostics.h"
+#include "platform/FileSystemLanes.h"
+#include "platform/WhenFinished.h"
 
 #include <QDesktopServices>
 #include <QFileInfo>
@@ -110,15 +112,34 @@ void TextViewHelper::updateValue()
 
 void TextViewHelper::checkFolder()
 {
-    if (!m_url)
+    if (!m_url || m_checkingFolder)
         return;
-    const QFileInfo folder(m_url->toLocalFile());
-    if (m_url->isLocalFile() && folder.exists() && folder.isDir()) {
-        openFolder(*m_url);
+    const QUrl url = *m_url;
+    const QString path = url.toLocalFile();
+    if (!url.isLocalFile()) {
+        showFolderMissing(path);
         return;
     }
-    qCDebug(lcDiagnostics).noquote() << QStringLiteral("Папка не найдена или не является папкой:")
-                                     << m_url->toLocalFile();
+    // The folder may lie on a file system that does not answer: it is looked at on its own thread.
+    m_checkingFolder = true;
+    const auto isFolder = FileSystemLanes::run(path, QStringLiteral("isFolder"), [path] {
+        const QFileInfo folder(path);
+        return folder.exists() && folder.isDir();
+    });
+    whenFinished(this, isFolder, [this, url, path](bool folder) {
+        m_checkingFolder = false;
+        if (m_url != url)
+            return; // the row names another folder by now
+        if (folder)
+            openFolder(url);
+        else
+            showFolderMissing(path);
+    });
+}
+
+void TextViewHelper::showFolderMissing(const QString& path)
+{
+    qCDebug(lcDiagnostics).noquote() << QStringLiteral("Папка не найдена или не является папкой:") << path;
     setFolderNotExists(true);
 }
 

@@ -49,8 +49,10 @@ public:
     // The open warning card, or nullptr.
     SheetOverlay* alert() const { return m_alert; }
 
-    // The link's action: opens an existing folder, else shows the warning card.
+    // The link's action: opens an existing folder, else shows the warning card. The folder is looked
+    // at off the GUI thread (it may not answer); a click while it is looked at does nothing more.
     void checkFolder();
+    bool isCheckingFolder() const { return m_checkingFolder; }
 
     // Replaces how folders are opened (tests); an empty opener restores the platform's.
     static void setFolderOpener(FolderOpener opener);
@@ -63,6 +65,7 @@ protected:
 private:
     void updateValue();
     void setFolderNotExists(bool value);
+    void showFolderMissing(const QString& path);
 
     QString m_title;
     std::optional<QString> m_text;
@@ -71,6 +74,7 @@ private:
     std::optional<QUrl> m_url;
     QColor m_color;
     bool m_isFolderNotExists = false;
+    bool m_checkingFolder = false;
 
     ElidedLabel* m_titleLabel = nullptr;
     ElidedLabel* m_valueLabel = nullptr;

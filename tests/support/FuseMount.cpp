@@ -4,6 +4,7 @@
 #include <QFile>
 #include <QProcess>
 
+#include <csignal>
 #include <sys/vfs.h>
 #include <unistd.h>
 
@@ -30,6 +31,29 @@ int run(const QString& program, const QStringList& arguments, QString* output = 
     if (output)
         *output = QString::fromLocal8Bit(process.readAll()).trimmed();
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
+}
+
+// The bindfs process serving mountPoint: its command line ends in the mount point.
+pid_t bindfsProcess(const QString& mountPoint)
+{
+    const QByteArray wanted = QFile::encodeName(mountPoint);
+    const QStringList entries = QDir(QStringLiteral("/proc")).entryList(QDir::Dirs | QDir::NoDotAndDotDot);
+    for (const QString& entry : entries) {
+        bool isPid = false;
+        const pid_t pid = entry.toInt(&isPid);
+        if (!isPid)
+            continue;
+        QFile file(QStringLiteral("/proc/%1/cmdline").arg(entry));
+        if (!file.open(QIODevice::ReadOnly))
+            continue;
+        const QList<QByteArray> arguments = file.readAll().split('\0');
+        // The list ends in an empty piece after the last NUL.
+        if (arguments.size() < 3 || !arguments.first().endsWith("bindfs"))
+            continue;
+        if (arguments.at(arguments.size() - 2) == wanted)
+            return pid;
+    }
+    return 0;
 }
 
 } // namespace
@@ -63,9 +87,29 @@ FuseMount::FuseMount(const QString& lower, const QString& mountPoint)
 
 FuseMount::~FuseMount()
 {
+    if (m_stalled)
+        resume();
     if (!m_mounted)
         return;
     // A process the test killed may still hold the mount for a moment: fall back to a lazy unmount.
     if (run(QStringLiteral("fusermount"), {QStringLiteral("-u"), m_mountPoint}) != 0 && isFuse(m_mountPoint))
         run(QStringLiteral("umount"), {QStringLiteral("-l"), m_mountPoint});
+}
+
+bool FuseMount::stall()
+{
+    const pid_t pid = m_mounted ? bindfsProcess(m_mountPoint) : 0;
+    if (pid <= 0 || ::kill(pid, SIGSTOP) != 0)
+        return false;
+    m_stalled = true;
+    return true;
+}
+
+bool FuseMount::resume()
+{
+    const pid_t pid = bindfsProcess(m_mountPoint);
+    if (pid <= 0 || ::kill(pid, SIGCONT) != 0)
+        return false;
+    m_stalled = false;
+    return true;
 }

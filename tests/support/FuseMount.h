@@ -22,9 +22,15 @@ public:
     QString path() const { return m_mountPoint; }
     QString lowerPath() const { return m_lower; }
 
+    // Stops and continues the bindfs process of this mount, so that every access waits, as on a
+    // stalled network folder. A stalled mount is continued before it is unmounted.
+    bool stall();
+    bool resume();
+
 private:
     QString m_lower;
     QString m_mountPoint;
     QString m_error;
     bool m_mounted = false;
+    bool m_stalled = false;
 };

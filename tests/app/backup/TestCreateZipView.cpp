@@ -27,6 +27,14 @@ class TestCreateZipView : public QObject
 
     static QString alertText(CreateZipView* screen) { return alertMessage(screen->alert()); }
 
+    // Opens the create sheet and waits until its folder has answered the checks.
+    static bool openCreateSheet(MainScreen& main)
+    {
+        main.view->openSheet(BackupActionType::create);
+        auto* screen = main.screen<CreateZipView>();
+        return screen && QTest::qWaitFor([screen] { return !screen->isCheckingFolder(); });
+    }
+
 private Q_SLOTS:
     void initTestCase()
     {
@@ -52,7 +60,7 @@ private Q_SLOTS:
         QFETCH(QString, typed);
         QFETCH(QString, comment);
         MainScreen main;
-        main.view->openSheet(BackupActionType::create);
+        QVERIFY(openCreateSheet(main));
         auto* screen = main.screen<CreateZipView>();
         QVERIFY(screen);
         QCOMPARE(screen->folderRow()->text(), std::optional<QString>(backupFolder()));
@@ -98,7 +106,7 @@ private Q_SLOTS:
         useBackupFolder(folder);
         {
             MainScreen main;
-            main.view->openSheet(BackupActionType::create);
+            QVERIFY(openCreateSheet(main));
             main.screen<CreateZipView>()->model()->setComment(comment);
             main.pressAction();
             QTRY_VERIFY_WITH_TIMEOUT(!main.context()->isWorking(), 20000);
@@ -114,7 +122,7 @@ private Q_SLOTS:
     void overlongCommentStillCreatesOneBackup()
     {
         MainScreen main;
-        main.view->openSheet(BackupActionType::create);
+        QVERIFY(openCreateSheet(main));
         main.screen<CreateZipView>()->model()->setComment(QString(4001, QLatin1Char('k')));
         main.pressAction();
         QTRY_VERIFY_WITH_TIMEOUT(!main.context()->isWorking(), 20000);
@@ -151,7 +159,7 @@ private Q_SLOTS:
     void secondStartIsIgnored()
     {
         MainScreen main;
-        main.view->openSheet(BackupActionType::create);
+        QVERIFY(openCreateSheet(main));
         QSignalSpy started(main.screen<CreateZipView>(), &CreateZipView::backupStarted);
         main.context()->togglePerformAction();
         main.context()->togglePerformAction();
@@ -220,11 +228,17 @@ private Q_SLOTS:
         QVERIFY(QDir().mkpath(folder));
         useBackupFolder(folder);
         MainScreen main;
-        main.view->openSheet(BackupActionType::create);
+        QVERIFY(openCreateSheet(main));
         auto* screen = main.screen<CreateZipView>();
         QVERIFY(main.sheet()->isMiddleDisabled());
         QTRY_VERIFY(screen->alert());
         QCOMPARE(alertText(screen), ContainerGuard::refusalText());
+        // The card is drawn above the sheet, and its "OK" is what a click there reaches.
+        QVERIFY(screen->alert()->isTopmost());
+        QWidget* ok = card(screen->alert())->buttonViews().value(0);
+        QVERIFY(ok);
+        QWidget* hit = main.window.childAt(ok->mapTo(&main.window, ok->rect().center()));
+        QVERIFY(hit == ok || ok->isAncestorOf(hit));
         QSignalSpy started(screen, &CreateZipView::backupStarted);
         main.context()->togglePerformAction();
         QCOMPARE(started.count(), 0);

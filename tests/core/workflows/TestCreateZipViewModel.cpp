@@ -1,5 +1,6 @@
 #include "core/workflows/CreateZipViewModel.h"
 #include "core/workflows/PathViewModel.h"
+#include "platform/FileSystemLanes.h"
 #include "tests/support/FileFixtures.h"
 #include "tests/support/TestMain.h"
 
@@ -9,9 +10,25 @@
 #include <QSignalSpy>
 #include <QTemporaryDir>
 
+#include <cstring>
 #include <dirent.h>
+#include <unistd.h>
 
 namespace {
+
+// The folder watches this process holds.
+int watchDescriptorCount()
+{
+    int count = 0;
+    for (const QString& fd : QDir(QStringLiteral("/proc/self/fd")).entryList(QDir::System | QDir::Files)) {
+        char target[64] = {};
+        if (::readlink(QFile::encodeName(QStringLiteral("/proc/self/fd/") + fd).constData(), target,
+                       sizeof target - 1) > 0 &&
+            std::strcmp(target, "anon_inode:inotify") == 0)
+            ++count;
+    }
+    return count;
+}
 
 } // namespace
 
@@ -29,6 +46,40 @@ private Q_SLOTS:
     }
 
     void cleanup() { m_dir.reset(); }
+
+    // The folder is looked at off this thread: a new model says so until the answer is in, and is
+    // then watching the folder. Without a folder there is nothing to wait for.
+    void firstAnswerIsAwaited_data()
+    {
+        QTest::addColumn<QString>("folder");
+        QTest::addColumn<bool>("available");
+        QTest::newRow("no folder") << QString() << true;
+        QTest::newRow("existing folder") << QStringLiteral("backups") << true;
+        QTest::newRow("missing folder") << QStringLiteral("fehlt/backups") << false;
+    }
+
+    void firstAnswerIsAwaited()
+    {
+        QFETCH(QString, folder);
+        QFETCH(bool, available);
+        QVERIFY(QDir().mkpath(m_dir->filePath(QStringLiteral("backups"))));
+        if (folder.isEmpty())
+            QSettings().remove(PathViewModel::savedPathKey());
+        else
+            QSettings().setValue(PathViewModel::savedPathKey(), m_dir->filePath(folder));
+        const int before = watchDescriptorCount();
+        CreateZipViewModel model;
+        QSignalSpy checked(&model, &CreateZipViewModel::isDirectoryCheckedChanged);
+        QCOMPARE(model.isDirectoryChecked(), folder.isEmpty());
+        QVERIFY(model.isDirectoryAvailable());
+        QCOMPARE(watchDescriptorCount(), before);
+        if (folder.isEmpty())
+            return;
+        QTRY_VERIFY(model.isDirectoryChecked());
+        QCOMPARE(checked.count(), 1);
+        QCOMPARE(model.isDirectoryAvailable(), available);
+        QCOMPARE(watchDescriptorCount(), before + 1);
+    }
 
     void withoutSavedPathNothingIsWatchedAndCreateFails()
     {
@@ -172,6 +223,7 @@ private Q_SLOTS:
             delete model;
         }
         QCoreApplication::processEvents();
+        QTRY_VERIFY(!FileSystemLanes::isBusy());
         QCOMPARE(openDescriptorCount(), before);
     }
 

@@ -88,7 +88,9 @@ private Q_SLOTS:
         PathViewModel model;
         model.loadPath();
         const QUrl chosen = QUrl::fromLocalFile(home + QLatin1Char('/') + relative);
-        const auto result = model.choosePath(chosen);
+        const QFuture<Result<void, QString>> chosenLater = model.choosePath(chosen);
+        QTRY_VERIFY(chosenLater.isFinished());
+        const Result<void, QString> result = chosenLater.result();
         QCOMPARE(!result, refused);
         if (refused) {
             QCOMPARE(result.error(), ContainerGuard::refusalText());

@@ -1,6 +1,7 @@
 #include "core/archive/FinderComment.h"
 #include "core/workflows/FolderMonitor.h"
 #include "core/workflows/RestoreZipViewModel.h"
+#include "platform/FileSystemLanes.h"
 #include "tests/support/FileFixtures.h"
 #include "tests/support/MountedImage.h"
 #include "tests/support/Privileged.h"
@@ -366,7 +367,7 @@ private Q_SLOTS:
             delete model;
         }
         // A watch still being started off this thread closes once its start has ended.
-        QThreadPool::globalInstance()->waitForDone();
+        QTRY_VERIFY(!FileSystemLanes::isBusy());
         QCOMPARE(watchDescriptorCount(), before);
     }
 

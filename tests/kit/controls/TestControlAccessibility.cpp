@@ -173,7 +173,8 @@ private Q_SLOTS:
         }
         QVERIFY2(actions->actionNames().contains(action), qPrintable(actions->actionNames().join(u", ")));
         actions->doAction(action);
-        QCOMPARE(m_runs, 1);
+        // A folder link looks at its folder off the GUI thread first.
+        QTRY_COMPARE(m_runs, 1);
         if (role == int(QAccessible::CheckBox))
             QCOMPARE(bool(iface->state().checked), !checked);
     }

@@ -120,7 +120,8 @@ private Q_SLOTS:
         QVERIFY2(picture(scene.control) != unfocused, "the focused control looks focused");
 
         QTest::keyClick(scene.focused(), Qt::Key(key));
-        QCOMPARE(scene.runs, 1);
+        // A folder link looks at its folder off the GUI thread first.
+        QTRY_COMPARE(scene.runs, 1);
         // Backtab goes back the way it came.
         QTest::keyClick(scene.focused(), Qt::Key_Backtab);
         QCOMPARE(scene.focused(), scene.before);

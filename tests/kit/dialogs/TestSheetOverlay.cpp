@@ -81,6 +81,22 @@ struct Window
     }
 };
 
+// A sheet's content that raises a card of its own as it appears, as a screen does with a warning it
+// already has when its sheet opens.
+class RaisesACardWhenShown : public QWidget
+{
+public:
+    QPointer<SheetOverlay> raised;
+
+protected:
+    void showEvent(QShowEvent* event) override
+    {
+        QWidget::showEvent(event);
+        if (!raised)
+            raised = SheetOverlay::present(this, card(QStringLiteral("Fehler")));
+    }
+};
+
 } // namespace
 
 class TestSheetOverlay : public QObject
@@ -88,6 +104,22 @@ class TestSheetOverlay : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
+    // The card is drawn, and takes the clicks, above the sheet whose content raised it.
+    void cardRaisedAsTheSheetAppearsIsAboveIt()
+    {
+        Window window;
+        auto* content = new RaisesACardWhenShown;
+        content->setFixedSize(400, 300);
+        SheetOverlay* sheet = SheetOverlay::present(window.behind, content);
+        QVERIFY(content->raised);
+        SheetOverlay* alert = content->raised;
+        QCOMPARE(SheetOverlay::overlays(&window.widget), (QList<SheetOverlay*>{sheet, alert}));
+        QVERIFY(alert->isTopmost());
+        QVERIFY(!sheet->isTopmost());
+        const QPoint centre = alert->card()->mapTo(&window.widget, alert->card()->rect().center());
+        QCOMPARE(window.widget.childAt(centre), alert->card());
+    }
+
     void presentsCentredOverTheWindow()
     {
         QWidget window;

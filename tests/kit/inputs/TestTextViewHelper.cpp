@@ -78,7 +78,7 @@ private Q_SLOTS:
         TextViewHelper* view = makeView(m_dir.path(), folder);
         QVERIFY(view->isLink());
         clickValue(view);
-        QCOMPARE(m_opened, QList<QUrl>{folder});
+        QTRY_COMPARE(m_opened, QList<QUrl>{folder});
         QVERIFY(!view->isFolderNotExists());
         QVERIFY(!view->alert());
     }
@@ -98,9 +98,9 @@ private Q_SLOTS:
         QFETCH(QString, path);
         TextViewHelper* view = makeView(path, QUrl::fromLocalFile(path));
         clickValue(view);
+        QTRY_VERIFY(view->alert());
         QVERIFY(m_opened.isEmpty());
         QVERIFY(view->isFolderNotExists());
-        QVERIFY(view->alert());
 
         auto* card = qobject_cast<AlertCommon*>(view->alert()->card());
         QVERIFY(card);
