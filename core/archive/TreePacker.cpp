@@ -3,6 +3,7 @@
 #include "core/archive/ArchiveFaults.h"
 #include "core/archive/ArchiveHandles.h"
 #include "core/archive/CipherSink.h"
+#include "core/archive/RestoreJournal.h"
 #include "core/archive/UniqueFd.h"
 #include "platform/Diagnostics.h"
 
@@ -211,6 +212,10 @@ bool TreePacker::addChild(int dirFd, const QByteArray& name, const QByteArray& e
     if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? skipVanished(entryPath) : failed(entryPath, errno);
     ArchiveFaults::notify("walk:open", entryPath);
+    // A restore's mark in the top folder is ours, not the sibling app's: it stays out of backups.
+    if (S_ISREG(st.st_mode) && entryPath.count('/') == 1 && name.startsWith(RestoreJournal::markPrefix) &&
+        RestoreJournal::isMark(name.mid(RestoreJournal::markPrefix.size())))
+        return true;
     if (S_ISDIR(st.st_mode)) {
         const int fd = ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)

@@ -307,6 +307,32 @@ private Q_SLOTS:
         QVERIFY2(naming.size() == 1, qPrintable(diagnostics.join(u'\n')));
     }
 
+    void restoreMarksStayOutOfBackups_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("mark in Data") << QStringLiteral(".RestoreMark.Ab3456789012Cd34") << false;
+        QTest::newRow("mark in a subfolder") << QStringLiteral("Ordner/.RestoreMark.Ab3456789012Cd34") << true;
+        QTest::newRow("not a mark's name") << QStringLiteral(".RestoreMark.notes") << true;
+    }
+
+    // A restore's mark may be left in Data until the next start: it must not come back with a
+    // later backup into the sibling app's folder.
+    void restoreMarksStayOutOfBackups()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, stored);
+        QVERIFY(writeFile(m_source + QLatin1Char('/') + name, QByteArray()));
+        const ArchiveResult created = createBackup(m_source, m_backups, password);
+        QVERIFY2(created, codeName(created));
+        const QString container = path(QStringLiteral("restored"));
+        const ArchiveResult restored =
+            restoreBackup(m_backups + QLatin1Char('/') + entriesOf(m_backups).first(), container, password);
+        QVERIFY2(restored, codeName(restored));
+        QCOMPARE(QFileInfo::exists(container + QStringLiteral("/Data/") + name), stored);
+        QVERIFY(QFileInfo::exists(container + QStringLiteral("/Data/notes.txt")));
+    }
+
     void exceptionInTheWriterLeavesNoFile()
     {
         ArchiveFaults::throwCreateAfterEntries = 2;
