@@ -393,7 +393,6 @@ bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error, QList<En
                 return bad(QStringLiteral("the data descriptor gives another CRC-32 or size: ") + shown);
         }
         Entry entry;
-        entry.crc = central.crc;
         entry.size = central.uncompressed;
         entry.stored = central.method == methodStored;
         switch (centralKind) {

@@ -24,7 +24,6 @@ public:
         enum class Kind { file, directory, link };
         Kind kind = Kind::file;
         quint64 size = 0; // a file's length
-        quint32 crc = 0;
         bool stored = true;
         QByteArray linkTarget; // a stored link's target, exactly as stored
     };
