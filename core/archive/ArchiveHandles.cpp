@@ -1,7 +1,6 @@
 #include "core/archive/ArchiveHandles.h"
 
 #include <algorithm>
-#include <cstdio>
 #include <cstring>
 #include <locale.h>
 
@@ -46,15 +45,7 @@ private:
     locale_t m_previous;
 };
 
-quint64 le(const char* p, int bytes)
-{
-    quint64 value = 0;
-    for (int i = bytes - 1; i >= 0; --i)
-        value = (value << 8) | quint8(p[i]);
-    return value;
-}
-
-constexpr quint16 utf8Flag = 0x0800;
+// The UTF-8 flag (general-purpose bit 11) in the high byte of a header's flags.
 constexpr char utf8FlagInHighByte = 0x08;
 
 } // namespace
@@ -143,7 +134,7 @@ bool ZipReader::check(int status)
 }
 
 bool ZipReader::open(void* client, archive_read_callback* read, archive_seek_callback* seek,
-                     archive_skip_callback* skip)
+                     archive_skip_callback* skip, std::vector<qint64> utf8FlagBytes)
 {
     if (!m_error.isEmpty())
         return false;
@@ -151,124 +142,18 @@ bool ZipReader::open(void* client, archive_read_callback* read, archive_seek_cal
     m_read = read;
     m_seek = seek;
     m_skip = skip;
-    if (!findNameFlags()) {
-        if (m_error.isEmpty())
-            m_error = QStringLiteral("cannot read the central directory");
+    m_flagBytes = std::move(utf8FlagBytes);
+    std::sort(m_flagBytes.begin(), m_flagBytes.end());
+    if (m_seek(m_archive.get(), m_client, 0, SEEK_SET) != 0) {
+        m_error = QStringLiteral("cannot seek to the archive's start");
         return false;
     }
+    m_position = 0;
     archive* a = m_archive.get();
     return check(archive_read_set_read_callback(a, &readThrough)) &&
         check(archive_read_set_seek_callback(a, &seekThrough)) &&
         check(archive_read_set_skip_callback(a, &skipThrough)) && check(archive_read_set_callback_data(a, this)) &&
         check(archive_read_open1(a));
-}
-
-bool ZipReader::readAt(la_int64_t position, la_int64_t length, std::vector<char>* out)
-{
-    out->clear();
-    if (position < 0 || length < 0 || m_seek(m_archive.get(), m_client, position, SEEK_SET) != position)
-        return false;
-    m_position = position;
-    while (la_int64_t(out->size()) < length) {
-        const void* data = nullptr;
-        const la_ssize_t n = m_read(m_archive.get(), m_client, &data);
-        if (n <= 0)
-            return false;
-        m_position += n;
-        const la_int64_t take = std::min<la_int64_t>(n, length - la_int64_t(out->size()));
-        out->insert(out->end(), static_cast<const char*>(data), static_cast<const char*>(data) + take);
-    }
-    return true;
-}
-
-// libarchive decodes the name (and link target) of an entry whose UTF-8 flag is set into the
-// locale's character set and normalizes it to NFC: two names that differ only in their
-// normalization would meet, and a locale without UTF-8 refuses them. Without the flag it hands
-// the bytes out as stored. So the reader sees every header with the flag cleared; this finds
-// the bytes that hold it, in the central directory and in the local header of every entry.
-bool ZipReader::findNameFlags()
-{
-    constexpr la_int64_t endSize = 22;
-    const la_int64_t size = m_seek(m_archive.get(), m_client, 0, SEEK_END);
-    if (size < endSize)
-        return false;
-    const la_int64_t tailLength = std::min<la_int64_t>(size, endSize + 0xFFFF);
-    std::vector<char> tail;
-    if (!readAt(size - tailLength, tailLength, &tail))
-        return false;
-    la_int64_t at = -1;
-    for (la_int64_t i = tailLength - endSize; i >= 0; --i) {
-        if (le(tail.data() + i, 4) == 0x06054b50 &&
-            i + endSize + la_int64_t(le(tail.data() + i + 20, 2)) <= tailLength) {
-            at = i;
-            break;
-        }
-    }
-    if (at < 0)
-        return false;
-    const char* end = tail.data() + at;
-    const la_int64_t endPos = size - tailLength + at;
-    quint64 entries = le(end + 10, 2);
-    quint64 directorySize = le(end + 12, 4);
-    quint64 directoryOffset = le(end + 16, 4);
-    if (entries == 0xFFFF || directorySize == 0xFFFFFFFF || directoryOffset == 0xFFFFFFFF) {
-        std::vector<char> locator;
-        std::vector<char> end64;
-        if (!readAt(endPos - 20, 20, &locator) || le(locator.data(), 4) != 0x07064b50)
-            return false;
-        const quint64 end64Pos = le(locator.data() + 8, 8);
-        if (end64Pos > quint64(size) || !readAt(la_int64_t(end64Pos), 56, &end64) || le(end64.data(), 4) != 0x06064b50)
-            return false;
-        entries = le(end64.data() + 32, 8);
-        directorySize = le(end64.data() + 40, 8);
-        directoryOffset = le(end64.data() + 48, 8);
-    }
-    std::vector<char> directory;
-    if (directoryOffset > quint64(size) || directorySize > quint64(size) - directoryOffset ||
-        !readAt(la_int64_t(directoryOffset), la_int64_t(directorySize), &directory))
-        return false;
-    m_flagBytes.clear();
-    const la_int64_t length = la_int64_t(directory.size());
-    la_int64_t pos = 0;
-    for (quint64 n = 0; n < entries && pos + 46 <= length; ++n) {
-        const char* header = directory.data() + pos;
-        if (le(header, 4) != 0x02014b50)
-            return false;
-        const la_int64_t nameLength = la_int64_t(le(header + 28, 2));
-        const la_int64_t extraLength = la_int64_t(le(header + 30, 2));
-        const la_int64_t next = pos + 46 + nameLength + extraLength + la_int64_t(le(header + 32, 2));
-        if (next > length)
-            return false;
-        if (le(header + 8, 2) & utf8Flag)
-            m_flagBytes.push_back(la_int64_t(directoryOffset) + pos + 9);
-        quint64 offset = le(header + 42, 4);
-        if (offset == 0xFFFFFFFF) {
-            // The ZIP64 field holds the saturated sizes first, then the offset.
-            const char* extra = header + 46 + nameLength;
-            for (la_int64_t e = 0; e + 4 <= extraLength;) {
-                const la_int64_t fieldLength = la_int64_t(le(extra + e + 2, 2));
-                if (e + 4 + fieldLength > extraLength)
-                    break;
-                if (le(extra + e, 2) == 0x0001) {
-                    la_int64_t skip =
-                        (le(header + 24, 4) == 0xFFFFFFFF ? 8 : 0) + (le(header + 20, 4) == 0xFFFFFFFF ? 8 : 0);
-                    if (skip + 8 <= fieldLength)
-                        offset = le(extra + e + 4 + skip, 8);
-                    break;
-                }
-                e += 4 + fieldLength;
-            }
-        }
-        if (offset <= quint64(size) - 8)
-            m_flagBytes.push_back(la_int64_t(offset) + 7);
-        pos = next;
-    }
-    std::sort(m_flagBytes.begin(), m_flagBytes.end());
-    m_flagBytes.erase(std::unique(m_flagBytes.begin(), m_flagBytes.end()), m_flagBytes.end());
-    if (m_seek(m_archive.get(), m_client, 0, SEEK_SET) != 0)
-        return false;
-    m_position = 0;
-    return true;
 }
 
 la_ssize_t ZipReader::readThrough(archive* a, void* self, const void** buffer)

@@ -59,15 +59,21 @@ private:
 };
 
 // A ZIP reader over seekable callbacks that takes the entries from the central directory.
-// Names and link targets come out byte for byte as stored (archive_entry_pathname and
-// archive_entry_symlink), whatever the UTF-8 flag and the process locale say.
+// libarchive decodes the name (and link target) of an entry whose UTF-8 flag is set into the
+// locale's character set and normalizes it to NFC: two names that differ only in their
+// normalization would meet, and a locale without UTF-8 refuses them. Without the flag it hands
+// the bytes out as stored. So the reader sees every header with the flag cleared, and names and
+// link targets come out byte for byte (archive_entry_pathname and archive_entry_symlink).
 class ZipReader
 {
 public:
     ZipReader();
     ZipReader(const ZipReader&) = delete;
     ZipReader& operator=(const ZipReader&) = delete;
-    bool open(void* client, archive_read_callback* read, archive_seek_callback* seek, archive_skip_callback* skip);
+    // utf8FlagBytes: the offsets of the bytes that hold a header's UTF-8 flag, in the local
+    // headers and the central directory (ZipHeaderCheck finds them).
+    bool open(void* client, archive_read_callback* read, archive_seek_callback* seek, archive_skip_callback* skip,
+              std::vector<qint64> utf8FlagBytes);
     // True with an entry, false at the end (atEnd) or on failure.
     bool nextHeader(archive_entry** entry, bool* atEnd);
     // Returns 1 with a block, 0 at the entry's end, -1 on failure (CRC-32 mismatch included).
@@ -76,8 +82,6 @@ public:
 
 private:
     bool check(int status);
-    bool readAt(la_int64_t position, la_int64_t length, std::vector<char>* out);
-    bool findNameFlags();
     static la_ssize_t readThrough(archive* a, void* self, const void** buffer);
     static la_int64_t seekThrough(archive* a, void* self, la_int64_t offset, int whence);
     static la_int64_t skipThrough(archive* a, void* self, la_int64_t request);
@@ -94,6 +98,6 @@ private:
     archive_skip_callback* m_skip = nullptr;
     la_int64_t m_position = 0;
     // Offsets of the bytes that hold the UTF-8 flag of a local or central header, ascending.
-    std::vector<la_int64_t> m_flagBytes;
+    std::vector<qint64> m_flagBytes;
     std::vector<char> m_patched;
 };

@@ -298,7 +298,8 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, co
         return fail(failure(FinderCommentError::missingEndOfCentralDirectoryRecord));
     }
     QList<ZipHeaderCheck::Entry> checked;
-    if (!ZipHeaderCheck::headersAgree(source, &detail, &checked)) {
+    std::vector<qint64> utf8FlagBytes;
+    if (!ZipHeaderCheck::headersAgree(source, &detail, &checked, &utf8FlagBytes)) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка распаковки архива: ") + detail;
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }
@@ -324,7 +325,7 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, co
     {
         PlainStream stream{&source};
         ZipReader zip;
-        if (!zip.open(&stream, &readPlain, &seekPlain, &skipPlain))
+        if (!zip.open(&stream, &readPlain, &seekPlain, &skipPlain, std::move(utf8FlagBytes)))
             error = zip.errorString();
         else {
             qCDebug(lcDiagnostics).noquote() << "Архив успешно открыт для чтения. Начало распаковки.";

@@ -3,10 +3,12 @@
 #include "core/archive/ArchiveFaults.h"
 #include "core/archive/ArchiveHandles.h"
 #include "core/archive/CipherSink.h"
+#include "core/archive/RestoreJournal.h"
 #include "core/archive/UniqueFd.h"
 #include "platform/Diagnostics.h"
 
 #include <QDir>
+#include <QElapsedTimer>
 #include <QFile>
 #include <QFileInfo>
 
@@ -55,8 +57,25 @@ void waitOneTick()
     ::nanosleep(&tick, nullptr);
 }
 
-// A file still changed after this many ticks is being written to: it fails as one that grows.
-constexpr int longestSettling = 25;
+constexpr long second = 1'000'000'000;
+
+timespec plus(const timespec& t, long nsec)
+{
+    const long sum = t.tv_nsec + nsec;
+    return {t.tv_sec + sum / second, sum % second};
+}
+
+// How far apart two stamps of the file system lie. Some file systems cut stamps down to a step of
+// their own, which the ctime shows: FAT keeps two seconds, exFAT through FUSE whole
+// seconds, exFAT in the kernel 10 ms. Elsewhere each clock tick stamps a time of its own.
+long stepOf(const timespec& ctime)
+{
+    return ctime.tv_nsec == 0 ? 2 * second : ctime.tv_nsec % 10'000'000 == 0 ? 10'000'000 : 1;
+}
+
+// A file still changed this long after its first stamp's step is being written to: it fails as
+// one that grows.
+constexpr long longestSettlingNs = 100'000'000;
 
 } // namespace
 
@@ -193,6 +212,10 @@ bool TreePacker::addChild(int dirFd, const QByteArray& name, const QByteArray& e
     if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? skipVanished(entryPath) : failed(entryPath, errno);
     ArchiveFaults::notify("walk:open", entryPath);
+    // A restore's mark in the top folder is ours, not the sibling app's: it stays out of backups.
+    if (S_ISREG(st.st_mode) && entryPath.count('/') == 1 && name.startsWith(RestoreJournal::markPrefix) &&
+        RestoreJournal::isMark(name.mid(RestoreJournal::markPrefix.size())))
+        return true;
     if (S_ISDIR(st.st_mode)) {
         const int fd = ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
         if (fd < 0)
@@ -229,22 +252,29 @@ bool TreePacker::addLink(int dirFd, const QByteArray& name, const QByteArray& en
     return writeHeader(entry, entryPath, target);
 }
 
-// The kernel stamps a change with the time of the current clock tick, so a change made in the
-// tick the read starts in may leave size, mtime and ctime as they were. The read therefore starts
-// only once the clock has left the tick of the file's last change: every change from then on
-// moves its ctime, which no writer can set back (futimens puts back an mtime, never a ctime).
+// The kernel stamps a change with the time of the current clock tick, cut down to the file
+// system's step, so a change made in the step the read starts in may leave size, mtime and ctime
+// as they were. The read therefore starts only once the clock has left the step of the file's last
+// change: every change from then on moves its ctime, which no writer can set back (futimens puts
+// back an mtime, never a ctime).
 bool TreePacker::settle(int fd, const QByteArray& entryPath, struct stat* st)
 {
-    for (int waited = 0;; ++waited) {
+    QElapsedTimer waited;
+    waited.start();
+    qint64 patienceNs = -1;
+    for (;;) {
         const timespec now = coarseNow();
         if (::fstat(fd, st) != 0)
             return failed(entryPath, errno);
         if (!S_ISREG(st->st_mode))
             return failed(QStringLiteral("%1: no longer a regular file").arg(QString::fromUtf8(entryPath)));
+        const long step = stepOf(st->st_ctim);
         // A ctime well ahead of the clock was stamped by another clock (a file server's).
-        if (earlier(st->st_ctim, now) || st->st_ctim.tv_sec > now.tv_sec + 1)
+        if (earlier(plus(st->st_ctim, step - 1), now) || st->st_ctim.tv_sec > now.tv_sec + 1)
             return true;
-        if (waited == longestSettling)
+        if (patienceNs < 0)
+            patienceNs = step + longestSettlingNs;
+        else if (waited.nsecsElapsed() > patienceNs)
             return failed(QStringLiteral("%1: the file changed while it was read").arg(QString::fromUtf8(entryPath)));
         waitOneTick();
     }

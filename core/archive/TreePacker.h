@@ -14,7 +14,7 @@ class ZipWriter;
 // the folder ("Data/..."). Nothing is followed: links are stored as links, and only regular files
 // are opened (without blocking, so a FIFO that takes the place of a file cannot stall the walk).
 // An entry that vanishes between the listing and its reading is skipped; a file that changes
-// while it is read fails the walk.
+// while it is read fails the walk. A restore's mark file in the top folder is left out.
 // Names are byte strings: each is stored byte for byte, never normalized, and marked UTF-8 only
 // where it is valid UTF-8. A name too long for a ZIP header fails the walk before its entry is
 // written; unstorableName() then names it.

@@ -27,6 +27,7 @@ constexpr quint32 saturated = 0xFFFFFFFF;
 constexpr quint16 zip64ExtraId = 0x0001;
 constexpr quint16 extendedLocalId = 0x6c78; // "xl": version made by and attributes in the local header
 constexpr quint16 lengthAtEnd = 0x0008; // CRC-32 and sizes follow the data in a data descriptor
+constexpr quint16 utf8Flag = 0x0800; // the name and link target are UTF-8
 constexpr int hostUnix = 3;
 constexpr int hostDos = 0;
 constexpr quint32 dosDirectory = 0x10;
@@ -279,7 +280,8 @@ bool findDirectory(Reader& reader, qint64 size, Directory* found, QString* error
 
 } // namespace
 
-bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error, QList<Entry>* checked)
+bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error, QList<Entry>* checked,
+                                  std::vector<qint64>* utf8FlagBytes)
 {
     Reader reader(source);
     const qint64 size = source.plainSize();
@@ -297,6 +299,7 @@ bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error, QList<En
 
     // By local header offset: the order in which libarchive hands the entries out.
     std::map<quint64, Entry> byOffset;
+    std::vector<qint64> flagBytes;
     qint64 pos = 0;
     QByteArray local;
     QByteArray bytes;
@@ -393,7 +396,6 @@ bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error, QList<En
                 return bad(QStringLiteral("the data descriptor gives another CRC-32 or size: ") + shown);
         }
         Entry entry;
-        entry.crc = central.crc;
         entry.size = central.uncompressed;
         entry.stored = central.method == methodStored;
         switch (centralKind) {
@@ -438,12 +440,19 @@ bool ZipHeaderCheck::headersAgree(CipherSource& source, QString* error, QList<En
         }
         if (!byOffset.emplace(offset, entry).second)
             return bad(QStringLiteral("two entries share a local header: ") + shown);
+        // The flag lives in the high byte of each header's flags.
+        if (central.flags & utf8Flag)
+            flagBytes.push_back(found.offset + pos + 9);
+        if (inLocal.flags & utf8Flag)
+            flagBytes.push_back(qint64(offset) + 7);
         pos = next;
     }
     // The reader walks the directory to its end whatever count the end record gives: no entry may
     // stand there unchecked.
     if (pos != directory.size())
         return bad(QStringLiteral("the central directory holds more than its entries"));
+    if (utf8FlagBytes)
+        *utf8FlagBytes = std::move(flagBytes);
     if (checked) {
         checked->clear();
         for (auto& [offset, entry] : byOffset)

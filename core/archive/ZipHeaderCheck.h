@@ -4,6 +4,8 @@
 #include <QList>
 #include <QString>
 
+#include <vector>
+
 class CipherSource;
 
 // Checks the ZIP inside a backup before anything is unpacked, against what libarchive does not
@@ -24,7 +26,6 @@ public:
         enum class Kind { file, directory, link };
         Kind kind = Kind::file;
         quint64 size = 0; // a file's length
-        quint32 crc = 0;
         bool stored = true;
         QByteArray linkTarget; // a stored link's target, exactly as stored
     };
@@ -36,5 +37,8 @@ public:
     // target matches its CRC-32. Then `entries`, when given, holds the entries in the order in
     // which libarchive hands them out. False with a reason otherwise, also when the directory
     // cannot be read.
-    static bool headersAgree(CipherSource& source, QString* error, QList<Entry>* entries = nullptr);
+    // `utf8FlagBytes`, when given, gets the offsets of the bytes that hold the UTF-8 flag of a
+    // local header or central directory header where it is set (ZipReader::open takes them).
+    static bool headersAgree(CipherSource& source, QString* error, QList<Entry>* entries = nullptr,
+                             std::vector<qint64>* utf8FlagBytes = nullptr);
 };

@@ -36,7 +36,7 @@ ScratchDir::~ScratchDir()
     makeWritable(m_dir.path());
 }
 
-QByteArray makeZip(const QList<ZipItem>& items, const char* options)
+QByteArray makeZip(const QList<ZipItem>& items, const char* options, bool namesAsUtf8)
 {
     QByteArray buffer(1 << 20, '\0');
     size_t used = 0;
@@ -46,10 +46,15 @@ QByteArray makeZip(const QList<ZipItem>& items, const char* options)
     archive_write_open_memory(a, buffer.data(), size_t(buffer.size()), &used);
     for (const ZipItem& item : items) {
         archive_entry* e = archive_entry_new();
-        archive_entry_set_pathname(e, item.path.constData());
+        if (namesAsUtf8)
+            archive_entry_set_pathname_utf8(e, item.path.constData());
+        else
+            archive_entry_set_pathname(e, item.path.constData());
         archive_entry_set_filetype(e, unsigned(item.type));
         archive_entry_set_perm(e, item.mode ? item.mode : item.type == AE_IFDIR ? 0755 : 0644);
-        if (item.type == AE_IFLNK)
+        if (item.type == AE_IFLNK && namesAsUtf8)
+            archive_entry_set_symlink_utf8(e, item.content.constData());
+        else if (item.type == AE_IFLNK)
             archive_entry_set_symlink(e, item.content.constData());
         archive_entry_set_size(e, item.type == AE_IFREG ? item.content.size() : 0);
         archive_write_header(a, e);

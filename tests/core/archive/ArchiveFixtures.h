@@ -36,7 +36,9 @@ struct ZipItem
 };
 
 // A stored ZIP with exactly these entries, in this order; options as libarchive's ZIP writer takes them.
-QByteArray makeZip(const QList<ZipItem>& items, const char* options = "zip:compression=store");
+// namesAsUtf8: names and link targets are handed to libarchive as UTF-8 rather than as bytes.
+QByteArray makeZip(const QList<ZipItem>& items, const char* options = "zip:compression=store",
+                   bool namesAsUtf8 = false);
 
 // Where the records of one entry lie in a ZIP: its local header, its data, its data descriptor
 // (-1 without one) and its central directory header; all -1 when there is no such entry.

@@ -2,6 +2,7 @@
 #include "core/archive/EncryptionService.h"
 #include "tests/core/archive/ArchiveFixtures.h"
 #include "tests/support/FileFixtures.h"
+#include "tests/support/MountedImage.h"
 #include "tests/support/Privileged.h"
 #include "tests/support/TestMain.h"
 
@@ -254,14 +255,16 @@ private Q_SLOTS:
 
     void changeHiddenFromTimestamps_data()
     {
-        QTest::addColumn<bool>("ramfs");
+        QTest::addColumn<QString>("where");
         QTest::addColumn<QByteArray>("change");
-        for (const bool ramfs : {false, true}) {
+        for (const char* where : {"disk", "ramfs"}) {
             for (const char* change : {"mtime put back", "twice in one tick"}) {
-                const QByteArray name = QByteArray(ramfs ? "ramfs, " : "disk, ") + change;
-                QTest::newRow(name.constData()) << ramfs << QByteArray(change);
+                const QByteArray name = QByteArray(where) + ", " + change;
+                QTest::newRow(name.constData()) << QString::fromLatin1(where) << QByteArray(change);
             }
         }
+        // exFAT stamps whole seconds, and its ctime is its mtime: only the second case can be seen.
+        QTest::newRow("exFAT, twice in one tick") << QStringLiteral("exFAT") << QByteArray("twice in one tick");
     }
 
     // A file changed in place while it is read fails the backup even when its size and mtime
@@ -269,15 +272,23 @@ private Q_SLOTS:
     // the read started (ramfs stamps changes by the tick).
     void changeHiddenFromTimestamps()
     {
-        QFETCH(bool, ramfs);
+        QFETCH(QString, where);
         QFETCH(QByteArray, change);
         std::unique_ptr<RamFs> mount;
+        std::unique_ptr<MountedImage> stick;
         QString source = m_source;
-        if (ramfs) {
+        if (where == QLatin1String("ramfs")) {
             mount = std::make_unique<RamFs>(path(QStringLiteral("ramfs")));
             if (!mount->isMounted())
                 TARN_SKIP_UNLESS_PRIVILEGED(QStringLiteral("mounting a ramfs needs root"));
             source = path(QStringLiteral("ramfs/Data"));
+        } else if (where == QLatin1String("exFAT")) {
+            stick = std::make_unique<MountedImage>(MountedImage::Kind::exfat);
+            if (!stick->isMounted())
+                TARN_SKIP_UNLESS_PRIVILEGED(stick->skipReason());
+            source = stick->path() + QStringLiteral("/Data");
+        }
+        if (source != m_source) {
             QVERIFY(writeFile(source + QStringLiteral("/notes.txt"), "Termine"));
             QVERIFY(writeFile(source + QStringLiteral("/journal.db"), randomBytes(40000, 1)));
         }
@@ -294,6 +305,32 @@ private Q_SLOTS:
         const QStringList naming =
             diagnostics.filter(QStringLiteral("Data/journal.db: the file changed while it was read"));
         QVERIFY2(naming.size() == 1, qPrintable(diagnostics.join(u'\n')));
+    }
+
+    void restoreMarksStayOutOfBackups_data()
+    {
+        QTest::addColumn<QString>("name");
+        QTest::addColumn<bool>("stored");
+        QTest::newRow("mark in Data") << QStringLiteral(".RestoreMark.Ab3456789012Cd34") << false;
+        QTest::newRow("mark in a subfolder") << QStringLiteral("Ordner/.RestoreMark.Ab3456789012Cd34") << true;
+        QTest::newRow("not a mark's name") << QStringLiteral(".RestoreMark.notes") << true;
+    }
+
+    // A restore's mark may be left in Data until the next start: it must not come back with a
+    // later backup into the sibling app's folder.
+    void restoreMarksStayOutOfBackups()
+    {
+        QFETCH(QString, name);
+        QFETCH(bool, stored);
+        QVERIFY(writeFile(m_source + QLatin1Char('/') + name, QByteArray()));
+        const ArchiveResult created = createBackup(m_source, m_backups, password);
+        QVERIFY2(created, codeName(created));
+        const QString container = path(QStringLiteral("restored"));
+        const ArchiveResult restored =
+            restoreBackup(m_backups + QLatin1Char('/') + entriesOf(m_backups).first(), container, password);
+        QVERIFY2(restored, codeName(restored));
+        QCOMPARE(QFileInfo::exists(container + QStringLiteral("/Data/") + name), stored);
+        QVERIFY(QFileInfo::exists(container + QStringLiteral("/Data/notes.txt")));
     }
 
     void exceptionInTheWriterLeavesNoFile()

@@ -113,29 +113,7 @@ private:
 // under the "hdrcharset=UTF-8" option.
 QByteArray earlierZip(const QList<ZipItem>& items)
 {
-    QByteArray buffer(1 << 20, '\0');
-    size_t used = 0;
-    archive* a = archive_write_new();
-    archive_write_set_format_zip(a);
-    archive_write_set_options(a, "zip:compression=store,zip:hdrcharset=UTF-8");
-    archive_write_open_memory(a, buffer.data(), size_t(buffer.size()), &used);
-    for (const ZipItem& item : items) {
-        archive_entry* e = archive_entry_new();
-        archive_entry_set_pathname_utf8(e, item.path.constData());
-        archive_entry_set_filetype(e, unsigned(item.type));
-        archive_entry_set_perm(e, item.type == AE_IFDIR ? 0755 : 0644);
-        if (item.type == AE_IFLNK)
-            archive_entry_set_symlink_utf8(e, item.content.constData());
-        archive_entry_set_size(e, item.type == AE_IFREG ? item.content.size() : 0);
-        archive_write_header(a, e);
-        if (item.type == AE_IFREG)
-            archive_write_data(a, item.content.constData(), size_t(item.content.size()));
-        archive_entry_free(e);
-    }
-    archive_write_close(a);
-    archive_write_free(a);
-    buffer.truncate(qsizetype(used));
-    return buffer;
+    return makeZip(items, "zip:compression=store,zip:hdrcharset=UTF-8", true);
 }
 
 QByteArray hex(const QByteArray& bytes)
