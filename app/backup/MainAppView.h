@@ -41,6 +41,13 @@ public:
     static QString closeFailureText();
     // Shown when the running applications cannot be read: restore and erase do not start.
     static QString processListFailureText();
+    // Shown when reading one process did not end in time (its program lies on a file system that does
+    // not answer): the process, as the look-up names it.
+    static QString processCheckFailureText(const QString& process);
+    // Shown when the sibling app runs again right before Data would be replaced or removed.
+    static QString siblingRunsAgainText();
+    // Shown before an erase when the backup folder lies in the data folder, naming it.
+    static QString backupsInDataText(const QString& backupFolder);
 
     // Delays in milliseconds; tests shorten them.
     struct Timing
@@ -49,12 +56,14 @@ public:
         int startDelayAfterTermination = 1000;
         int terminationTimeout = 5000;
         int eraseCloseDelay = 1000;
+        // How long one look-up of the running applications may take.
+        int processCheckTimeout = 3000;
     };
 
     explicit MainAppView(AppContext* appContext, QWidget* parent = nullptr);
     ~MainAppView() override;
 
-    void setTiming(const Timing& timing) { m_timing = timing; }
+    void setTiming(const Timing& timing);
 
     // A menu row's action: opens the action's sheet, unless one is open.
     void openSheet(BackupActionType type);
@@ -72,6 +81,8 @@ public:
     SheetOverlay* progressPopUp() const { return m_progressOverlay; }
     SheetOverlay* closeAlert() const { return m_closeAlert; }
     SheetOverlay* closeFailureAlert() const { return m_closeFailureAlert; }
+    // The question before an erase that would take the backup folder with it.
+    SheetOverlay* backupsInDataAlert() const { return m_backupsInDataAlert; }
     WarningTextHelper* messageView() const { return m_messageView; }
     BottomUpdateView* bottomBar() const { return m_bottomBar; }
     // A restore or erase start waits for the sibling app: its look-up, question, exit or delay.
@@ -87,6 +98,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void askAboutBackupsInData();
     void closeCareSoftwareIfRunning(BackupActionType type);
     void askToClose(const QList<RunningApplication>& applications);
     void terminateCareSoftwareAndContinue(const QList<RunningApplication>& applications);
@@ -116,6 +128,8 @@ private:
     QPointer<SheetOverlay> m_closeAlert;
     bool m_isCloseFailureShown = false;
     QPointer<SheetOverlay> m_closeFailureAlert;
+    std::optional<QString> m_backupsInData;
+    QPointer<SheetOverlay> m_backupsInDataAlert;
 
     bool m_working = false;
     bool m_logoutPaused = false;

@@ -50,10 +50,12 @@ private Q_SLOTS:
         }
         const QMap<QString, QString> outsideBefore = treeSnapshot(m_outside);
 
-        const ArchiveResult result = AppDataEraser::eraseAppData().result();
+        const AppDataEraser::Outcome result = AppDataEraser::eraseAppData().result();
         QCOMPARE(bool(result), succeeds);
-        if (!succeeds)
+        if (!succeeds) {
             QCOMPARE(result.error().code, FinderCommentError::directoryNotFound);
+            QVERIFY(result.error().refusal.isEmpty());
+        }
         QVERIFY(!QFileInfo(m_data).exists());
         QVERIFY(!QFileInfo(m_data).isSymLink());
         // The container stays, and nothing a link pointed at is touched.
