@@ -5,6 +5,7 @@
 #include "core/credentials/KeychainService.h"
 #include "core/workflows/RestoreZipViewModel.h"
 #include "kit/dialogs/CheckBoxHelper.h"
+#include "kit/inputs/WarningTextHelper.h"
 #include "platform/processes/Workspace.h"
 #include "tests/app/backup/BackupScreens.h"
 #include "tests/platform/SiblingProcesses.h"
@@ -42,6 +43,13 @@ class TestSiblingApp : public QObject
         for (const RunningApplication& application : *running)
             application.forceTerminate();
         Workspace::waitForTermination(*running, std::chrono::seconds(5));
+    }
+
+    static void save(QWidget* widget, const QString& name)
+    {
+        const QString folder = qEnvironmentVariable("TARN_SCREENSHOT_DIR");
+        if (!folder.isEmpty())
+            widget->grab().save(folder + QLatin1Char('/') + name + QStringLiteral(".png"));
     }
 
     static DeleteButtonView* openConsentedErase(MainScreen& main)
@@ -320,6 +328,10 @@ private Q_SLOTS:
         } else {
             QCOMPARE(main.context()->messageText(), std::optional<QString>(MainAppView::siblingRunsAgainText()));
         }
+        WarningTextHelper* band = restore ? restore->warningView() : main.view->messageView();
+        QTRY_COMPARE(band->shownText(), std::optional<QString>(MainAppView::siblingRunsAgainText()));
+        QTRY_VERIFY(band->property("slide").toReal() <= 0.0);
+        save(&main.window, QStringLiteral("sibling-runs-again-") + QString::fromLatin1(QTest::currentDataTag()));
         // The container holds no working folder of the stopped restore.
         QCOMPARE(QDir(containerFolder()).entryList(QDir::AllEntries | QDir::NoDotAndDotDot | QDir::Hidden),
                  QStringList{QStringLiteral("Data")});
@@ -371,6 +383,7 @@ private Q_SLOTS:
         QVERIFY(!main.view->hasPendingStart());
         QCOMPARE(started.count(), 0);
         QVERIFY(QFileInfo::exists(dataFolder()));
+        save(&main.window, QStringLiteral("process-not-answering"));
 
         mount.resume();
         QVERIFY(clickAlertButton(main.view->closeFailureAlert(), QStringLiteral("OK")));
@@ -405,6 +418,7 @@ private Q_SLOTS:
         QVERIFY(alertMessage(main.view->backupsInDataAlert()).contains(folder));
         QCOMPARE(started.count(), 0);
         QVERIFY(QFileInfo::exists(folder + QStringLiteral("/Backup_2025-01-02_08-00-00.orlwen")));
+        save(&main.window, QStringLiteral("backups-in-data"));
 
         QVERIFY(clickAlertButton(main.view->backupsInDataAlert(), answer));
         if (erased) {
