@@ -396,6 +396,17 @@ private Q_SLOTS:
         QVERIFY(!found);
         QVERIFY(found.error().timedOut);
         QCOMPARE(found.error().process, QStringLiteral("%1 (PID %2)").arg(programs.name()).arg(pid));
+
+        // The thread left hanging keeps no process from ending: a program that gave up on such a
+        // look-up quits while the file system still does not answer.
+        QProcess quitting;
+        quitting.start(QStringLiteral(TARN_PROCESS_PROBE),
+                       {programs.name(), table.filePath(QStringLiteral("proc")), QStringLiteral("300")});
+        QVERIFY(quitting.waitForFinished(10000));
+        QCOMPARE(quitting.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(quitting.exitCode(), 4);
+        QCOMPARE(quitting.readAllStandardOutput().trimmed(),
+                 QStringLiteral("%1 (PID %2)").arg(programs.name()).arg(pid).toLocal8Bit());
     }
 
     void opensThroughTheDesktopsHandlers()
