@@ -323,7 +323,8 @@ void MainAppView::askAboutBackupsInData()
             return;
         }
         m_backupsInData = folder;
-        const auto cancel = AlertCustomButton<QString>::make(QStringLiteral("Abbrechen"), TarnColor::accentColor());
+        const auto cancel =
+            AlertCustomButton<QString>::make(QStringLiteral("Abbrechen"), TarnColor::accentColor(), true);
         const auto erase = AlertCustomButton<QString>::make(
             QStringLiteral("Löschen"), TarnColor::red(), false, [this, serial](const std::optional<QString>&) {
                 if (serial == m_sheetSerial)

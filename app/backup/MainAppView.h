@@ -24,8 +24,11 @@ class WarningTextHelper;
 //
 // One action sheet is open at a time. Before a restore or an erase every running instance of the
 // sibling app is looked for; with the user's consent all are force-quit, and the work starts a moment
-// after they have all exited. That start belongs to its sheet: closing the sheet drops it. While work
-// runs, further starts are ignored, the inactivity logout waits and the application does not quit.
+// after they have all exited. The work looks again right before it replaces or removes Data and
+// stops if the sibling runs again. A look-up that takes too long stops the action with a message. An
+// erase that would take the backup folder with it asks first. That start belongs to its sheet:
+// closing the sheet drops it. While work runs, further starts are ignored, the inactivity logout
+// waits and the application does not quit.
 class MainAppView : public QWidget
 {
     Q_OBJECT
