@@ -3,6 +3,7 @@
 #include <QObject>
 #include <QString>
 
+#include <functional>
 #include <optional>
 
 // What the main screen and the screen of its open sheet share. The host starts the screen's work by
@@ -43,6 +44,12 @@ public:
     // Every result is announced, also one equal to the last.
     void setMessageText(const std::optional<QString>& text);
 
+    // Asked by the screen's work, off the GUI thread, right before Data is replaced or removed: a German
+    // text when that must not happen now, else nothing. The host sets it; none by default.
+    using DataGuard = std::function<std::optional<QString>()>;
+    DataGuard dataGuard() const { return m_dataGuard; }
+    void setDataGuard(DataGuard guard) { m_dataGuard = std::move(guard); }
+
 public Q_SLOTS:
     void closeView();
 
@@ -60,4 +67,5 @@ private:
     std::optional<QString> m_progressLoadText;
     std::optional<QString> m_messageText;
     bool m_isReadingPassword = false;
+    DataGuard m_dataGuard;
 };

@@ -1,5 +1,7 @@
 #include "app/backup/BackupListModel.h"
 
+#include "app/backup/BackupRowDelegate.h"
+
 #include <QTextBoundaryFinder>
 #include <QTextDocument>
 
@@ -27,7 +29,30 @@ QString BackupListModel::toolTip(const QString& comment)
     QString shown = comment.left(end);
     if (end < comment.size())
         shown += QStringLiteral("…");
-    return Qt::convertFromPlainText(shown, Qt::WhiteSpaceNormal);
+    return Qt::convertFromPlainText(breakable(shown), Qt::WhiteSpaceNormal);
+}
+
+QString BackupListModel::breakable(const QString& text)
+{
+    // A tooltip wraps only between words: a long word gets invisible break opportunities.
+    constexpr int longestRun = 30;
+    QTextBoundaryFinder finder(QTextBoundaryFinder::Grapheme, text);
+    QString result;
+    result.reserve(text.size() + text.size() / longestRun);
+    qsizetype start = 0;
+    int run = 0;
+    while (finder.toNextBoundary() != -1) {
+        const qsizetype position = finder.position();
+        const QStringView grapheme = QStringView(text).mid(start, position - start);
+        run = grapheme.front().isSpace() ? 0 : run + 1;
+        if (run > longestRun) {
+            result += QChar(0x200B);
+            run = 1;
+        }
+        result += grapheme;
+        start = position;
+    }
+    return result;
 }
 
 void BackupListModel::setBackups(const QList<BackupEntry>& backups)
@@ -44,7 +69,8 @@ void BackupListModel::setBackups(const QList<BackupEntry>& backups)
         if (m_backups[row].comment == backups[row].comment)
             continue;
         m_backups[row].comment = backups[row].comment;
-        Q_EMIT dataChanged(index(row), index(row), {CommentRole, Qt::ToolTipRole});
+        Q_EMIT dataChanged(index(row), index(row),
+                           {CommentRole, Qt::ToolTipRole, Qt::AccessibleTextRole, Qt::AccessibleDescriptionRole});
     }
 }
 
@@ -91,6 +117,15 @@ QVariant BackupListModel::data(const QModelIndex& index, int role) const
     case Qt::ToolTipRole:
         if (backup.comment)
             return toolTip(*backup.comment);
+        return {};
+    case Qt::AccessibleTextRole:
+        // A screen reader reads the row as it shows: the date, then the comment.
+        if (backup.comment && !backup.comment->isEmpty())
+            return backup.dateText + QStringLiteral(", ") + BackupRowDelegate::singleLine(*backup.comment);
+        return backup.dateText;
+    case Qt::AccessibleDescriptionRole:
+        if (backup.comment)
+            return *backup.comment;
         return {};
     default:
         return {};

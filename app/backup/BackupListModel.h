@@ -25,6 +25,9 @@ public:
     // The comment as a tooltip shows it: cut with "…" after toolTipCharacters characters or
     // toolTipLines lines, as plain text (never markup).
     static QString toolTip(const QString& comment);
+    // The text with a zero-width space in every run of more than 30 characters without a blank, so
+    // that a tooltip, which wraps only between words, can wrap a long word too.
+    static QString breakable(const QString& text);
 
     using QAbstractListModel::QAbstractListModel;
 

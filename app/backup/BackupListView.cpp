@@ -75,7 +75,19 @@ BackupListView::BackupListView(BackupListModel* model, QWidget* parent)
     m_deleteButton = makeButton(
         deleteAction(), [this] { Q_EMIT deleteRequested(urlAt(m_hoverRow)); }, viewport());
 
-    connect(model, &QAbstractItemModel::modelReset, this, [this] { setHoverRow(-1); });
+    setAccessibleName(QStringLiteral("Backups"));
+
+    // New rows (a backup deleted, added) keep the keyboard's place: the row at the same position, or
+    // the last one, so that the focus mark stays in the list.
+    connect(model, &QAbstractItemModel::modelAboutToBeReset, this, [this] { m_rowBeforeReset = currentIndex().row(); });
+    connect(model, &QAbstractItemModel::modelReset, this, [this] {
+        setHoverRow(-1);
+        const int rows = m_model->rowCount();
+        if (m_rowBeforeReset >= 0 && rows > 0 && selectionModel())
+            selectionModel()->setCurrentIndex(m_model->index(qMin(m_rowBeforeReset, rows - 1)),
+                                              QItemSelectionModel::NoUpdate);
+        m_rowBeforeReset = -1;
+    });
     connect(model, &QAbstractItemModel::rowsRemoved, this, [this] { setHoverRow(-1); });
 }
 

@@ -53,4 +53,6 @@ private:
     TrendyButtonHelper* m_editButton = nullptr;
     TrendyButtonHelper* m_deleteButton = nullptr;
     QPointer<QMenu> m_menu;
+    // The current row before the model's rows were replaced.
+    int m_rowBeforeReset = -1;
 };

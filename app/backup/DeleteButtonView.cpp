@@ -86,8 +86,15 @@ void DeleteButtonView::startDeletion()
     ActionContext* context = m_context;
     const QPointer<DeleteButtonView> self(this);
     const int closeDelay = m_closeDelay;
-    whenFinished(context, AppDataEraser::eraseAppData(), [context, self, closeDelay](const ArchiveResult& result) {
-        context->setMessageText(result ? successText() : failureText());
+    const auto erased = continueOn(
+        context, AppDataEraser::eraseAppData(context->dataGuard()),
+        [](const AppDataEraser::Outcome& result) { return result; },
+        AppDataEraser::Outcome(fail(AppDataEraser::Failure{})));
+    whenFinished(context, erased, [context, self, closeDelay](const AppDataEraser::Outcome& result) {
+        if (result)
+            context->setMessageText(successText());
+        else
+            context->setMessageText(result.error().refusal.isEmpty() ? failureText() : result.error().refusal);
         QTimer::singleShot(closeDelay, context, [context, self] {
             context->setProgressLoadText(std::nullopt);
             // Only this screen's own sheet is closed, never a later one.

@@ -7,6 +7,8 @@
 #include "app/common/AppContext.h"
 #include "app/updates/BottomUpdateView.h"
 #include "app/updates/CheckForUpdatesViewModel.h"
+#include "core/workflows/AppDataEraser.h"
+#include "core/workflows/PathViewModel.h"
 #include "kit/controls/PopUpLottieHelper.h"
 #include "kit/controls/RestoreButtonView.h"
 #include "kit/dialogs/AlertCustom.h"
@@ -22,10 +24,10 @@
 #include <QEventLoopLocker>
 #include <QGridLayout>
 #include <QLabel>
+#include <QSettings>
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
-#include <QtConcurrent>
 
 namespace {
 
@@ -37,6 +39,21 @@ QString& siblingIdentifierForTesting()
 
 // How the force-quit of the sibling app ended.
 enum class Termination { closed, survived, unknown };
+
+using Lookup = Result<QList<RunningApplication>, Workspace::LookupFailure>;
+
+// The user's words for a look-up that gave no list.
+QString lookupFailureText(const Workspace::LookupFailure& failure)
+{
+    if (failure.timedOut && !failure.process.isEmpty())
+        return MainAppView::processCheckFailureText(failure.process);
+    return MainAppView::processListFailureText();
+}
+
+Lookup failedLookup()
+{
+    return fail(Workspace::LookupFailure{false, QStringLiteral("no thread for the look-up"), {}});
+}
 
 } // namespace
 
@@ -65,6 +82,26 @@ QString MainAppView::processListFailureText()
 {
     return QStringLiteral("Die laufenden Programme lassen sich nicht lesen, daher ist nicht sicher, dass die "
                           "Betreuungssoftware geschlossen ist. Die Aktion wurde nicht gestartet.");
+}
+
+QString MainAppView::processCheckFailureText(const QString& process)
+{
+    return QStringLiteral("Das laufende Programm %1 ließ sich nicht rechtzeitig prüfen, daher ist nicht sicher, dass "
+                          "die Betreuungssoftware geschlossen ist. Die Aktion wurde nicht gestartet.")
+        .arg(process);
+}
+
+QString MainAppView::siblingRunsAgainText()
+{
+    return QStringLiteral("Die Betreuungssoftware wurde erneut gestartet. Die Daten wurden nicht verändert. Bitte "
+                          "schließe sie und versuche es noch einmal.");
+}
+
+QString MainAppView::backupsInDataText(const QString& backupFolder)
+{
+    return QStringLiteral("Der Backup-Ordner „%1“ liegt im Datenordner der Betreuungssoftware. Seine Backups werden "
+                          "mit gelöscht. Möchtest du trotzdem fortfahren?")
+        .arg(backupFolder);
 }
 
 MainAppView::MainAppView(AppContext* appContext, QWidget* parent)
@@ -123,12 +160,32 @@ MainAppView::MainAppView(AppContext* appContext, QWidget* parent)
     connect(m_context, &ActionContext::progressLoadTextChanged, this, &MainAppView::onProgressLoadTextChanged);
     connect(m_context, &ActionContext::closeViewRequested, this, &MainAppView::closeSheet);
     connect(m_context, &ActionContext::isReadingPasswordChanged, this, &MainAppView::updateLogoutPause);
+    setTiming(m_timing);
+}
+
+void MainAppView::setTiming(const Timing& timing)
+{
+    m_timing = timing;
+    // The sibling may have been started again since it was closed: the work looks once more right
+    // before it replaces or removes Data.
+    m_context->setDataGuard(
+        [identifier = siblingBundleIdentifier(),
+         timeout = std::chrono::milliseconds(timing.processCheckTimeout)]() -> std::optional<QString> {
+            const Lookup running = Workspace::runningApplications(identifier, timeout);
+            if (!running)
+                return lookupFailureText(running.error());
+            if (running->isEmpty())
+                return std::nullopt;
+            qCDebug(lcDiagnostics).noquote()
+                << QStringLiteral("Приложение снова запущено: ") + running->first().description();
+            return siblingRunsAgainText();
+        });
 }
 
 MainAppView::~MainAppView()
 {
-    for (SheetOverlay* overlay :
-         {m_closeFailureAlert.data(), m_closeAlert.data(), m_progressOverlay.data(), m_sheetOverlay.data()}) {
+    for (SheetOverlay* overlay : {m_backupsInDataAlert.data(), m_closeFailureAlert.data(), m_closeAlert.data(),
+                                  m_progressOverlay.data(), m_sheetOverlay.data()}) {
         if (overlay)
             overlay->dismiss();
     }
@@ -219,7 +276,7 @@ void MainAppView::forgetSheet()
     if (m_screen)
         disconnect(m_context, nullptr, m_screen, nullptr);
     m_context->setIsButtonDisabled(false);
-    for (SheetOverlay* alert : {m_closeFailureAlert.data(), m_closeAlert.data()}) {
+    for (SheetOverlay* alert : {m_closeFailureAlert.data(), m_closeAlert.data(), m_backupsInDataAlert.data()}) {
         if (alert)
             alert->dismiss();
     }
@@ -239,8 +296,56 @@ void MainAppView::startSelectedAction(BackupActionType type)
     }
     if (type == BackupActionType::create)
         m_context->togglePerformAction();
+    else if (type == BackupActionType::delete_)
+        askAboutBackupsInData();
     else
         closeCareSoftwareIfRunning(type);
+}
+
+void MainAppView::askAboutBackupsInData()
+{
+    const QString folder = QSettings().value(PathViewModel::savedPathKey()).toString();
+    if (folder.isEmpty()) {
+        closeCareSoftwareIfRunning(BackupActionType::delete_);
+        return;
+    }
+    m_pendingStart = true;
+    const int serial = m_sheetSerial;
+    // Resolving the folder may wait on a file system that does not answer.
+    const auto inside = continueOn(
+        this, Workspace::runOnOwnThread([folder] { return AppDataEraser::holds(folder); }),
+        [](bool holds) { return holds; }, false);
+    whenFinished(this, inside, [this, serial, folder](bool holds) {
+        if (serial != m_sheetSerial)
+            return;
+        if (!holds) {
+            closeCareSoftwareIfRunning(BackupActionType::delete_);
+            return;
+        }
+        m_backupsInData = folder;
+        const auto cancel =
+            AlertCustomButton<QString>::make(QStringLiteral("Abbrechen"), TarnColor::accentColor(), true);
+        const auto erase = AlertCustomButton<QString>::make(
+            QStringLiteral("Löschen"), TarnColor::red(), false, [this, serial](const std::optional<QString>&) {
+                if (serial == m_sheetSerial)
+                    closeCareSoftwareIfRunning(BackupActionType::delete_);
+            });
+        m_backupsInDataAlert = AlertCustom::alertCustom<QString>(
+            m_sheet.data(), Binding<std::optional<QString>>::to(&m_backupsInData),
+            QStringLiteral("Backups im Datenordner"),
+            [](const std::optional<QString>& shown) {
+                auto* label =
+                    qobject_cast<QLabel*>(AlertCommon::messageText(backupsInDataText(shown.value_or(QString()))));
+                label->setAlignment(Qt::AlignCenter);
+                return label;
+            },
+            {cancel, erase}, AlertCustomType::trash);
+        // "Abbrechen", or the card closed any other way: nothing starts. "Löschen" starts anew after this.
+        if (m_backupsInDataAlert)
+            connect(m_backupsInDataAlert, &SheetOverlay::dismissed, this, [this] { m_pendingStart = false; });
+        else
+            m_pendingStart = false;
+    });
 }
 
 void MainAppView::closeCareSoftwareIfRunning(BackupActionType)
@@ -248,16 +353,22 @@ void MainAppView::closeCareSoftwareIfRunning(BackupActionType)
     m_pendingStart = true;
     const int serial = m_sheetSerial;
     const QString identifier = siblingBundleIdentifier();
-    const auto found = QtConcurrent::run([identifier] { return Workspace::runningApplications(identifier); });
-    whenFinished(this, found, [this, serial, identifier](const Result<QList<RunningApplication>, QString>& running) {
+    const std::chrono::milliseconds timeout(m_timing.processCheckTimeout);
+    // On a thread of its own: a look-up that hangs past its time is left there, and the answer comes in time.
+    const auto found = continueOn(
+        this, Workspace::runOnOwnThread([identifier, timeout] {
+            return Workspace::runningApplications(identifier, timeout);
+        }),
+        [](const Lookup& running) { return running; }, failedLookup());
+    whenFinished(this, found, [this, serial, identifier](const Lookup& running) {
         if (serial != m_sheetSerial)
             return;
         if (!running) {
             // Nobody can tell whether the sibling runs: the work must not start.
-            qCDebug(lcDiagnostics).noquote()
-                << QStringLiteral("Не удалось прочитать список процессов: ") + running.error();
+            qCDebug(lcDiagnostics).noquote() << QStringLiteral("Не удалось прочитать список процессов: ") +
+                    running.error().reason + running.error().process;
             m_pendingStart = false;
-            showCloseFailure(processListFailureText());
+            showCloseFailure(lookupFailureText(running.error()));
             return;
         }
         if (running->isEmpty()) {
@@ -309,11 +420,16 @@ void MainAppView::terminateCareSoftwareAndContinue(const QList<RunningApplicatio
     const int serial = m_sheetSerial;
     const QString identifier = siblingBundleIdentifier();
     const std::chrono::milliseconds timeout(m_timing.terminationTimeout);
-    const auto terminated = QtConcurrent::run([applications, identifier, timeout] {
+    const std::chrono::milliseconds checkTimeout(m_timing.processCheckTimeout);
+    // Shown when a look-up fails; written by the worker before it ends.
+    const auto failure = std::make_shared<QString>(processListFailureText());
+    const auto work = Workspace::runOnOwnThread([applications, identifier, timeout, checkTimeout, failure] {
         // Every instance goes, also one started after the question; then all of them must be gone.
-        const auto current = Workspace::runningApplications(identifier);
-        if (!current)
+        const auto current = Workspace::runningApplications(identifier, checkTimeout);
+        if (!current) {
+            *failure = lookupFailureText(current.error());
             return Termination::unknown;
+        }
         QList<RunningApplication> instances = applications;
         for (const RunningApplication& application : *current) {
             if (!instances.contains(application))
@@ -323,17 +439,21 @@ void MainAppView::terminateCareSoftwareAndContinue(const QList<RunningApplicatio
             application.forceTerminate();
         if (!Workspace::waitForTermination(instances, timeout))
             return Termination::survived;
-        const auto left = Workspace::runningApplications(identifier);
-        if (!left)
+        const auto left = Workspace::runningApplications(identifier, checkTimeout);
+        if (!left) {
+            *failure = lookupFailureText(left.error());
             return Termination::unknown;
+        }
         return left->isEmpty() ? Termination::closed : Termination::survived;
     });
-    whenFinished(this, terminated, [this, serial](Termination termination) {
+    const auto terminated = continueOn(
+        this, work, [](Termination termination) { return termination; }, Termination::unknown);
+    whenFinished(this, terminated, [this, serial, failure](Termination termination) {
         if (serial != m_sheetSerial)
             return;
         if (termination != Termination::closed) {
             m_pendingStart = false;
-            showCloseFailure(termination == Termination::unknown ? processListFailureText() : closeFailureText());
+            showCloseFailure(termination == Termination::unknown ? *failure : closeFailureText());
             return;
         }
         QTimer::singleShot(m_timing.startDelayAfterTermination, m_sheet.data(), [this, serial] {

@@ -24,8 +24,11 @@ class WarningTextHelper;
 //
 // One action sheet is open at a time. Before a restore or an erase every running instance of the
 // sibling app is looked for; with the user's consent all are force-quit, and the work starts a moment
-// after they have all exited. That start belongs to its sheet: closing the sheet drops it. While work
-// runs, further starts are ignored, the inactivity logout waits and the application does not quit.
+// after they have all exited. The work looks again right before it replaces or removes Data and
+// stops if the sibling runs again. A look-up that takes too long stops the action with a message. An
+// erase that would take the backup folder with it asks first. That start belongs to its sheet:
+// closing the sheet drops it. While work runs, further starts are ignored, the inactivity logout
+// waits and the application does not quit.
 class MainAppView : public QWidget
 {
     Q_OBJECT
@@ -41,6 +44,13 @@ public:
     static QString closeFailureText();
     // Shown when the running applications cannot be read: restore and erase do not start.
     static QString processListFailureText();
+    // Shown when reading one process did not end in time (its program lies on a file system that does
+    // not answer): the process, as the look-up names it.
+    static QString processCheckFailureText(const QString& process);
+    // Shown when the sibling app runs again right before Data would be replaced or removed.
+    static QString siblingRunsAgainText();
+    // Shown before an erase when the backup folder lies in the data folder, naming it.
+    static QString backupsInDataText(const QString& backupFolder);
 
     // Delays in milliseconds; tests shorten them.
     struct Timing
@@ -49,12 +59,14 @@ public:
         int startDelayAfterTermination = 1000;
         int terminationTimeout = 5000;
         int eraseCloseDelay = 1000;
+        // How long one look-up of the running applications may take.
+        int processCheckTimeout = 3000;
     };
 
     explicit MainAppView(AppContext* appContext, QWidget* parent = nullptr);
     ~MainAppView() override;
 
-    void setTiming(const Timing& timing) { m_timing = timing; }
+    void setTiming(const Timing& timing);
 
     // A menu row's action: opens the action's sheet, unless one is open.
     void openSheet(BackupActionType type);
@@ -72,6 +84,8 @@ public:
     SheetOverlay* progressPopUp() const { return m_progressOverlay; }
     SheetOverlay* closeAlert() const { return m_closeAlert; }
     SheetOverlay* closeFailureAlert() const { return m_closeFailureAlert; }
+    // The question before an erase that would take the backup folder with it.
+    SheetOverlay* backupsInDataAlert() const { return m_backupsInDataAlert; }
     WarningTextHelper* messageView() const { return m_messageView; }
     BottomUpdateView* bottomBar() const { return m_bottomBar; }
     // A restore or erase start waits for the sibling app: its look-up, question, exit or delay.
@@ -87,6 +101,7 @@ protected:
     void showEvent(QShowEvent* event) override;
 
 private:
+    void askAboutBackupsInData();
     void closeCareSoftwareIfRunning(BackupActionType type);
     void askToClose(const QList<RunningApplication>& applications);
     void terminateCareSoftwareAndContinue(const QList<RunningApplication>& applications);
@@ -116,6 +131,8 @@ private:
     QPointer<SheetOverlay> m_closeAlert;
     bool m_isCloseFailureShown = false;
     QPointer<SheetOverlay> m_closeFailureAlert;
+    std::optional<QString> m_backupsInData;
+    QPointer<SheetOverlay> m_backupsInDataAlert;
 
     bool m_working = false;
     bool m_logoutPaused = false;

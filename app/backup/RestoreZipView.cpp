@@ -209,11 +209,23 @@ void RestoreZipView::startRestore()
             showFailure([&] { model->setWarningText(password.error()); });
             return;
         }
-        const auto restored = model->restoreBackup(password.value());
-        whenFinished(context, restored, [context, model, self, showFailure](const ArchiveResult& result) {
+        // Why Data was kept, when the host's guard stopped the swap; written by the worker before it ends.
+        const auto refusal = std::make_shared<std::optional<QString>>();
+        const auto mayReplace = [guard = context->dataGuard(), refusal] {
+            if (guard)
+                *refusal = guard();
+            return !refusal->has_value();
+        };
+        const auto restored = model->restoreBackup(password.value(), mayReplace);
+        whenFinished(context, restored, [context, model, self, showFailure, refusal](const ArchiveResult& result) {
             context->setProgressLoadText(std::nullopt);
             if (!result) {
-                showFailure([&] { model->handleResult(result); });
+                showFailure([&] {
+                    if (*refusal)
+                        model->setWarningText(**refusal);
+                    else
+                        model->handleResult(result);
+                });
                 return;
             }
             context->setMessageText(successText());

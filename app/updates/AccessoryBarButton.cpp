@@ -1,7 +1,9 @@
 #include "app/updates/AccessoryBarButton.h"
 
+#include "kit/theme/FocusMark.h"
 #include "kit/theme/TarnColor.h"
 
+#include <QAccessibleWidget>
 #include <QFontMetricsF>
 #include <QKeyEvent>
 #include <QMouseEvent>
@@ -13,6 +15,54 @@ constexpr qreal horizontalPadding = 6;
 constexpr qreal imageGap = 6;
 constexpr qreal cornerRadius = 4;
 constexpr qreal disabledOpacity = 0.45;
+
+QString pressActionName()
+{
+    return QAccessibleActionInterface::pressAction();
+}
+
+// Read as a button or a link by its name, and pressed like one.
+class AccessoryBarButtonAccessible : public QAccessibleWidget
+{
+public:
+    explicit AccessoryBarButtonAccessible(AccessoryBarButton* button)
+        : QAccessibleWidget(button, QAccessible::Button)
+    {
+    }
+
+    QAccessible::Role role() const override { return button()->isLink() ? QAccessible::Link : QAccessible::Button; }
+
+    QString text(QAccessible::Text t) const override
+    {
+        if (t == QAccessible::Name && widget()->accessibleName().isEmpty())
+            return button()->text();
+        return QAccessibleWidget::text(t);
+    }
+
+    QStringList actionNames() const override
+    {
+        return QStringList{pressActionName()} + QAccessibleWidget::actionNames();
+    }
+
+    void doAction(const QString& actionName) override
+    {
+        if (actionName == pressActionName() && button()->isEnabled())
+            Q_EMIT button()->clicked();
+        else
+            QAccessibleWidget::doAction(actionName);
+    }
+
+private:
+    AccessoryBarButton* button() const { return static_cast<AccessoryBarButton*>(widget()); }
+};
+
+QAccessibleInterface* accessibleFactory(const QString& className, QObject* object)
+{
+    if (className == QLatin1String("AccessoryBarButton") && object && object->isWidgetType())
+        return new AccessoryBarButtonAccessible(static_cast<AccessoryBarButton*>(object));
+    return nullptr;
+}
+
 } // namespace
 
 AccessoryBarButton::AccessoryBarButton(QWidget* parent)
@@ -23,6 +73,11 @@ AccessoryBarButton::AccessoryBarButton(QWidget* parent)
     setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
+    static const bool installed = [] {
+        QAccessible::installFactory(accessibleFactory);
+        return true;
+    }();
+    Q_UNUSED(installed);
 }
 
 AccessoryBarButton::~AccessoryBarButton() = default;
@@ -91,6 +146,9 @@ void AccessoryBarButton::paintEvent(QPaintEvent*)
         painter.setBrush(TarnColor::withOpacity(TarnColor::primary(), m_pressed ? 0.16 : 0.08));
         painter.drawRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
     }
+    // Where the keyboard is, once the window is used with it.
+    if (FocusMark::isShown(this))
+        FocusMark::paintPatch(&painter, QRectF(rect()), cornerRadius);
 
     qreal x = horizontalPadding;
     if (m_image) {
@@ -145,4 +203,16 @@ void AccessoryBarButton::keyPressEvent(QKeyEvent* event)
         return;
     }
     QWidget::keyPressEvent(event);
+}
+
+void AccessoryBarButton::focusInEvent(QFocusEvent* event)
+{
+    QWidget::focusInEvent(event);
+    update();
+}
+
+void AccessoryBarButton::focusOutEvent(QFocusEvent* event)
+{
+    QWidget::focusOutEvent(event);
+    update();
 }

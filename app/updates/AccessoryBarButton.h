@@ -33,6 +33,10 @@ public:
     qreal appearance() const { return m_appearance; }
     void setAppearance(qreal appearance);
     bool isHovered() const { return m_hovered; }
+    // Screen readers take it for a link (an address it opens) instead of a button. Its name is the
+    // accessible name, else its text.
+    bool isLink() const { return m_isLink; }
+    void setIsLink(bool isLink) { m_isLink = isLink; }
 
     QSize sizeHint() const override;
 
@@ -46,6 +50,8 @@ protected:
     void mousePressEvent(QMouseEvent* event) override;
     void mouseReleaseEvent(QMouseEvent* event) override;
     void keyPressEvent(QKeyEvent* event) override;
+    void focusInEvent(QFocusEvent* event) override;
+    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     bool acceptsInput() const { return isEnabled() && m_appearance > 0; }
@@ -56,4 +62,5 @@ private:
     qreal m_appearance = 1.0;
     bool m_hovered = false;
     bool m_pressed = false;
+    bool m_isLink = false;
 };

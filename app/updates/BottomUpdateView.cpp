@@ -29,6 +29,8 @@ BottomUpdateView::BottomUpdateView(CheckForUpdatesViewModel* checkForUpdatesView
     setSizePolicy(QSizePolicy::Expanding, QSizePolicy::Fixed);
     m_versionButton->setFont(FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), 12, QFont::Normal));
     m_versionButton->setText(versionText());
+    m_versionButton->setIsLink(true);
+    m_versionButton->setAccessibleDescription(QStringLiteral("Öffnet die Versionshinweise im Browser."));
     connect(m_versionButton, &AccessoryBarButton::clicked, this, &BottomUpdateView::openReleaseNotes);
 
     // The version in the middle; the offer over it at the trailing end.

@@ -265,7 +265,8 @@ RecoveryResult BackupRestorer::recoverInterrupted(const QString& container)
     return report;
 }
 
-ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, const QString& password)
+ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, const QString& password,
+                                      const std::function<bool()>& beforeSwap)
 {
     const std::optional<SecretBytes> key = ArchiveCipher::deriveSecretKey(password);
     if (!key) {
@@ -349,6 +350,11 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, co
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }
 
+    if (beforeSwap && !beforeSwap()) {
+        qCDebug(lcDiagnostics).noquote() << "Замена данных отменена перед обменом.";
+        container.dropWorkingFolder();
+        return fail(failure(FinderCommentError::archiveCreationFailed));
+    }
     const QString dataPath = QDir(to).absoluteFilePath(QStringLiteral("Data"));
     if (!container.swapIn(&error)) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка замены содержимого директории: ") + error;

@@ -5,6 +5,8 @@
 
 #include <QString>
 
+#include <functional>
+
 // Restores a backup file into the "Data" folder of a container folder. The file is decrypted
 // on demand while its ZIP is read, unpacked safely into a working folder beside Data, and
 // swapped with Data, so "Data" always holds either its complete old or its complete new
@@ -12,7 +14,10 @@
 class BackupRestorer
 {
 public:
-    static ArchiveResult restore(const QString& from, const QString& to, const QString& password);
+    // beforeSwap, when given, is asked right before Data is replaced: false keeps Data as it is and
+    // fails with archiveCreationFailed.
+    static ArchiveResult restore(const QString& from, const QString& to, const QString& password,
+                                 const std::function<bool()>& beforeSwap = {});
     // Finishes or undoes a restore that was interrupted in this container, from its journal, and
     // removes what earlier runs left behind; the report says what was done. Success also when
     // there was nothing to do or a running restore holds the container.

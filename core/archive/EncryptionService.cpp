@@ -26,11 +26,12 @@ QFuture<ArchiveResult> EncryptionService::createEncryptedArchive(const QString& 
 }
 
 QFuture<ArchiveResult> EncryptionService::restoreEncryptedArchive(const QString& from, const QString& to,
-                                                                  const QString& password)
+                                                                  const QString& password,
+                                                                  std::function<bool()> beforeSwap)
 {
-    return QtConcurrent::run([from, to, password]() -> ArchiveResult {
+    return QtConcurrent::run([from, to, password, beforeSwap = std::move(beforeSwap)]() -> ArchiveResult {
         try {
-            return BackupRestorer::restore(from, to, password);
+            return BackupRestorer::restore(from, to, password, beforeSwap);
         } catch (...) {
             return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
         }

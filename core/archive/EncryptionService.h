@@ -7,6 +7,8 @@
 #include <QFuture>
 #include <QString>
 
+#include <functional>
+
 // The archive engine: packs a folder into an encrypted backup file and restores one.
 // Both operations run on the shared thread pool and never throw; await the future
 // (whenFinished / continueOn of platform/WhenFinished.h) to resume on the GUI thread.
@@ -18,8 +20,10 @@ public:
     // from: the folder to back up; to: the destination folder (created if needed).
     QFuture<ArchiveResult> createEncryptedArchive(const QString& from, const QString& to, const QString& password,
                                                   const QString& comment);
-    // from: the backup file; to: the container folder whose "Data" subfolder is replaced.
-    QFuture<ArchiveResult> restoreEncryptedArchive(const QString& from, const QString& to, const QString& password);
+    // from: the backup file; to: the container folder whose "Data" subfolder is replaced. beforeSwap,
+    // when given, is asked on the worker right before Data is replaced: false keeps Data as it was.
+    QFuture<ArchiveResult> restoreEncryptedArchive(const QString& from, const QString& to, const QString& password,
+                                                   std::function<bool()> beforeSwap = {});
 
     // Call once when the application starts, with the container folder: a restore that was killed
     // while it swapped Data is finished or undone from its journal, and the leftovers of killed

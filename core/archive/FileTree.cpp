@@ -31,17 +31,41 @@ void makeRemovable(int dirFd, const char* name)
     }
 }
 
-} // namespace
-
-bool removeTreeAt(int dirFd, const QByteArray& name, int* error)
+// The mount an entry lies on, asked without following a link and without waiting for the file
+// system's own answer (a mount that does not answer must not hold the removal).
+bool mountIdAt(int dirFd, const char* name, quint64* id)
 {
-    int local = 0;
-    int& err = error ? *error : local;
+    struct statx info = {};
+    if (::statx(dirFd, name, AT_SYMLINK_NOFOLLOW | AT_STATX_DONT_SYNC, STATX_MNT_ID, &info) != 0)
+        return false;
+    if (!(info.stx_mask & STATX_MNT_ID)) {
+        errno = EOPNOTSUPP;
+        return false;
+    }
+    *id = info.stx_mnt_id;
+    return true;
+}
+
+bool removeTree(int dirFd, const QByteArray& name, int& err, const quint64* mount)
+{
     if (::unlinkat(dirFd, name.constData(), 0) == 0 || errno == ENOENT)
         return true;
     if (errno != EISDIR && errno != EPERM) {
         err = errno;
         return false;
+    }
+    if (mount) {
+        quint64 id = 0;
+        if (!mountIdAt(dirFd, name.constData(), &id)) {
+            if (errno == ENOENT)
+                return true;
+            err = errno;
+            return false;
+        }
+        if (id != *mount) {
+            err = EXDEV;
+            return false;
+        }
     }
     makeRemovable(dirFd, name.constData());
     const int fd = ::openat(dirFd, name.constData(), O_RDONLY | O_DIRECTORY | O_NOFOLLOW | O_CLOEXEC);
@@ -60,7 +84,7 @@ bool removeTreeAt(int dirFd, const QByteArray& name, int* error)
         const QByteArray child(e->d_name);
         if (child == "." || child == "..")
             continue;
-        if (!removeTreeAt(fd, child, &err))
+        if (!removeTree(fd, child, err, mount))
             ok = false;
     }
     ::closedir(dir);
@@ -69,6 +93,28 @@ bool removeTreeAt(int dirFd, const QByteArray& name, int* error)
         ok = false;
     }
     return ok;
+}
+
+} // namespace
+
+bool removeTreeAt(int dirFd, const QByteArray& name, int* error)
+{
+    int local = 0;
+    return removeTree(dirFd, name, error ? *error : local, nullptr);
+}
+
+bool removeTreeOnOneMountAt(int dirFd, const QByteArray& name, int* error)
+{
+    int local = 0;
+    int& err = error ? *error : local;
+    quint64 mount = 0;
+    if (!mountIdAt(dirFd, name.constData(), &mount)) {
+        if (errno == ENOENT)
+            return true;
+        err = errno;
+        return false;
+    }
+    return removeTree(dirFd, name, err, &mount);
 }
 
 mode_t currentUmask()

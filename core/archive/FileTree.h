@@ -9,6 +9,10 @@
 // user that lack the owner's read, write or search permission get it before they are emptied.
 bool removeTreeAt(int dirFd, const QByteArray& name, int* error = nullptr);
 
+// As removeTreeAt, but never enters a folder that lies on another mount than name itself (a file
+// system or bind mount inside the tree): that folder stays whole and the removal fails with EXDEV.
+bool removeTreeOnOneMountAt(int dirFd, const QByteArray& name, int* error = nullptr);
+
 // Renames `from` to `to` (both relative to dirFd) unless `to` exists, then failing with EEXIST.
 // Where the file system refuses the kernel's no-replace flag, a name checked free just before
 // takes its place: safe against this process, not against a foreign one racing for the name.

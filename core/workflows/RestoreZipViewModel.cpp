@@ -225,7 +225,7 @@ void RestoreZipViewModel::requestListing(quint64 generation)
     });
 }
 
-QFuture<ArchiveResult> RestoreZipViewModel::restoreBackup(const QString& password)
+QFuture<ArchiveResult> RestoreZipViewModel::restoreBackup(const QString& password, std::function<bool()> beforeSwap)
 {
     if (m_selectedURL.isEmpty()) {
         qCDebug(lcDiagnostics).noquote() << "Файл для восстановления не выбран.";
@@ -233,15 +233,15 @@ QFuture<ArchiveResult> RestoreZipViewModel::restoreBackup(const QString& passwor
             ArchiveResult(fail(FinderCommentError(FinderCommentError::encryptedFileNotFound))));
     }
     const QString destination = containerURL().toLocalFile();
-    return relayResult(
-        this, EncryptionService::shared().restoreEncryptedArchive(m_selectedURL.toLocalFile(), destination, password),
-        [destination](const ArchiveResult& result) {
-            if (result)
-                qCDebug(lcDiagnostics).noquote() << QStringLiteral("Архив успешно восстановлен в ") + destination;
-            else
-                qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при восстановлении архива: ") +
-                        QLatin1String(FinderCommentError::name(result.error().code));
-        });
+    const auto restored = EncryptionService::shared().restoreEncryptedArchive(m_selectedURL.toLocalFile(), destination,
+                                                                              password, std::move(beforeSwap));
+    return relayResult(this, restored, [destination](const ArchiveResult& result) {
+        if (result)
+            qCDebug(lcDiagnostics).noquote() << QStringLiteral("Архив успешно восстановлен в ") + destination;
+        else
+            qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при восстановлении архива: ") +
+                    QLatin1String(FinderCommentError::name(result.error().code));
+    });
 }
 
 void RestoreZipViewModel::handleResult(const ArchiveResult& result)

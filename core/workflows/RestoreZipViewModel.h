@@ -8,6 +8,7 @@
 #include <QObject>
 #include <QUrl>
 
+#include <functional>
 #include <memory>
 
 class FolderMonitor;
@@ -56,8 +57,8 @@ public:
 
     // Restores selectedURL into the container. Fails at once with encryptedFileNotFound when nothing
     // is selected; otherwise the engine works off this thread and the future finishes on it.
-    // Changes no published field: pass the result to handleResult().
-    QFuture<ArchiveResult> restoreBackup(const QString& password);
+    // Changes no published field: pass the result to handleResult(). beforeSwap: as the engine's.
+    QFuture<ArchiveResult> restoreBackup(const QString& password, std::function<bool()> beforeSwap = {});
 
     // Sets warningText to the German text of a failure; success changes nothing.
     void handleResult(const ArchiveResult& result);

@@ -65,6 +65,10 @@ TextEditorHelper::TextEditorHelper(const QString& placeholder, const std::option
     m_editor->viewport()->setAutoFillBackground(false);
     m_editor->document()->setDocumentMargin(0);
     m_editor->setTabChangesFocus(true);
+    // Lines wrap, a long word too: nothing to scroll sideways.
+    m_editor->setLineWrapMode(QPlainTextEdit::WidgetWidth);
+    m_editor->setWordWrapMode(QTextOption::WrapAtWordBoundaryOrAnywhere);
+    m_editor->setHorizontalScrollBarPolicy(Qt::ScrollBarAlwaysOff);
     m_editor->setAccessibleName(title && !title->trimmed().isEmpty() ? *title : placeholder);
     m_editor->setEnabled(!m_isDisabled);
     m_editor->setFocusPolicy(m_isDisabled ? Qt::NoFocus : Qt::StrongFocus);
@@ -108,6 +112,8 @@ TextEditorHelper::TextEditorHelper(const QString& placeholder, const std::option
     m_editor->setPlainText(m_tmpText);
     m_applying = false;
     applyLineSpacing();
+    // Typing goes on after the text that is there.
+    m_editor->moveCursor(QTextCursor::End);
     updatePlaceholder();
 }
 
@@ -137,6 +143,7 @@ void TextEditorHelper::refresh()
     m_editor->setPlainText(bound);
     m_applying = false;
     applyLineSpacing();
+    m_editor->moveCursor(QTextCursor::End);
     updatePlaceholder();
 }
 

@@ -3,10 +3,15 @@
 #include "platform/Result.h"
 #include "platform/processes/RunningApplication.h"
 
+#include <QFuture>
 #include <QList>
+#include <QPromise>
 #include <QUrl>
 
 #include <chrono>
+#include <memory>
+#include <system_error>
+#include <thread>
 
 // The desktop as the application sees it: the running applications of this user and the opening
 // of folders and addresses in their default handlers.
@@ -21,6 +26,43 @@ Result<QList<RunningApplication>, QString> runningApplications(const QString& bu
 
 // Test hook: the folder read as the process table instead of /proc; empty for /proc.
 void setProcessTableForTesting(const QString& folder);
+
+// Why a bounded look-up gave no list.
+struct LookupFailure
+{
+    // False: the process table cannot be listed, for the system's reason. True: the look-up did not end
+    // in time (a file system that does not answer); process then names the process it was reading.
+    bool timedOut = false;
+    QString reason;
+    QString process;
+};
+
+// As above, but gives up after the timeout. The look-up runs on a thread of its own, which is left
+// behind while it hangs, so that neither the caller nor the application's quitting waits for it.
+// Blocks: call it off the GUI thread.
+Result<QList<RunningApplication>, LookupFailure> runningApplications(const QString& bundleIdentifier,
+                                                                     std::chrono::milliseconds timeout);
+
+// Runs work on a new thread of its own, never a pool's, and returns its result as a future; the
+// future is cancelled when no thread can be started.
+template <typename Work>
+auto runOnOwnThread(Work work) -> QFuture<decltype(work())>
+{
+    using T = decltype(work());
+    auto promise = std::make_shared<QPromise<T>>();
+    QFuture<T> future = promise->future();
+    promise->start();
+    try {
+        std::thread([promise, work = std::move(work)]() mutable {
+            promise->addResult(work());
+            promise->finish();
+        }).detach();
+    } catch (const std::system_error&) {
+        promise->future().cancel();
+        promise->finish();
+    }
+    return future;
+}
 
 // Blocks until every one of them has exited, at most for the timeout: call it off the GUI thread.
 // True when none of them runs any more.

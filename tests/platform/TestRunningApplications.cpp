@@ -1,5 +1,7 @@
 #include "platform/processes/Workspace.h"
 #include "tests/platform/SiblingProcesses.h"
+#include "tests/platform/StalledBindfs.h"
+#include "tests/support/FileFixtures.h"
 #include "tests/support/Privileged.h"
 #include "tests/support/TestMain.h"
 
@@ -8,7 +10,12 @@
 #include <QSignalSpy>
 
 #include <algorithm>
+#include <condition_variable>
 #include <csignal>
+#include <mutex>
+#include <optional>
+#include <sys/stat.h>
+#include <thread>
 #include <unistd.h>
 
 namespace {
@@ -47,6 +54,41 @@ int probe(const QStringList& launcher, const QString& identifier, QByteArray* ou
     return process.exitStatus() == QProcess::NormalExit ? process.exitCode() : -1;
 }
 
+// The unbounded look-up on a thread of its own; nothing when it has not returned within the time. The
+// thread is left behind then, until the test lets the file system answer again.
+std::optional<QList<qint64>> lookWithin(const QString& identifier, std::chrono::milliseconds time)
+{
+    struct Shared
+    {
+        std::mutex mutex;
+        std::condition_variable done;
+        std::optional<QList<qint64>> found;
+    };
+    auto shared = std::make_shared<Shared>();
+    std::thread([shared, identifier] {
+        const auto found = Workspace::runningApplications(identifier);
+        const std::lock_guard lock(shared->mutex);
+        shared->found = found ? pids(*found) : QList<qint64>{-1};
+        shared->done.notify_all();
+    }).detach();
+    std::unique_lock lock(shared->mutex);
+    shared->done.wait_for(lock, time, [&] { return shared->found.has_value(); });
+    return shared->found;
+}
+
+// One process of a process table of the test's own: its stat line, the program its exe link names,
+// and its root (a link to the given folder).
+bool writeProcessEntry(const QString& table, qint64 pid, const QString& executable, const QString& root)
+{
+    QFile realStat(QStringLiteral("/proc/%1/stat").arg(pid));
+    if (!realStat.open(QIODevice::ReadOnly))
+        return false;
+    const QString dir = table + QLatin1Char('/') + QString::number(pid);
+    return QDir().mkpath(dir) && writeFile(dir + QStringLiteral("/stat"), realStat.readAll()) &&
+        writeFile(dir + QStringLiteral("/cgroup"), "0::/user.slice\n") &&
+        QFile::link(executable, dir + QStringLiteral("/exe")) && QFile::link(root, dir + QStringLiteral("/root"));
+}
+
 } // namespace
 
 // Opened folders and addresses arrive here.
@@ -66,7 +108,11 @@ class TestRunningApplications : public QObject
     Q_OBJECT
 
 private Q_SLOTS:
-    void cleanup() { RunningApplication::setTerminationSignalForTesting(SIGKILL); }
+    void cleanup()
+    {
+        RunningApplication::setTerminationSignalForTesting(SIGKILL);
+        Workspace::setProcessTableForTesting(QString());
+    }
 
     void parseStat_data()
     {
@@ -273,6 +319,95 @@ private Q_SLOTS:
         QVERIFY(!Workspace::waitForTermination(found, std::chrono::milliseconds(100)));
         QVERIFY(found.first().isRunning());
         QCOMPARE(deaf->state(), QProcess::Running);
+    }
+
+    // What the look-up reads of a process never waits: not on the file system its program lies on,
+    // which may not answer, nor on a FIFO put where a sandbox's .flatpak-info would be.
+    void lookUpNeverWaitsOnAProcessFile_data()
+    {
+        QTest::addColumn<QString>("kind");
+        QTest::newRow("program on a stalled mount") << "stalled program";
+        QTest::newRow("FIFO as .flatpak-info") << "fifo";
+    }
+
+    void lookUpNeverWaitsOnAProcessFile()
+    {
+        QFETCH(QString, kind);
+        const bool stalled = kind == QLatin1String("stalled program");
+        if (stalled && !StalledBindfs::unavailableReason().isEmpty())
+            TARN_SKIP_UNLESS_PRIVILEGED(StalledBindfs::unavailableReason());
+        SiblingProcesses programs;
+        // The table links into the mount: the mount answers again before the table is removed.
+        QTemporaryDir table;
+        StalledBindfs mount;
+        QProcess process;
+        const auto stop = qScopeGuard([&process] {
+            process.kill();
+            process.waitForFinished();
+        });
+        qint64 pid = 0;
+        if (stalled) {
+            QVERIFY2(mount.isMounted(), "bindfs did not mount");
+            const QString program = mount.path() + QLatin1Char('/') + programs.name();
+            QVERIFY(QFile::copy(QStringLiteral("/bin/sleep"), program));
+            QVERIFY(QFile::setPermissions(program, QFileDevice::ReadOwner | QFileDevice::ExeOwner));
+            process.start(program, {QStringLiteral("60")});
+            QVERIFY(process.waitForStarted());
+            pid = process.processId();
+            QVERIFY(mount.stall());
+        } else {
+            pid = programs.start()->processId();
+            QVERIFY(programs.ok());
+            const QString root = table.filePath(QStringLiteral("root"));
+            QVERIFY(QDir().mkpath(root));
+            QCOMPARE(::mkfifo(QFile::encodeName(root + QStringLiteral("/.flatpak-info")).constData(), 0600), 0);
+            QVERIFY(
+                writeProcessEntry(table.filePath(QStringLiteral("proc")), pid, programs.path(programs.name()), root));
+            Workspace::setProcessTableForTesting(table.filePath(QStringLiteral("proc")));
+        }
+
+        const std::optional<QList<qint64>> found = lookWithin(programs.name(), std::chrono::seconds(10));
+        QVERIFY2(found, "the look-up waits");
+        QCOMPARE(*found, QList<qint64>{pid});
+        const auto bounded = Workspace::runningApplications(programs.name(), std::chrono::seconds(10));
+        QVERIFY(bounded);
+        QCOMPARE(pids(*bounded), QList<qint64>{pid});
+        QCOMPARE(bounded->first().executableName(), programs.name());
+        Workspace::setProcessTableForTesting(QString());
+    }
+
+    // A look-up that does not end in time gives up and names the process it was reading: here one
+    // whose root lies on a file system that does not answer.
+    void namesTheProcessThatDoesNotAnswer()
+    {
+        if (!StalledBindfs::unavailableReason().isEmpty())
+            TARN_SKIP_UNLESS_PRIVILEGED(StalledBindfs::unavailableReason());
+        SiblingProcesses programs;
+        const qint64 pid = programs.start()->processId();
+        QVERIFY(programs.ok());
+        QTemporaryDir table;
+        StalledBindfs mount;
+        QVERIFY2(mount.isMounted(), "bindfs did not mount");
+        QVERIFY(writeProcessEntry(table.filePath(QStringLiteral("proc")), pid, programs.path(programs.name()),
+                                  mount.path()));
+        QVERIFY(mount.stall());
+        Workspace::setProcessTableForTesting(table.filePath(QStringLiteral("proc")));
+        const auto found = Workspace::runningApplications(programs.name(), std::chrono::milliseconds(300));
+        Workspace::setProcessTableForTesting(QString());
+        QVERIFY(!found);
+        QVERIFY(found.error().timedOut);
+        QCOMPARE(found.error().process, QStringLiteral("%1 (PID %2)").arg(programs.name()).arg(pid));
+
+        // The thread left hanging keeps no process from ending: a program that gave up on such a
+        // look-up quits while the file system still does not answer.
+        QProcess quitting;
+        quitting.start(QStringLiteral(TARN_PROCESS_PROBE),
+                       {programs.name(), table.filePath(QStringLiteral("proc")), QStringLiteral("300")});
+        QVERIFY(quitting.waitForFinished(10000));
+        QCOMPARE(quitting.exitStatus(), QProcess::NormalExit);
+        QCOMPARE(quitting.exitCode(), 4);
+        QCOMPARE(quitting.readAllStandardOutput().trimmed(),
+                 QStringLiteral("%1 (PID %2)").arg(programs.name()).arg(pid).toLocal8Bit());
     }
 
     void opensThroughTheDesktopsHandlers()

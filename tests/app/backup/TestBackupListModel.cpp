@@ -15,7 +15,8 @@ QString plainText(const QVariant& html)
 {
     QTextDocument shown;
     shown.setHtml(html.toString());
-    return shown.toPlainText();
+    // Long words carry invisible break opportunities (zero-width spaces); the reader sees the text.
+    return shown.toPlainText().remove(QChar(0x200B));
 }
 
 BackupEntry entry(const QString& name, const std::optional<QString>& comment = std::nullopt)
