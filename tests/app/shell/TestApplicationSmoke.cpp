@@ -1,4 +1,5 @@
 #include "tests/support/PrivateBus.h"
+#include "tests/support/ShortTempDir.h"
 #include "tests/support/TestMain.h"
 
 #include <QDir>
@@ -14,7 +15,7 @@ class TestApplicationSmoke : public QObject
 {
     Q_OBJECT
 
-    QTemporaryDir m_dir;
+    ShortTempDir m_dir; // its runtime folder holds the instance socket
     QProcess m_xserver;
     QString m_display;
     std::unique_ptr<PrivateBus> m_bus;
