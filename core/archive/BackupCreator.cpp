@@ -206,7 +206,7 @@ void logCommentFailure(const FinderCommentError& error)
 
 } // namespace
 
-ArchiveResult BackupCreator::create(const QString& from, const QString& to, const QString& password,
+ArchiveResult BackupCreator::create(const QString& from, const QString& to, const SecretBytes& password,
                                     const QString& comment)
 {
     if (from.isEmpty() || !QFileInfo::exists(from)) {

@@ -241,7 +241,7 @@ RecoveryResult BackupRestorer::recoverInterrupted(const QString& container)
     return report;
 }
 
-ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, const QString& password)
+ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, const SecretBytes& password)
 {
     const std::optional<SecretBytes> key = ArchiveCipher::deriveSecretKey(password);
     if (!key) {

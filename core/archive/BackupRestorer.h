@@ -2,6 +2,7 @@
 
 #include "core/archive/FinderCommentError.h"
 #include "core/archive/RestoreRecovery.h"
+#include "core/archive/SecretBytes.h"
 
 #include <QString>
 
@@ -12,7 +13,12 @@
 class BackupRestorer
 {
 public:
-    static ArchiveResult restore(const QString& from, const QString& to, const QString& password);
+    // password: its UTF-8 bytes.
+    static ArchiveResult restore(const QString& from, const QString& to, const SecretBytes& password);
+    static ArchiveResult restore(const QString& from, const QString& to, const QString& password)
+    {
+        return restore(from, to, SecretBytes::fromText(password));
+    }
     // Finishes or undoes a restore that was interrupted in this container, from its journal, and
     // removes what earlier runs left behind; the report says what was done. Success also when
     // there was nothing to do or a running restore holds the container.

@@ -13,12 +13,41 @@ EncryptionService& EncryptionService::shared()
     return instance;
 }
 
+namespace {
+
+// The password's bytes for the engine; an absent one is the empty password.
+SharedSecret orEmpty(SharedSecret password)
+{
+    return password ? std::move(password) : std::make_shared<const SecretBytes>();
+}
+
+} // namespace
+
+QFuture<ArchiveResult> EncryptionService::createEncryptedArchive(const QString& from, const QString& to,
+                                                                 SharedSecret password, const QString& comment)
+{
+    return QtConcurrent::run([from, to, password = orEmpty(std::move(password)), comment]() -> ArchiveResult {
+        try {
+            return BackupCreator::create(from, to, *password, comment);
+        } catch (...) {
+            return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
+        }
+    });
+}
+
 QFuture<ArchiveResult> EncryptionService::createEncryptedArchive(const QString& from, const QString& to,
                                                                  const QString& password, const QString& comment)
 {
-    return QtConcurrent::run([from, to, password, comment]() -> ArchiveResult {
+    return createEncryptedArchive(from, to, std::make_shared<const SecretBytes>(SecretBytes::fromText(password)),
+                                  comment);
+}
+
+QFuture<ArchiveResult> EncryptionService::restoreEncryptedArchive(const QString& from, const QString& to,
+                                                                  SharedSecret password)
+{
+    return QtConcurrent::run([from, to, password = orEmpty(std::move(password))]() -> ArchiveResult {
         try {
-            return BackupCreator::create(from, to, password, comment);
+            return BackupRestorer::restore(from, to, *password);
         } catch (...) {
             return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
         }
@@ -28,13 +57,7 @@ QFuture<ArchiveResult> EncryptionService::createEncryptedArchive(const QString& 
 QFuture<ArchiveResult> EncryptionService::restoreEncryptedArchive(const QString& from, const QString& to,
                                                                   const QString& password)
 {
-    return QtConcurrent::run([from, to, password]() -> ArchiveResult {
-        try {
-            return BackupRestorer::restore(from, to, password);
-        } catch (...) {
-            return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
-        }
-    });
+    return restoreEncryptedArchive(from, to, std::make_shared<const SecretBytes>(SecretBytes::fromText(password)));
 }
 
 QFuture<RecoveryResult> EncryptionService::recoverInterruptedRestore(const QString& containerPath)

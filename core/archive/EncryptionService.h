@@ -2,6 +2,7 @@
 
 #include "core/archive/FinderCommentError.h"
 #include "core/archive/RestoreRecovery.h"
+#include "core/archive/SecretBytes.h"
 
 #include <QByteArray>
 #include <QFuture>
@@ -16,9 +17,14 @@ public:
     static EncryptionService& shared();
 
     // from: the folder to back up; to: the destination folder (created if needed).
+    // password: its UTF-8 bytes, cleansed once the last holder lets go; the engine holds them, and
+    // the key derived from them, until the operation ends.
+    QFuture<ArchiveResult> createEncryptedArchive(const QString& from, const QString& to, SharedSecret password,
+                                                  const QString& comment);
     QFuture<ArchiveResult> createEncryptedArchive(const QString& from, const QString& to, const QString& password,
                                                   const QString& comment);
     // from: the backup file; to: the container folder whose "Data" subfolder is replaced.
+    QFuture<ArchiveResult> restoreEncryptedArchive(const QString& from, const QString& to, SharedSecret password);
     QFuture<ArchiveResult> restoreEncryptedArchive(const QString& from, const QString& to, const QString& password);
 
     // Call once when the application starts, with the container folder: a restore that was killed

@@ -132,7 +132,7 @@ void CreateZipViewModel::applyDirectoryAvailability()
         setZipStatusMessage(missingFolderText());
 }
 
-QFuture<ArchiveResult> CreateZipViewModel::createZip(const QString& password)
+QFuture<ArchiveResult> CreateZipViewModel::createZip(SharedSecret password)
 {
     if (m_destinationPath.isEmpty()) {
         qCDebug(lcDiagnostics).noquote() << "Путь назначения не задан, архив не создан.";

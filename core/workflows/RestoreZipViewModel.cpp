@@ -192,7 +192,7 @@ void RestoreZipViewModel::requestListing(quint64 generation)
     });
 }
 
-QFuture<ArchiveResult> RestoreZipViewModel::restoreBackup(const QString& password)
+QFuture<ArchiveResult> RestoreZipViewModel::restoreBackup(SharedSecret password)
 {
     if (m_selectedURL.isEmpty()) {
         qCDebug(lcDiagnostics).noquote() << "Файл для восстановления не выбран.";

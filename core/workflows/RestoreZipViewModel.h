@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/archive/FinderCommentError.h"
+#include "core/archive/SecretBytes.h"
 #include "core/workflows/BackupListing.h"
 
 #include <QFuture>
@@ -57,7 +58,11 @@ public:
     // Restores selectedURL into the container. Fails at once with encryptedFileNotFound when nothing
     // is selected; otherwise the engine works off this thread and the future finishes on it.
     // Changes no published field: pass the result to handleResult().
-    QFuture<ArchiveResult> restoreBackup(const QString& password);
+    QFuture<ArchiveResult> restoreBackup(SharedSecret password);
+    QFuture<ArchiveResult> restoreBackup(const QString& password)
+    {
+        return restoreBackup(std::make_shared<const SecretBytes>(SecretBytes::fromText(password)));
+    }
 
     // Sets warningText to the German text of a failure; success changes nothing.
     void handleResult(const ArchiveResult& result);

@@ -1,5 +1,7 @@
 #include "kit/inputs/TextDebouncer.h"
 
+#include "platform/secrets/SecretBytes.h"
+
 TextDebouncer::TextDebouncer(QObject* parent)
     : QObject(parent)
 {
@@ -22,6 +24,12 @@ void TextDebouncer::flush()
         return;
     m_pending = false;
     Q_EMIT delivered(m_value);
+}
+
+void TextDebouncer::wipe()
+{
+    cancel();
+    SecretBytes::wipeText(m_value);
 }
 
 void TextDebouncer::cancel()

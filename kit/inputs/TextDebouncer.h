@@ -19,6 +19,8 @@ public:
     void push(const QString& text);
     void flush();
     void cancel();
+    // cancel(), and the held value's characters overwritten where they are (for secret text).
+    void wipe();
     bool isPending() const { return m_pending; }
 
     int interval() const { return m_timer.interval(); }

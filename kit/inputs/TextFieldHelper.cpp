@@ -8,6 +8,7 @@
 #include "kit/inputs/TextFieldModifier.h"
 #include "kit/inputs/UserCharacters.h"
 #include "kit/theme/TarnColor.h"
+#include "platform/secrets/SecretBytes.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
@@ -208,6 +209,27 @@ TextFieldHelper::~TextFieldHelper()
     m_input->disconnect(this);
     if (m_box)
         m_box->disconnect(this);
+    if (m_connectionType == ConnectionType::password)
+        wipe();
+}
+
+QString TextFieldHelper::cutText(int characterLimit)
+{
+    return QStringLiteral("Die Eingabe wurde auf %1 Zeichen gekürzt.").arg(characterLimit);
+}
+
+void TextFieldHelper::wipe()
+{
+    m_debouncer.wipe();
+    QString shown = m_input->text();
+    SecretBytes::wipeText(shown);
+    // Replaced, not edited: the input drops its undo history with the overwritten text.
+    m_applying = true;
+    m_input->setText(QString());
+    m_applying = false;
+    SecretBytes::wipeText(m_buffer);
+    SecretBytes::wipeText(m_boundText);
+    updateButtons();
 }
 
 void TextFieldHelper::commit()
@@ -233,7 +255,12 @@ bool TextFieldHelper::isFocused() const
 
 bool TextFieldHelper::isWarningVisible() const
 {
-    return m_timerIsRunning && m_warnText.has_value();
+    return m_timerIsRunning && m_shownWarning.has_value();
+}
+
+std::optional<QString> TextFieldHelper::shownWarning() const
+{
+    return isWarningVisible() ? m_shownWarning : std::nullopt;
 }
 
 void TextFieldHelper::onInputEdited(const QString& text)
@@ -251,17 +278,25 @@ void TextFieldHelper::setBuffer(const QString& text, bool fromBinding)
     const QString old = m_buffer;
     const InputPatterns::Outcome outcome = InputPatterns::apply(m_restrictRegex, m_warnRegex, text);
     const QString kept = UserCharacters::truncated(outcome.text, m_characterLimit);
+    const bool cut = !fromBinding && kept.size() < outcome.text.size();
 
     if (m_input->text() != kept) {
         const int cursor = m_input->cursorPosition() - int(text.size() - kept.size());
         m_applying = true;
+        if (!fromBinding && m_connectionType == ConnectionType::password) {
+            // The input frees the text it replaces as it is: overwrite it first.
+            QString replaced = m_input->text();
+            SecretBytes::wipeText(replaced);
+        }
         m_input->setText(kept);
         if (!fromBinding)
             m_input->setCursorPosition(qBound(0, cursor, int(kept.size())));
         m_applying = false;
     }
     m_buffer = kept;
-    if (outcome.warn)
+    if (cut)
+        showWarning(cutText(m_characterLimit));
+    else if (outcome.warn)
         showWarning();
     updateButtons();
 
@@ -275,13 +310,16 @@ void TextFieldHelper::setBuffer(const QString& text, bool fromBinding)
     }
 }
 
-void TextFieldHelper::showWarning()
+void TextFieldHelper::showWarning(const std::optional<QString>& text)
 {
     m_warningTimer.start();
     m_timerIsRunning = true;
-    if (m_warnText) {
-        m_warningLine->setText(*m_warnText);
+    m_shownWarning = text ? text : m_warnText;
+    if (m_shownWarning) {
+        m_warningLine->setText(*m_shownWarning);
         m_warningLine->show();
+    } else {
+        m_warningLine->hide();
     }
 }
 
@@ -289,6 +327,7 @@ void TextFieldHelper::hideWarning()
 {
     m_warningTimer.stop();
     m_timerIsRunning = false;
+    m_shownWarning.reset();
     m_warningLine->hide();
 }
 
