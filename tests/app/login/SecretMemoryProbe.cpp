@@ -1,14 +1,18 @@
 // The application's password paths in a process of their own, whose memory the test then reads
 // through /proc. Commands on stdin, one a line; each answers "done" (or "failed <why>") on stdout:
 //   backup                        a backup through the create sheet, with the stored archive password
-//   settings <app|archive> <paste|type> <masked hex>
-//                                 the password entered twice in its settings tab and saved; the
-//                                 window then closes
+//   settings <app|archive> <paste|type|pastelong> <save|close> <masked hex>
+//                                 the password entered twice in its settings tab (pastelong: pasted
+//                                 with 9,900 more characters after it) and saved, or the window
+//                                 closed with the sheet still open
 //   login <masked hex>            the app password typed at the login; the app then locks
 //   quit
 // Passwords come XOR-masked (MemoryScan::mask) and are unmasked one character at a time, so that
 // the probe itself keeps no copy of them; a paste needs the whole text on the clipboard, and the
 // probe overwrites that copy once the paste is done.
+//
+// Small blocks are never given back to the allocator, so that a freed copy of a password keeps its
+// bytes and is found, however soon the allocator would have handed the block out again.
 #include "app/backup/CreateZipView.h"
 #include "app/login/PasswordEntryView.h"
 #include "app/settings/PasswordEditSheet.h"
@@ -31,6 +35,19 @@
 #include <QTextStream>
 
 #include <cstdio>
+
+#include <malloc.h>
+
+extern "C" void __libc_free(void* block);
+
+// Replaces the C library's free() for the whole process (Qt's and the keyring library's blocks too).
+extern "C" void free(void* block)
+{
+    // Large blocks (file contents, images) go back; password copies are far smaller.
+    if (block && malloc_usable_size(block) >= 64 * 1024) {
+        __libc_free(block);
+    }
+}
 
 namespace {
 
@@ -71,13 +88,16 @@ void typeMasked(QWidget* widget, const QByteArray& masked)
     }
 }
 
-// Pastes the text with Ctrl+V, then overwrites and drops the clipboard's copy.
-void pasteMasked(QWidget* widget, const QByteArray& masked)
+// Pastes the text (and `filler` characters after it) with Ctrl+V, then overwrites and drops the
+// clipboard's copy.
+void pasteMasked(QWidget* widget, const QByteArray& masked, int filler = 0)
 {
     QString text;
+    text.reserve(masked.size() + filler);
     for (const char byte : masked) {
         text += QLatin1Char(char(static_cast<unsigned char>(byte) ^ MemoryScan::mask));
     }
+    text += QString(filler, QLatin1Char('x'));
     QGuiApplication::clipboard()->setText(text);
     QTest::keyClick(widget, Qt::Key_V, Qt::ControlModifier);
     QGuiApplication::clipboard()->clear();
@@ -104,7 +124,7 @@ QByteArray backup()
     return "done";
 }
 
-QByteArray settings(bool appPassword, bool paste, const QByteArray& masked)
+QByteArray settings(bool appPassword, const QString& entry, bool save, const QByteArray& masked)
 {
     {
         AppDelegate delegate;
@@ -127,23 +147,32 @@ QByteArray settings(bool appPassword, bool paste, const QByteArray& masked)
         }
         for (TextFieldHelper* field : {sheet->passwordField(), sheet->confirmationField()}) {
             field->input()->setFocus();
-            if (paste) {
+            if (entry == QLatin1String("pastelong")) {
+                pasteMasked(field->input(), masked, 9900);
+            } else if (entry == QLatin1String("paste")) {
                 pasteMasked(field->input(), masked);
             } else {
                 typeMasked(field->input(), masked);
             }
         }
-        QTest::mouseClick(sheet->middleButton(), Qt::LeftButton);
-        if (QTest::qWaitFor([view] { return view->failureAlert() != nullptr; }, 3000)) {
+        if (save) {
+            QTest::mouseClick(sheet->middleButton(), Qt::LeftButton);
+        } else {
+            // The settings window goes with the sheet open and the entries unsaved.
+            window.close();
+        }
+        if (save && QTest::qWaitFor([view] { return view->failureAlert() != nullptr; }, 3000)) {
             if (!SettingsTest::clickAlertButton(view->failureAlert(), QStringLiteral("Speichern"))) {
                 return "failed alert";
             }
         }
-        if (!QTest::qWaitFor([view] { return !view->editSheet(); }, 20000) || !SettingsTest::settled(view)) {
-            return "failed save";
+        if (save) {
+            if (!QTest::qWaitFor([view] { return !view->editSheet(); }, 20000) || !SettingsTest::settled(view)) {
+                return "failed save";
+            }
+            QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
+            checkpoint("saved");
         }
-        QCoreApplication::sendPostedEvents(nullptr, QEvent::DeferredDelete);
-        checkpoint("saved");
         settle();
     }
     settle();
@@ -206,9 +235,9 @@ int main(int argc, char** argv)
         }
         if (command == QLatin1String("backup")) {
             answer(backup());
-        } else if (command == QLatin1String("settings") && words.size() == 4) {
-            answer(settings(words.at(1) == QLatin1String("app"), words.at(2) == QLatin1String("paste"),
-                            QByteArray::fromHex(words.at(3).toLatin1())));
+        } else if (command == QLatin1String("settings") && words.size() == 5) {
+            answer(settings(words.at(1) == QLatin1String("app"), words.at(2), words.at(3) == QLatin1String("save"),
+                            QByteArray::fromHex(words.at(4).toLatin1())));
         } else if (command == QLatin1String("login") && words.size() == 2) {
             answer(login(QByteArray::fromHex(words.at(1).toLatin1())));
         } else {

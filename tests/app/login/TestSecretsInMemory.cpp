@@ -20,11 +20,11 @@ class TestSecretsInMemory : public QObject
     std::unique_ptr<PrivateKeyring> m_keyring;
 
     // A fresh password of letters and digits, long enough that its freed buffers are rarely reused at once.
-    static QByteArray newPassword()
+    static QByteArray newPassword(int length = 90)
     {
         const QByteArray alphabet = "ABCDEFGHJKLMNPQRSTUVWXYZabcdefghijkmnopqrstuvwxyz23456789";
         QByteArray password;
-        for (int i = 0; i < 90; ++i) {
+        for (int i = 0; i < length; ++i) {
             password.append(alphabet.at(QRandomGenerator::global()->bounded(int(alphabet.size()))));
         }
         return password;
@@ -86,16 +86,24 @@ private Q_SLOTS:
         QTest::addColumn<QString>("command");
         QTest::addColumn<bool>("appPassword");
         QTest::addColumn<bool>("storedFirst");
-        QTest::newRow("archive password, after a backup") << QStringLiteral("backup") << false << true;
-        QTest::newRow("archive password typed in the settings, window closed")
-            << QStringLiteral("settings archive type") << false << false;
-        QTest::newRow("archive password pasted over a stored one, window closed")
-            << QStringLiteral("settings archive paste") << false << true;
-        QTest::newRow("app password pasted in the settings, window closed")
-            << QStringLiteral("settings app paste") << true << false;
-        QTest::newRow("app password typed in the settings, window closed")
-            << QStringLiteral("settings app type") << true << false;
-        QTest::newRow("app password typed at the login, after the lock") << QStringLiteral("login") << true << true;
+        QTest::addColumn<bool>("saved");
+        QTest::newRow("archive password, after a backup") << QStringLiteral("backup") << false << true << false;
+        QTest::newRow("archive password typed in the settings, saved")
+            << QStringLiteral("settings archive type save") << false << false << true;
+        QTest::newRow("archive password pasted over a stored one, saved")
+            << QStringLiteral("settings archive paste save") << false << true << true;
+        QTest::newRow("archive password pasted, window closed unsaved")
+            << QStringLiteral("settings archive paste close") << false << false << false;
+        QTest::newRow("app password pasted in the settings, saved")
+            << QStringLiteral("settings app paste save") << true << false << true;
+        QTest::newRow("app password typed in the settings, window closed unsaved")
+            << QStringLiteral("settings app type close") << true << false << false;
+        QTest::newRow("app password pasted in the settings, window closed unsaved")
+            << QStringLiteral("settings app paste close") << true << false << false;
+        QTest::newRow("app password pasted with 9,900 more characters, saved cut")
+            << QStringLiteral("settings app pastelong save") << true << false << true;
+        QTest::newRow("app password typed at the login, after the lock")
+            << QStringLiteral("login") << true << true << false;
     }
 
     void passwordsAreWipedAfterUse()
@@ -103,9 +111,11 @@ private Q_SLOTS:
         QFETCH(QString, command);
         QFETCH(bool, appPassword);
         QFETCH(bool, storedFirst);
+        QFETCH(bool, saved);
         const QString service = serviceName(appPassword ? ModelType::masterPassword : ModelType::zipPassword);
         const QString key = rawValue(appPassword ? ModelType::masterPassword : ModelType::zipPassword);
-        const QByteArray password = newPassword();
+        // A long paste is cut to 100 characters: the password is those.
+        const QByteArray password = newPassword(command.contains(QStringLiteral("pastelong")) ? 100 : 90);
         QVERIFY(clearWithTool(service, key));
         if (storedFirst) {
             // The backup and the login read it; the paste over it is asked about first.
@@ -145,7 +155,7 @@ private Q_SLOTS:
             }
             probe.write("next\n");
         }
-        if (command.startsWith(QStringLiteral("settings"))) {
+        if (saved) {
             QCOMPARE(lookupWithTool(service, key), password);
         }
         probe.write("quit\n");
