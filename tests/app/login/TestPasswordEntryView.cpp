@@ -287,8 +287,18 @@ private Q_SLOTS:
 
     // An app-password item that holds no text keeps the app locked, and the warning says how to get
     // past it: the settings, where the password could be saved again, are out of reach while locked.
+    void damagedItemSaysWhatHelps_data()
+    {
+        QTest::addColumn<bool>("noted");
+        QTest::newRow("noted as saved") << true;
+        // The item alone keeps the app locked.
+        QTest::newRow("not noted") << false;
+    }
+
     void damagedItemSaysWhatHelps()
     {
+        QFETCH(bool, noted);
+        AppPasswordMarker::set(noted);
         m_delegate.reset();
         QVERIFY(storeAppPassword(m_password));
         QProcess tool;
