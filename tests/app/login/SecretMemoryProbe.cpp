@@ -1,6 +1,7 @@
 // The application's password paths in a process of their own, whose memory the test then reads
 // through /proc. Commands on stdin, one a line; each answers "done" (or "failed <why>") on stdout:
 //   backup                        a backup through the create sheet, with the stored archive password
+//   restore                       the same, then that backup restored through the restore sheet
 //   settings <app|archive> <paste|type|pastelong> <save|close> <masked hex>
 //                                 the password entered twice in its settings tab (pastelong: pasted
 //                                 with 9,900 more characters after it) and saved, or the window
@@ -13,13 +14,17 @@
 //
 // Small blocks are never given back to the allocator, so that a freed copy of a password keeps its
 // bytes and is found, however soon the allocator would have handed the block out again.
+#include "app/backup/BackupListModel.h"
+#include "app/backup/BackupListView.h"
 #include "app/backup/CreateZipView.h"
+#include "app/backup/RestoreZipView.h"
 #include "app/login/PasswordEntryView.h"
 #include "app/settings/PasswordEditSheet.h"
 #include "app/settings/PasswordView.h"
 #include "app/settings/SettingsContent.h"
 #include "app/shell/WindowContent.h"
 #include "core/credentials/PasswordViewModel.h"
+#include "core/workflows/RestoreZipViewModel.h"
 #include "kit/inputs/SecureInputView.h"
 #include "kit/inputs/TextFieldHelper.h"
 #include "platform/AppIdentity.h"
@@ -121,6 +126,32 @@ QByteArray backup()
     if (main.context()->messageText() != std::optional(CreateZipView::successText())) {
         return "failed " + main.context()->messageText().value_or(QString()).toUtf8();
     }
+    return "done";
+}
+
+QByteArray restore()
+{
+    const QByteArray made = backup();
+    if (made != "done") {
+        return made;
+    }
+    BackupScreens::MainScreen main;
+    main.view->openSheet(BackupActionType::restore);
+    auto* screen = main.screen<RestoreZipView>();
+    if (!screen || !QTest::qWaitFor([screen] { return screen->listModel()->rowCount() == 1; })) {
+        return "failed list";
+    }
+    BackupListView* list = screen->listView();
+    QTest::mouseClick(list->viewport(), Qt::LeftButton, {}, list->visualRect(list->model()->index(0, 0)).center());
+    QSignalSpy started(screen, &RestoreZipView::restoreStarted);
+    main.pressAction();
+    if (!QTest::qWaitFor([&] { return started.count() == 1 && !main.context()->isWorking(); }, 30000)) {
+        return "failed timeout";
+    }
+    if (main.context()->messageText() != std::optional(RestoreZipView::successText())) {
+        return "failed " + screen->model()->warningText().toUtf8();
+    }
+    settle();
     return "done";
 }
 
@@ -235,6 +266,8 @@ int main(int argc, char** argv)
         }
         if (command == QLatin1String("backup")) {
             answer(backup());
+        } else if (command == QLatin1String("restore")) {
+            answer(restore());
         } else if (command == QLatin1String("settings") && words.size() == 5) {
             answer(settings(words.at(1) == QLatin1String("app"), words.at(2), words.at(3) == QLatin1String("save"),
                             QByteArray::fromHex(words.at(4).toLatin1())));

@@ -88,6 +88,8 @@ private Q_SLOTS:
         QTest::addColumn<bool>("storedFirst");
         QTest::addColumn<bool>("saved");
         QTest::newRow("archive password, after a backup") << QStringLiteral("backup") << false << true << false;
+        QTest::newRow("archive password, after a backup and its restore")
+            << QStringLiteral("restore") << false << true << false;
         QTest::newRow("archive password typed in the settings, saved")
             << QStringLiteral("settings archive type save") << false << false << true;
         QTest::newRow("archive password pasted over a stored one, saved")
@@ -119,9 +121,8 @@ private Q_SLOTS:
         QVERIFY(clearWithTool(service, key));
         if (storedFirst) {
             // The backup and the login read it; the paste over it is asked about first.
-            QVERIFY(storeWithTool(
-                service, key,
-                command == QStringLiteral("backup") || command == QStringLiteral("login") ? password : newPassword()));
+            QVERIFY(storeWithTool(service, key,
+                                  !command.startsWith(QStringLiteral("settings")) ? password : newPassword()));
         }
 
         QProcess probe;
@@ -129,7 +130,7 @@ private Q_SLOTS:
         probe.start(QStringLiteral(TARN_SECRET_MEMORY_PROBE), {});
         QVERIFY(probe.waitForStarted());
         QByteArray line = command.toUtf8();
-        if (command != QStringLiteral("backup")) {
+        if (command != QStringLiteral("backup") && command != QStringLiteral("restore")) {
             line += ' ' + MemoryScan::masked(password).toHex();
         }
         probe.write(line + '\n');
