@@ -46,6 +46,13 @@ std::optional<SecretBytes> ArchiveCipher::deriveSecretKey(const QString& passwor
     return deriveSecretKey(SecretBytes::fromText(password));
 }
 
+std::optional<SecretBytes> ArchiveCipher::takeSecretKey(SecretBytes& password)
+{
+    std::optional<SecretBytes> key = deriveSecretKey(password);
+    password.wipe();
+    return key;
+}
+
 std::optional<SecretBytes> ArchiveCipher::deriveSecretKey(const SecretBytes& password)
 {
     // Password material = UTF-8 of the password followed by the internal key, built in a buffer

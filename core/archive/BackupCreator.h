@@ -12,11 +12,11 @@
 class BackupCreator
 {
 public:
-    // password: its UTF-8 bytes.
-    static ArchiveResult create(const QString& from, const QString& to, const SecretBytes& password,
-                                const QString& comment);
+    // password: its UTF-8 bytes, wiped once the key is derived.
+    static ArchiveResult create(const QString& from, const QString& to, SecretBytes& password, const QString& comment);
     static ArchiveResult create(const QString& from, const QString& to, const QString& password, const QString& comment)
     {
-        return create(from, to, SecretBytes::fromText(password), comment);
+        SecretBytes bytes = SecretBytes::fromText(password);
+        return create(from, to, bytes, comment);
     }
 };

@@ -13,11 +13,12 @@
 class BackupRestorer
 {
 public:
-    // password: its UTF-8 bytes.
-    static ArchiveResult restore(const QString& from, const QString& to, const SecretBytes& password);
+    // password: its UTF-8 bytes, wiped once the key is derived.
+    static ArchiveResult restore(const QString& from, const QString& to, SecretBytes& password);
     static ArchiveResult restore(const QString& from, const QString& to, const QString& password)
     {
-        return restore(from, to, SecretBytes::fromText(password));
+        SecretBytes bytes = SecretBytes::fromText(password);
+        return restore(from, to, bytes);
     }
     // Finishes or undoes a restore that was interrupted in this container, from its journal, and
     // removes what earlier runs left behind; the report says what was done. Success also when

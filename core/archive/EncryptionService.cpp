@@ -15,10 +15,13 @@ EncryptionService& EncryptionService::shared()
 
 namespace {
 
-// The password's bytes for the engine; an absent one is the empty password.
-SharedSecret orEmpty(SharedSecret password)
+// The engine's own copy of the password's bytes, which it wipes once the key is derived; the shared
+// ones are let go at once. An absent password is the empty one.
+SecretBytes ownCopy(SharedSecret& password)
 {
-    return password ? std::move(password) : std::make_shared<const SecretBytes>();
+    SecretBytes own = password ? SecretBytes(password->data(), password->size()) : SecretBytes();
+    password.reset();
+    return own;
 }
 
 } // namespace
@@ -26,9 +29,10 @@ SharedSecret orEmpty(SharedSecret password)
 QFuture<ArchiveResult> EncryptionService::createEncryptedArchive(const QString& from, const QString& to,
                                                                  SharedSecret password, const QString& comment)
 {
-    return QtConcurrent::run([from, to, password = orEmpty(std::move(password)), comment]() -> ArchiveResult {
+    return QtConcurrent::run([from, to, password = std::move(password), comment]() mutable -> ArchiveResult {
         try {
-            return BackupCreator::create(from, to, *password, comment);
+            SecretBytes own = ownCopy(password);
+            return BackupCreator::create(from, to, own, comment);
         } catch (...) {
             return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
         }
@@ -45,9 +49,10 @@ QFuture<ArchiveResult> EncryptionService::createEncryptedArchive(const QString& 
 QFuture<ArchiveResult> EncryptionService::restoreEncryptedArchive(const QString& from, const QString& to,
                                                                   SharedSecret password)
 {
-    return QtConcurrent::run([from, to, password = orEmpty(std::move(password))]() -> ArchiveResult {
+    return QtConcurrent::run([from, to, password = std::move(password)]() mutable -> ArchiveResult {
         try {
-            return BackupRestorer::restore(from, to, *password);
+            SecretBytes own = ownCopy(password);
+            return BackupRestorer::restore(from, to, own);
         } catch (...) {
             return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
         }

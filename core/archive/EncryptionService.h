@@ -17,8 +17,8 @@ public:
     static EncryptionService& shared();
 
     // from: the folder to back up; to: the destination folder (created if needed).
-    // password: its UTF-8 bytes, cleansed once the last holder lets go; the engine holds them, and
-    // the key derived from them, until the operation ends.
+    // password: its UTF-8 bytes, cleansed once the last holder lets go. The engine lets go of them as it
+    // starts, wipes its own copy once the key is derived, and the key when the operation ends.
     QFuture<ArchiveResult> createEncryptedArchive(const QString& from, const QString& to, SharedSecret password,
                                                   const QString& comment);
     QFuture<ArchiveResult> createEncryptedArchive(const QString& from, const QString& to, const QString& password,
