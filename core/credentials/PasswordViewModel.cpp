@@ -13,6 +13,7 @@
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -288,7 +289,9 @@ void PasswordViewModel::setPassword1(const QString& value)
     if (m_password1 == value) {
         return;
     }
-    m_password1 = value;
+    // The entry let go of is overwritten when nothing else holds it.
+    QString previous = std::exchange(m_password1, value);
+    cleanseText(previous);
     Q_EMIT password1Changed();
 }
 
@@ -297,7 +300,8 @@ void PasswordViewModel::setPassword2(const QString& value)
     if (m_password2 == value) {
         return;
     }
-    m_password2 = value;
+    QString previous = std::exchange(m_password2, value);
+    cleanseText(previous);
     Q_EMIT password2Changed();
 }
 

@@ -87,7 +87,11 @@ void SecureInputView::commit()
     if (!m_writePending)
         return;
     m_writePending = false;
+    // The text written before is overwritten once nothing holds it any more: after a correction it
+    // may hold the whole password.
+    QString previous = m_text.get();
     m_text.set(QLineEdit::text());
+    SecretBytes::cleanse(previous);
 }
 
 void SecureInputView::refresh()

@@ -2,6 +2,8 @@
 
 #include "platform/secrets/SecretBytes.h"
 
+#include <utility>
+
 TextDebouncer::TextDebouncer(QObject* parent)
     : QObject(parent)
 {
@@ -12,7 +14,9 @@ TextDebouncer::TextDebouncer(QObject* parent)
 
 void TextDebouncer::push(const QString& text)
 {
-    m_value = text;
+    QString previous = std::exchange(m_value, text);
+    if (m_secret)
+        SecretBytes::cleanse(previous);
     m_pending = true;
     m_timer.start();
 }

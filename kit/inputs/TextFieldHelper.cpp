@@ -16,6 +16,8 @@
 #include <QLineEdit>
 #include <QVBoxLayout>
 
+#include <utility>
+
 namespace {
 
 bool isBlank(const QString& text)
@@ -189,9 +191,13 @@ TextFieldHelper::TextFieldHelper(const QString& placeholder, const QString& titl
     m_warningTimer.setInterval(warningDurationMs);
     connect(&m_warningTimer, &QTimer::timeout, this, &TextFieldHelper::hideWarning);
 
-    connect(&m_debouncer, &TextDebouncer::delivered, this, [this](const QString& text) {
-        m_boundText = text;
+    const bool secret = m_connectionType == ConnectionType::password;
+    m_debouncer.setSecret(secret);
+    connect(&m_debouncer, &TextDebouncer::delivered, this, [this, secret](const QString& text) {
+        QString previous = std::exchange(m_boundText, text);
         m_bindingText.set(text);
+        if (secret)
+            SecretBytes::cleanse(previous);
     });
     connect(m_input, &QLineEdit::textChanged, this, &TextFieldHelper::onInputEdited);
     connect(m_input, &QLineEdit::returnPressed, this, &TextFieldHelper::submit);
@@ -275,7 +281,7 @@ void TextFieldHelper::onInputEdited(const QString& text)
 // rules changed it.
 void TextFieldHelper::setBuffer(const QString& text, bool fromBinding)
 {
-    const QString old = m_buffer;
+    QString old = m_buffer;
     const InputPatterns::Outcome outcome = InputPatterns::apply(m_restrictRegex, m_warnRegex, text);
     const QString kept = UserCharacters::truncated(outcome.text, m_characterLimit);
     const bool cut = !fromBinding && kept.size() < outcome.text.size();
@@ -308,6 +314,10 @@ void TextFieldHelper::setBuffer(const QString& text, bool fromBinding)
     } else if (old != kept) {
         m_debouncer.push(kept);
     }
+    // A password's text let go of is overwritten when nothing holds it any more: after a correction
+    // it may hold the whole password.
+    if (m_connectionType == ConnectionType::password)
+        SecretBytes::cleanse(old);
 }
 
 void TextFieldHelper::showWarning(const std::optional<QString>& text)

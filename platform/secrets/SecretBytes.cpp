@@ -71,6 +71,13 @@ void SecretBytes::cleanse(QByteArray& bytes)
     bytes.clear();
 }
 
+void SecretBytes::cleanse(QString& text)
+{
+    if (!text.isEmpty() && text.isDetached())
+        explicit_bzero(text.data(), size_t(text.size()) * sizeof(QChar));
+    text.clear();
+}
+
 void SecretBytes::wipeText(QString& text)
 {
     // The characters live on the heap, never in read-only data, unless the text is a literal:

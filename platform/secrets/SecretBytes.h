@@ -35,6 +35,8 @@ public:
 
     // Cleanses a byte array that this code alone holds (a shared one is left to its other owners).
     static void cleanse(QByteArray& bytes);
+    // The same for a text: the last holder of secret text lets go of it this way.
+    static void cleanse(QString& text);
     // Overwrites the characters of a text where they are, for every copy that shares them, and
     // empties this copy. For secret text at the end of its use: the other copies read as zeros.
     static void wipeText(QString& text);

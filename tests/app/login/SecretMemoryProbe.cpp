@@ -2,11 +2,13 @@
 // through /proc. Commands on stdin, one a line; each answers "done" (or "failed <why>") on stdout:
 //   backup                        a backup through the create sheet, with the stored archive password
 //   restore                       the same, then that backup restored through the restore sheet
-//   settings <app|archive> <paste|type|pastelong> <save|close> <masked hex>
+//   settings <app|archive> <paste|type|typefix|pastelong> <save|close> <masked hex>
 //                                 the password entered twice in its settings tab (pastelong: pasted
 //                                 with 9,900 more characters after it) and saved, or the window
 //                                 closed with the sheet still open
-//   login <masked hex>            the app password typed at the login; the app then locks
+//   login <type|typefix> <masked hex>
+//                                 the app password typed at the login (typefix: with a wrong last key
+//                                 taken back); the app then locks
 //   quit
 // Passwords come XOR-masked (MemoryScan::mask) and are unmasked one character at a time, so that
 // the probe itself keeps no copy of them; a paste needs the whole text on the clipboard, and the
@@ -86,10 +88,19 @@ void settle()
     }
 }
 
-void typeMasked(QWidget* widget, const QByteArray& masked)
+// Types the text at a typist's pace (the event loop runs between the keys); with `correction`, a
+// wrong last key is typed and taken back first.
+void typeMasked(QWidget* widget, const QByteArray& masked, bool correction = false)
 {
     for (const char byte : masked) {
         QTest::keyClick(widget, char(static_cast<unsigned char>(byte) ^ MemoryScan::mask));
+        QCoreApplication::processEvents();
+    }
+    if (correction) {
+        QTest::keyClick(widget, '#');
+        QTest::qWait(20);
+        QTest::keyClick(widget, Qt::Key_Backspace);
+        QTest::qWait(20);
     }
 }
 
@@ -183,7 +194,7 @@ QByteArray settings(bool appPassword, const QString& entry, bool save, const QBy
             } else if (entry == QLatin1String("paste")) {
                 pasteMasked(field->input(), masked);
             } else {
-                typeMasked(field->input(), masked);
+                typeMasked(field->input(), masked, entry == QLatin1String("typefix"));
             }
         }
         if (save) {
@@ -210,7 +221,7 @@ QByteArray settings(bool appPassword, const QString& entry, bool save, const QBy
     return "done";
 }
 
-QByteArray login(const QByteArray& masked)
+QByteArray login(const QByteArray& masked, bool correction)
 {
     {
         const std::unique_ptr<AppDelegate> delegate = ShellTestSupport::launch();
@@ -224,7 +235,7 @@ QByteArray login(const QByteArray& masked)
         }
         SecureInputView* field = view->passwordField();
         field->setFocus();
-        typeMasked(field, masked);
+        typeMasked(field, masked, correction);
         QTest::keyClick(field, Qt::Key_Return);
         if (!QTest::qWaitFor([&delegate] { return delegate->isAuthenticated(); }, 20000)) {
             return "failed unlock";
@@ -271,8 +282,8 @@ int main(int argc, char** argv)
         } else if (command == QLatin1String("settings") && words.size() == 5) {
             answer(settings(words.at(1) == QLatin1String("app"), words.at(2), words.at(3) == QLatin1String("save"),
                             QByteArray::fromHex(words.at(4).toLatin1())));
-        } else if (command == QLatin1String("login") && words.size() == 2) {
-            answer(login(QByteArray::fromHex(words.at(1).toLatin1())));
+        } else if (command == QLatin1String("login") && words.size() == 3) {
+            answer(login(QByteArray::fromHex(words.at(2).toLatin1()), words.at(1) == QLatin1String("typefix")));
         } else {
             answer("failed command");
         }

@@ -105,7 +105,11 @@ private Q_SLOTS:
         QTest::newRow("app password pasted with 9,900 more characters, saved cut")
             << QStringLiteral("settings app pastelong save") << true << false << true;
         QTest::newRow("app password typed at the login, after the lock")
-            << QStringLiteral("login") << true << true << false;
+            << QStringLiteral("login type") << true << true << false;
+        QTest::newRow("app password typed at the login with a correction, after the lock")
+            << QStringLiteral("login typefix") << true << true << false;
+        QTest::newRow("archive password typed with a correction in the settings, saved")
+            << QStringLiteral("settings archive typefix save") << false << false << true;
     }
 
     void passwordsAreWipedAfterUse()

@@ -441,17 +441,18 @@ private Q_SLOTS:
         QTRY_COMPARE(m_fixture.lockItems(), 1);
         QVERIFY(AppPasswordMarker::isSet());
 
-        // Changing it asks first; "Abbrechen" keeps it.
+        // Changing it asks first; "Abbrechen" keeps it. The question waits for the store's answer.
         enterAndSave(view, QStringLiteral("Dritt123"), QStringLiteral("Dritt123"));
-        QTRY_VERIFY(view->failureAlert());
+        QTRY_VERIFY_WITH_TIMEOUT(view->failureAlert(), 20000);
         QCOMPARE(title(view->failureAlert()), QStringLiteral("Warnung"));
         QCOMPARE(stored(m_app), QStringLiteral("Zweit123"));
         QVERIFY(clickAlertButton(view->failureAlert(), QStringLiteral("Abbrechen")));
         QTRY_COMPARE(view->failureAlert(), nullptr);
         QCOMPARE(stored(m_app), QStringLiteral("Zweit123"));
         // "Speichern" replaces it.
+        QVERIFY(settled(view));
         QTest::mouseClick(view->editSheet()->middleButton(), Qt::LeftButton);
-        QTRY_VERIFY(view->failureAlert());
+        QTRY_VERIFY_WITH_TIMEOUT(view->failureAlert(), 20000);
         QVERIFY(clickAlertButton(view->failureAlert(), QStringLiteral("Speichern")));
         QTRY_VERIFY(!view->editSheet());
         QVERIFY(settled(view));
