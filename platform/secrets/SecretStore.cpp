@@ -2,10 +2,8 @@
 
 #include "platform/Diagnostics.h"
 
-#include <QUtf8StringView>
-
 #include <QFileInfo>
-#include <QStringDecoder>
+#include <QUtf8StringView>
 
 #include <atomic>
 #include <condition_variable>
@@ -574,8 +572,20 @@ VoidResult storeNow(const SecretStore::Attributes& attributes, const QString& la
     if (!service) {
         return fail(errorFrom(error));
     }
-    // libsecret keeps its copy in its secure memory, which it cleanses.
     g_autoptr(SecretValue) value = secret_value_new(text.chars(), gssize(text.size()), "text/plain");
+    // libsecret's copy is in its secure memory, which it cleanses, unless that memory could not be
+    // locked: it is overwritten here as well once the value has gone out (it and the items that cache
+    // it are ours alone).
+    struct Overwrite
+    {
+        SecretValue* value;
+        ~Overwrite()
+        {
+            gsize length = 0;
+            const gchar* data = secret_value_get(value, &length);
+            explicit_bzero(const_cast<gchar*>(data), length);
+        }
+    } overwrite{value};
 
     // Items that match already are updated in place, whoever wrote them, so that a later
     // lookup cannot find an older text.
