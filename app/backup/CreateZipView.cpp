@@ -221,7 +221,7 @@ void CreateZipView::startBackup()
             context->setMessageText(text);
     };
     const auto read = ArchivePassword::read();
-    whenFinished(context, read, [context, model, self, showFailure](const Result<QString, QString>& password) {
+    whenFinished(context, read, [context, model, self, showFailure](const ArchivePassword::ReadResult& password) {
         context->setIsReadingPassword(false);
         if (!self) {
             // The sheet went while the keyring asked for the password (a logout): nothing starts.

@@ -197,7 +197,7 @@ void RestoreZipView::startRestore()
             context->setMessageText(model->warningText());
     };
     const auto read = ArchivePassword::read();
-    whenFinished(context, read, [context, model, self, showFailure](const Result<QString, QString>& password) {
+    whenFinished(context, read, [context, model, self, showFailure](const ArchivePassword::ReadResult& password) {
         context->setIsReadingPassword(false);
         if (!self) {
             // The sheet went while the keyring asked for the password (a logout): nothing starts.

@@ -37,8 +37,9 @@ QFuture<ReadResult> read(Prompt prompt)
 bool existsAfter(const ReadResult& result)
 {
     if (!result) {
-        // A locked item is a stored password that the store did not hand out.
-        return result.error().code == SecretStoreError::locked || AppPasswordMarker::isSet();
+        // A locked item, or one that holds no text, is a stored password that the store did not hand out.
+        return result.error().code == SecretStoreError::locked || result.error().code == SecretStoreError::notText ||
+            AppPasswordMarker::isSet();
     }
     if (result->has_value()) {
         AppPasswordMarker::set(true);

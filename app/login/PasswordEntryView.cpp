@@ -63,6 +63,8 @@ PasswordEntryView::PasswordEntryView(AppContext* appContext, Binding<bool> isAut
 {
     setImgBgColor(defaultImgBgColor());
     setTxtBgColor(defaultTxtBgColor());
+    // A password pasted here is cut as the settings cut it when it was saved.
+    m_field->setCharacterLimit(PasswordViewModel::characterLimit);
 
     // The title at the top; the image, the field and the fingerprint button centred in the screen.
     auto* title = new LoginTitleView(QStringLiteral("Tarn-Backup-Manager"));
@@ -130,14 +132,25 @@ PasswordEntryView::PasswordEntryView(AppContext* appContext, Binding<bool> isAut
 PasswordEntryView::~PasswordEntryView()
 {
     dropTouchIdCheck();
-    cleanseText(m_password);
+    // The field overwrites its own characters as it goes.
+    SecretBytes::wipeText(m_password);
+}
+
+QString PasswordEntryView::damagedItemText()
+{
+    // The label the credential store gives the item when the app saves it.
+    return QStringLiteral("Der Schlüsselbund-Eintrag „%1/%2“ ist beschädigt. Entferne ihn mit der "
+                          "Passwortverwaltung des Desktops (z. B. „Passwörter und Schlüssel“); danach startet die "
+                          "App ohne App-Passwort.")
+        .arg(AppPassword::service(), AppPassword::key());
 }
 
 void PasswordEntryView::forgetTypedPassword()
 {
-    // Our copy is overwritten; the field lets go of its own.
-    cleanseText(m_password);
-    m_field->refresh();
+    // The typed characters are overwritten where they lie: in the field and in our copy, which
+    // shares them.
+    SecretBytes::wipeText(m_password);
+    m_field->wipe();
 }
 
 bool PasswordEntryView::isEvaluatingTouchID() const
@@ -225,8 +238,10 @@ void PasswordEntryView::takeStoredPassword(const AppPassword::ReadResult& result
         m_submitPending = false;
         qCDebug(lcDiagnostics) << "Пароль приложения не прочитан:" << SecretStoreError::name(result.error().code)
                                << result.error().detail;
-        // Not the user's fault: no shake.
-        setWarningText(AppPassword::failureText(result.error()));
+        // Not the user's fault: no shake. A damaged item keeps the app locked (anything else would let
+        // anyone past the lock); the settings are out of reach, so the text says what helps instead.
+        setWarningText(result.error().code == SecretStoreError::notText ? damagedItemText()
+                                                                        : AppPassword::failureText(result.error()));
         Q_EMIT storedPasswordLoaded(m_storedPassword);
         return;
     }

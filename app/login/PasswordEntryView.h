@@ -37,6 +37,8 @@ public:
     static inline const QString touchIdUnavailableText =
         QStringLiteral("Touch ID ist auf diesem Gerät nicht verfügbar");
     static inline const QString placeholderText = QStringLiteral("Master-Passwort eingeben");
+    // The warning when the stored app password's item holds no text.
+    static QString damagedItemText();
 
     // What the credential store said about the app password.
     enum class StoredPassword { unknown, none, present, failed };

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/credentials/PasswordViewModel.h"
 #include "kit/dialogs/BlurredSheetContentHelper.h"
 
 #include <functional>
@@ -14,7 +15,7 @@ class PasswordEditSheet : public BlurredSheetContentHelper
     Q_OBJECT
 
 public:
-    static constexpr int characterLimit = 100;
+    static constexpr int characterLimit = PasswordViewModel::characterLimit;
 
     PasswordEditSheet(PasswordViewModel* viewModel, std::function<void()> onCancel, std::function<void()> onSave,
                       QWidget* parent = nullptr);

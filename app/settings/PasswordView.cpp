@@ -43,6 +43,16 @@ PasswordView::PasswordView(AppContext* appContext, const PasswordModel& model, Q
     m_textLabel->setFont(FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), 14, QFont::Normal));
     column->addWidget(m_textLabel);
 
+    m_stateLabel = new QLabel(main);
+    m_stateLabel->setTextFormat(Qt::PlainText);
+    m_stateLabel->setWordWrap(true);
+    m_stateLabel->setFont(FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), 12, QFont::Normal));
+    QPalette statePalette = m_stateLabel->palette();
+    statePalette.setColor(QPalette::WindowText, TarnColor::red());
+    m_stateLabel->setPalette(statePalette);
+    m_stateLabel->hide();
+    column->addWidget(m_stateLabel);
+
     if (isAppPassword()) {
         m_settingsGroup = new PasswordSettingsGroup(m_viewModel, m_appContext->inactivityMonitor(), main);
         m_settingsGroup->hide();
@@ -137,9 +147,11 @@ void PasswordView::load(bool firstBuild)
     whenFinished(this, m_viewModel->storedStateAsync(),
                  [this, hold = storedStateHold()](const Result<bool, SecretStoreError>& stored) {
                      whenFinished(this, hold, [this, stored] {
-                         // A failed read counts as none stored; the user learns why, unless a failure
-                         // shows already.
+                         // A failed read tells nothing: the tab says so, and why, and the user learns
+                         // it from the alert too, unless a failure shows already.
                          m_isPasswordStored = stored && *stored;
+                         m_isStateUnknown = !stored;
+                         m_stateLabel->setText(stored ? QString() : unknownStateText(stored.error().summary()));
                          if (!stored && !m_viewModel->validationError()) {
                              m_viewModel->setValidationError(
                                  PasswordValidationError::keychain(stored.error().message()));
@@ -153,6 +165,21 @@ void PasswordView::load(bool firstBuild)
             readFinished();
         });
         whenFinished(this, m_viewModel->loadTouchIDAsync(), done);
+    }
+}
+
+QString PasswordView::unknownStateText(const QString& reason)
+{
+    return QStringLiteral("Ob ein Passwort gespeichert ist, ist unbekannt. ") + reason;
+}
+
+void PasswordView::showEvent(QShowEvent* event)
+{
+    QWidget::showEvent(event);
+    // Shown again (another tab was chosen meanwhile): an unknown state is asked for once more.
+    if (m_isStateUnknown && !isLoading() && !m_busy) {
+        setBusy(true);
+        load(false);
     }
 }
 
@@ -176,11 +203,13 @@ void PasswordView::showStoredState()
     }
     m_changeButton->setText(m_isPasswordStored ? QStringLiteral("Passwort ändern")
                                                : QStringLiteral("Passwort erstellen"));
-    m_changeButton->show();
-    m_removeButton->setVisible(m_isPasswordStored);
+    // While the state is unknown, neither creating nor removing would be what the user thinks.
+    m_stateLabel->setVisible(m_isStateUnknown);
+    m_changeButton->setVisible(!m_isStateUnknown);
+    m_removeButton->setVisible(m_isPasswordStored && !m_isStateUnknown);
     if (m_settingsGroup) {
         m_settingsGroup->setTouchIDAvailable(m_isTouchIDAvailable);
-        m_settingsGroup->setVisible(m_isPasswordStored);
+        m_settingsGroup->setVisible(m_isPasswordStored && !m_isStateUnknown);
     }
     setFixedHeight(frameHeight());
 }
@@ -326,6 +355,9 @@ void PasswordView::removed()
     if (isAppPassword()) {
         AppPasswordMarker::set(false);
         m_appContext->hideLockButton();
+        // A password made again in this tab is replaced only after the question, as the archive
+        // password is.
+        m_viewModel->setIsTouchID(false);
     }
     m_appContext->inactivityMonitor()->setIsAutoLogoutEnabled(false);
 }

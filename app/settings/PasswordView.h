@@ -19,7 +19,9 @@ class QLayout;
 // A password settings tab: the model's text, creating or changing the password in the edit sheet,
 // removing it after a confirmation, and on the app-password tab the Touch ID and automatic-logout
 // settings. Whether a password is stored is read once when the tab is built and again after each
-// save and removal, off the GUI thread; loaded() follows each read.
+// save and removal, off the GUI thread; loaded() follows each read. When the store cannot tell (a
+// locked keyring whose prompt was dismissed), the tab says that the state is unknown, offers no
+// action, and reads again each time it is shown.
 class PasswordView : public QWidget
 {
     Q_OBJECT
@@ -34,6 +36,10 @@ public:
     // An action runs, or the stored state is read again after it: the buttons are disabled.
     bool isBusy() const { return m_busy; }
     bool isPasswordStored() const { return m_isPasswordStored; }
+    // The last read failed: whether a password is stored is not known.
+    bool isStateUnknown() const { return m_isStateUnknown; }
+    static QString unknownStateText(const QString& reason);
+    QLabel* stateLabel() const { return m_stateLabel; }
     bool isTouchIDAvailable() const { return m_isTouchIDAvailable; }
     // The tab's height for the stored password and the logout setting.
     int frameHeight() const;
@@ -57,6 +63,9 @@ Q_SIGNALS:
     // The stored state was read (after the build, a save or a removal) and is shown.
     void loaded();
 
+protected:
+    void showEvent(QShowEvent* event) override;
+
 private:
     void load(bool firstBuild);
     void readFinished();
@@ -77,11 +86,13 @@ private:
     int m_pendingReads = 0;
     bool m_busy = false;
     bool m_isPasswordStored = false;
+    bool m_isStateUnknown = false;
     bool m_isTouchIDAvailable = false;
     bool m_isPassDelete = false;
     bool m_overrideSaveQueued = false;
 
     QLabel* m_textLabel = nullptr;
+    QLabel* m_stateLabel = nullptr;
     PasswordSettingsGroup* m_settingsGroup = nullptr;
     TrendyButtonHelper* m_changeButton = nullptr;
     TrendyButtonHelper* m_removeButton = nullptr;

@@ -43,15 +43,25 @@ std::optional<QByteArray> aesCrypt(const QByteArray& key, const QByteArray& iv, 
 
 std::optional<SecretBytes> ArchiveCipher::deriveSecretKey(const QString& password)
 {
+    return deriveSecretKey(SecretBytes::fromText(password));
+}
+
+std::optional<SecretBytes> ArchiveCipher::takeSecretKey(SecretBytes& password)
+{
+    std::optional<SecretBytes> key = deriveSecretKey(password);
+    password.wipe();
+    return key;
+}
+
+std::optional<SecretBytes> ArchiveCipher::deriveSecretKey(const SecretBytes& password)
+{
     // Password material = UTF-8 of the password followed by the internal key, built in a buffer
-    // that is cleansed; the converted password is cleansed as well.
-    QByteArray utf8 = utf8Data(password);
+    // that is cleansed.
     const size_t keyTextLength = std::char_traits<char>::length(internalKey);
-    SecretBytes material(size_t(utf8.size()) + keyTextLength);
-    if (!utf8.isEmpty())
-        std::memcpy(material.data(), utf8.constData(), size_t(utf8.size()));
-    std::memcpy(material.data() + utf8.size(), internalKey, keyTextLength);
-    SecretBytes::cleanse(utf8);
+    SecretBytes material(password.size() + keyTextLength);
+    if (!password.isEmpty())
+        std::memcpy(material.data(), password.data(), password.size());
+    std::memcpy(material.data() + password.size(), internalKey, keyTextLength);
 
     const QByteArray salt = utf8Data(QLatin1String(saltText));
     SecretBytes key(keyLength);

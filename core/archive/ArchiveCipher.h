@@ -28,6 +28,10 @@ public:
     // The backup key for a password, or nothing when the derivation failed. The password bytes
     // handed to the derivation are cleansed afterwards. Never log the result.
     static std::optional<SecretBytes> deriveSecretKey(const QString& password);
+    // The same for the password's UTF-8 bytes.
+    static std::optional<SecretBytes> deriveSecretKey(const SecretBytes& password);
+    // deriveSecretKey(), then the password is wiped: it is not needed once the key exists.
+    static std::optional<SecretBytes> takeSecretKey(SecretBytes& password);
     // The same key as a byte array (empty when the derivation failed), for tests and tools.
     static QByteArray deriveKey(const QString& password);
 

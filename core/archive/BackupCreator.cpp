@@ -208,7 +208,7 @@ void logCommentFailure(const FinderCommentError& error)
 
 } // namespace
 
-ArchiveResult BackupCreator::create(const QString& from, const QString& to, const QString& password,
+ArchiveResult BackupCreator::create(const QString& from, const QString& to, SecretBytes& password,
                                     const QString& comment)
 {
     if (from.isEmpty() || !QFileInfo::exists(from)) {
@@ -233,7 +233,7 @@ ArchiveResult BackupCreator::create(const QString& from, const QString& to, cons
     const QString stamp = now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
     const QString dir = QDir(to).absolutePath();
     const QString finalPath = dir + QStringLiteral("/Backup_") + stamp + QStringLiteral(".orlwen");
-    const std::optional<SecretBytes> key = ArchiveCipher::deriveSecretKey(password);
+    const std::optional<SecretBytes> key = ArchiveCipher::takeSecretKey(password);
     if (!key) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") +
                 QStringLiteral("key derivation failed");

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/archive/FinderCommentError.h"
+#include "core/archive/SecretBytes.h"
 
 #include <QString>
 
@@ -11,6 +12,11 @@
 class BackupCreator
 {
 public:
-    static ArchiveResult create(const QString& from, const QString& to, const QString& password,
-                                const QString& comment);
+    // password: its UTF-8 bytes, wiped once the key is derived.
+    static ArchiveResult create(const QString& from, const QString& to, SecretBytes& password, const QString& comment);
+    static ArchiveResult create(const QString& from, const QString& to, const QString& password, const QString& comment)
+    {
+        SecretBytes bytes = SecretBytes::fromText(password);
+        return create(from, to, bytes, comment);
+    }
 };

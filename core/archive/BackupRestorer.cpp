@@ -265,10 +265,10 @@ RecoveryResult BackupRestorer::recoverInterrupted(const QString& container)
     return report;
 }
 
-ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, const QString& password,
+ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, SecretBytes& password,
                                       const std::function<bool()>& beforeSwap)
 {
-    const std::optional<SecretBytes> key = ArchiveCipher::deriveSecretKey(password);
+    const std::optional<SecretBytes> key = ArchiveCipher::takeSecretKey(password);
     if (!key) {
         qCDebug(lcDiagnostics).noquote() << "Ошибка: не удалось получить ключ.";
         return fail(failure(FinderCommentError::archiveCreationFailed));

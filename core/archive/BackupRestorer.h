@@ -2,6 +2,7 @@
 
 #include "core/archive/FinderCommentError.h"
 #include "core/archive/RestoreRecovery.h"
+#include "core/archive/SecretBytes.h"
 
 #include <QString>
 
@@ -14,10 +15,16 @@
 class BackupRestorer
 {
 public:
-    // beforeSwap, when given, is asked right before Data is replaced: false keeps Data as it is and
-    // fails with archiveCreationFailed.
-    static ArchiveResult restore(const QString& from, const QString& to, const QString& password,
+    // password: its UTF-8 bytes, wiped once the key is derived. beforeSwap, when given, is asked right
+    // before Data is replaced: false keeps Data as it is and fails with archiveCreationFailed.
+    static ArchiveResult restore(const QString& from, const QString& to, SecretBytes& password,
                                  const std::function<bool()>& beforeSwap = {});
+    static ArchiveResult restore(const QString& from, const QString& to, const QString& password,
+                                 const std::function<bool()>& beforeSwap = {})
+    {
+        SecretBytes bytes = SecretBytes::fromText(password);
+        return restore(from, to, bytes, beforeSwap);
+    }
     // Finishes or undoes a restore that was interrupted in this container, from its journal, and
     // removes what earlier runs left behind; the report says what was done. Success also when
     // there was nothing to do or a running restore holds the container.

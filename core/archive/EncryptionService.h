@@ -2,6 +2,7 @@
 
 #include "core/archive/FinderCommentError.h"
 #include "core/archive/RestoreRecovery.h"
+#include "core/archive/SecretBytes.h"
 
 #include <QByteArray>
 #include <QFuture>
@@ -18,10 +19,16 @@ public:
     static EncryptionService& shared();
 
     // from: the folder to back up; to: the destination folder (created if needed).
+    // password: its UTF-8 bytes, cleansed once the last holder lets go. The engine lets go of them as it
+    // starts, wipes its own copy once the key is derived, and the key when the operation ends.
+    QFuture<ArchiveResult> createEncryptedArchive(const QString& from, const QString& to, SharedSecret password,
+                                                  const QString& comment);
     QFuture<ArchiveResult> createEncryptedArchive(const QString& from, const QString& to, const QString& password,
                                                   const QString& comment);
     // from: the backup file; to: the container folder whose "Data" subfolder is replaced. beforeSwap,
     // when given, is asked on the worker right before Data is replaced: false keeps Data as it was.
+    QFuture<ArchiveResult> restoreEncryptedArchive(const QString& from, const QString& to, SharedSecret password,
+                                                   std::function<bool()> beforeSwap = {});
     QFuture<ArchiveResult> restoreEncryptedArchive(const QString& from, const QString& to, const QString& password,
                                                    std::function<bool()> beforeSwap = {});
 

@@ -50,8 +50,13 @@ Result<std::optional<QString>, SecretStoreError> KeychainService::getString(cons
 
 Result<void, SecretStoreError> KeychainService::set(const QString& value, const QString& key) const
 {
+    return setSecret(std::make_shared<const SecretBytes>(SecretBytes::fromText(value)), key);
+}
+
+Result<void, SecretStoreError> KeychainService::setSecret(const SharedSecret& value, const QString& key) const
+{
     const QString label = m_service + QLatin1Char('/') + key;
-    auto result = SecretStore::store(textItem(key), label, value);
+    auto result = SecretStore::storeSecret(textItem(key), label, value);
     if (!result) {
         qCDebug(lcDiagnostics) << "Не удалось сохранить элемент" << m_service << key << ":"
                                << SecretStoreError::name(result.error().code) << result.error().detail;
@@ -105,20 +110,38 @@ KeychainService::getDigestAsync(const QString& key, SecretStore::Unlock unlock) 
 {
     return QtConcurrent::run(storeThreads(),
                              [store = *this, key, unlock]() -> Result<std::optional<PasswordDigest>, SecretStoreError> {
-                                 auto stored = store.getString(key, unlock);
+                                 const auto stored = SecretStore::lookupSecret(store.textItem(key), unlock);
                                  if (!stored) {
                                      return fail(stored.error());
                                  }
-                                 if (!stored->has_value()) {
+                                 if (!*stored) {
                                      return std::optional<PasswordDigest>();
                                  }
-                                 return std::optional(PasswordDigest::take(std::move(**stored)));
+                                 return std::optional(PasswordDigest::of(**stored));
                              });
 }
 
 QFuture<Result<void, SecretStoreError>> KeychainService::setAsync(const QString& value, const QString& key) const
 {
     return QtConcurrent::run(storeThreads(), [store = *this, value, key] { return store.set(value, key); });
+}
+
+QFuture<SecretStore::SecretLookup> KeychainService::getSecretAsync(const QString& key) const
+{
+    return QtConcurrent::run(storeThreads(), [store = *this, key] {
+        auto result = SecretStore::lookupSecret(store.textItem(key));
+        if (!result) {
+            qCDebug(lcDiagnostics) << "Не удалось прочитать элемент" << store.m_service << key << ":"
+                                   << SecretStoreError::name(result.error().code) << result.error().detail;
+        }
+        return result;
+    });
+}
+
+QFuture<Result<void, SecretStoreError>> KeychainService::setSecretAsync(const SharedSecret& value,
+                                                                        const QString& key) const
+{
+    return QtConcurrent::run(storeThreads(), [store = *this, value, key] { return store.setSecret(value, key); });
 }
 
 QFuture<Result<void, SecretStoreError>> KeychainService::removeAsync(const QString& key) const

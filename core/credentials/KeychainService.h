@@ -33,6 +33,7 @@ public:
     // it is then read back once, and the result says what is actually stored (success only when
     // the item holds the value).
     Result<void, SecretStoreError> set(const QString& value, const QString& key) const;
+    Result<void, SecretStoreError> setSecret(const SharedSecret& value, const QString& key) const;
     // Deletes the item of the key; none stored is a success. A timed-out removal is read back
     // like a timed-out write.
     Result<void, SecretStoreError> remove(const QString& key) const;
@@ -55,6 +56,11 @@ public:
     QFuture<Result<std::optional<PasswordDigest>, SecretStoreError>>
     getDigestAsync(const QString& key, SecretStore::Unlock unlock = SecretStore::Unlock::ask) const;
     QFuture<Result<void, SecretStoreError>> setAsync(const QString& value, const QString& key) const;
+    // For a password that is used, not only checked: its UTF-8 bytes in a buffer that is cleansed
+    // when the last holder lets go; null when no item exists for the key.
+    QFuture<SecretStore::SecretLookup> getSecretAsync(const QString& key) const;
+    // setAsync() for a password held as UTF-8 bytes.
+    QFuture<Result<void, SecretStoreError>> setSecretAsync(const SharedSecret& value, const QString& key) const;
     QFuture<Result<void, SecretStoreError>> removeAsync(const QString& key) const;
     QFuture<bool> getBoolAsync(const QString& key) const;
     // Writes the flag like setBool(); the answer says whether the new value is the one stored.

@@ -39,30 +39,49 @@ PasswordDigest& PasswordDigest::operator=(const PasswordDigest& other)
     return *this;
 }
 
-PasswordDigest PasswordDigest::take(QString&& text)
+QByteArray PasswordDigest::newSalt()
 {
     QByteArray salt(saltSize, Qt::Uninitialized);
     if (RAND_bytes(reinterpret_cast<unsigned char*>(salt.data()), saltSize) != 1) {
         // A fixed salt still keeps the text out of memory; it only loses the per-read difference.
         salt.fill('\0');
     }
+    return salt;
+}
+
+PasswordDigest PasswordDigest::take(QString&& text)
+{
+    QByteArray salt = newSalt();
     QByteArray digest = digestOf(salt, text);
     cleanseText(text);
+    return PasswordDigest(std::move(salt), std::move(digest));
+}
+
+PasswordDigest PasswordDigest::of(const SecretBytes& utf8)
+{
+    QByteArray salt = newSalt();
+    QByteArray digest = digestOf(salt, utf8.chars(), utf8.size());
     return PasswordDigest(std::move(salt), std::move(digest));
 }
 
 QByteArray PasswordDigest::digestOf(const QByteArray& salt, const QString& text)
 {
     QByteArray utf8 = text.toUtf8();
+    QByteArray digest = digestOf(salt, utf8.constData(), size_t(utf8.size()));
+    SecretBytes::cleanse(utf8);
+    return digest;
+}
+
+QByteArray PasswordDigest::digestOf(const QByteArray& salt, const char* utf8, size_t size)
+{
     QByteArray digest(EVP_MAX_MD_SIZE, '\0');
     unsigned int length = 0;
     EVP_MD_CTX* context = EVP_MD_CTX_new();
     const bool done = context && EVP_DigestInit_ex(context, EVP_sha256(), nullptr) == 1 &&
         EVP_DigestUpdate(context, salt.constData(), size_t(salt.size())) == 1 &&
-        EVP_DigestUpdate(context, utf8.constData(), size_t(utf8.size())) == 1 &&
+        (size == 0 || EVP_DigestUpdate(context, utf8, size) == 1) &&
         EVP_DigestFinal_ex(context, reinterpret_cast<unsigned char*>(digest.data()), &length) == 1;
     EVP_MD_CTX_free(context); // cleanses its state
-    SecretBytes::cleanse(utf8);
     if (!done) {
         return {};
     }

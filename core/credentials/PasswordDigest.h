@@ -1,5 +1,7 @@
 #pragma once
 
+#include "platform/secrets/SecretBytes.h"
+
 #include <QByteArray>
 #include <QString>
 
@@ -10,6 +12,8 @@ class PasswordDigest
 public:
     // The digest of `text`; the text is cleansed (when this code alone holds it) and left empty.
     static PasswordDigest take(QString&& text);
+    // The digest of a text given as UTF-8 bytes.
+    static PasswordDigest of(const SecretBytes& utf8);
 
     PasswordDigest(const PasswordDigest&) = default;
     PasswordDigest& operator=(const PasswordDigest& other);
@@ -22,6 +26,8 @@ public:
 private:
     PasswordDigest(QByteArray salt, QByteArray digest);
     static QByteArray digestOf(const QByteArray& salt, const QString& text);
+    static QByteArray digestOf(const QByteArray& salt, const char* utf8, size_t size);
+    static QByteArray newSalt();
 
     QByteArray m_salt;
     QByteArray m_digest;

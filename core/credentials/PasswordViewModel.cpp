@@ -8,9 +8,12 @@
 #include <QTextBoundaryFinder>
 #include <QtConcurrent>
 
+#include <string.h>
+
 #include <algorithm>
 #include <functional>
 #include <memory>
+#include <utility>
 
 namespace {
 
@@ -46,9 +49,12 @@ bool isLetterOrDigit(char32_t codePoint)
 
 bool hasOnlyLettersAndDigits(const QString& text)
 {
-    const QList<uint> codePoints = text.toUcs4();
-    return std::all_of(codePoints.cbegin(), codePoints.cend(),
-                       [](uint codePoint) { return isLetterOrDigit(char32_t(codePoint)); });
+    QList<uint> codePoints = text.toUcs4();
+    const bool only = std::all_of(codePoints.cbegin(), codePoints.cend(),
+                                  [](uint codePoint) { return isLetterOrDigit(char32_t(codePoint)); });
+    // The code points are the password too.
+    explicit_bzero(codePoints.data(), size_t(codePoints.size()) * sizeof(uint));
+    return only;
 }
 
 // What the existence check before replacing an archive password makes of the store's answer: a
@@ -75,9 +81,9 @@ Result<bool, SecretStoreError> storedState(const Result<std::optional<PasswordDi
     return digest->has_value();
 }
 
-PasswordViewModel::Outcome writePassword(const KeychainService& store, const QString& password, const QString& key)
+PasswordViewModel::Outcome writePassword(const KeychainService& store, const SharedSecret& password, const QString& key)
 {
-    const auto written = store.set(password, key);
+    const auto written = store.setSecret(password, key);
     if (!written) {
         return fail(PasswordValidationError::keychain(written.error().message()));
     }
@@ -147,7 +153,7 @@ Result<void, PasswordValidationError> PasswordViewModel::validateAndSave()
 
 Result<void, PasswordValidationError> PasswordViewModel::savePassword()
 {
-    const Outcome written = writePassword(m_keychainService, m_password1, rawValue(m_key));
+    const Outcome written = writePassword(m_keychainService, entry(), rawValue(m_key));
     if (!written) {
         return written;
     }
@@ -191,7 +197,7 @@ QFuture<PasswordViewModel::Outcome> PasswordViewModel::validateAndSaveAsync()
     }
     const KeychainService store = m_keychainService;
     const QString key = rawValue(m_key);
-    const QString password = m_password1;
+    const SharedSecret password = entry();
     QFuture<Outcome> written;
     if (m_isTouchID) {
         written = QtConcurrent::run([store, key, password] { return writePassword(store, password, key); });
@@ -211,7 +217,7 @@ QFuture<PasswordViewModel::Outcome> PasswordViewModel::savePasswordAsync()
 {
     const KeychainService store = m_keychainService;
     const QString key = rawValue(m_key);
-    const QString password = m_password1;
+    const SharedSecret password = entry();
     return finishSave(QtConcurrent::run([store, key, password] { return writePassword(store, password, key); }));
 }
 
@@ -254,8 +260,20 @@ QFuture<PasswordViewModel::Outcome> PasswordViewModel::storeTouchIDAsync(bool va
     });
 }
 
+SharedSecret PasswordViewModel::entry() const
+{
+    return std::make_shared<const SecretBytes>(SecretBytes::fromText(m_password1));
+}
+
+PasswordViewModel::~PasswordViewModel()
+{
+    cleanseText(m_password1);
+    cleanseText(m_password2);
+}
+
 void PasswordViewModel::clearEntries()
 {
+    // Characters shared with a field are the field's to overwrite; it does so as it goes.
     if (!m_password1.isEmpty()) {
         cleanseText(m_password1);
         Q_EMIT password1Changed();
@@ -271,7 +289,9 @@ void PasswordViewModel::setPassword1(const QString& value)
     if (m_password1 == value) {
         return;
     }
-    m_password1 = value;
+    // The entry let go of is overwritten when nothing else holds it.
+    QString previous = std::exchange(m_password1, value);
+    cleanseText(previous);
     Q_EMIT password1Changed();
 }
 
@@ -280,7 +300,8 @@ void PasswordViewModel::setPassword2(const QString& value)
     if (m_password2 == value) {
         return;
     }
-    m_password2 = value;
+    QString previous = std::exchange(m_password2, value);
+    cleanseText(previous);
     Q_EMIT password2Changed();
 }
 

@@ -33,6 +33,8 @@ public:
     static inline const QString touchIDKey = QStringLiteral("useTouchID");
     static inline const QString savedText = QStringLiteral("Das Passwort wurde erfolgreich gespeichert!");
     static inline const QString removedText = QStringLiteral("Das Passwort wurde erfolgreich entfernt!");
+    // The most characters (user-perceived) a password entry keeps.
+    static constexpr int characterLimit = 100;
 
     using Outcome = Result<void, PasswordValidationError>;
 
@@ -43,6 +45,8 @@ public:
     // Reads the Touch ID flag when the model carries the Touch ID choice.
     explicit PasswordViewModel(const PasswordModel& model, QObject* parent = nullptr);
     PasswordViewModel(const PasswordModel& model, FlagRead flagRead, QObject* parent = nullptr);
+    // Overwrites the entries that this model alone holds.
+    ~PasswordViewModel() override;
 
     ModelType key() const { return m_key; }
     void setKey(ModelType key) { m_key = key; }
@@ -104,6 +108,8 @@ Q_SIGNALS:
 private:
     // The first rule that password1 and its repetition break.
     std::optional<PasswordValidationError> ruleFailure() const;
+    // password1 as the store takes it.
+    SharedSecret entry() const;
     // The success text once the write has finished.
     QFuture<Outcome> finishSave(const QFuture<Outcome>& written);
 

@@ -186,7 +186,7 @@ void CreateZipViewModel::applyDirectoryAvailability()
     });
 }
 
-QFuture<ArchiveResult> CreateZipViewModel::createZip(const QString& password)
+QFuture<ArchiveResult> CreateZipViewModel::createZip(SharedSecret password)
 {
     if (m_destinationPath.isEmpty()) {
         qCDebug(lcDiagnostics).noquote() << "Путь назначения не задан, архив не создан.";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/archive/FinderCommentError.h"
+#include "core/archive/SecretBytes.h"
 
 #include <QFuture>
 #include <QObject>
@@ -50,7 +51,11 @@ public:
     // Packs the data folder into a backup in destinationPath. Fails at once with archiveCreationFailed
     // when no backup folder is set; otherwise the engine works off this thread and the future
     // finishes on it. Changes no published field.
-    QFuture<ArchiveResult> createZip(const QString& password);
+    QFuture<ArchiveResult> createZip(SharedSecret password);
+    QFuture<ArchiveResult> createZip(const QString& password)
+    {
+        return createZip(std::make_shared<const SecretBytes>(SecretBytes::fromText(password)));
+    }
 
 Q_SIGNALS:
     void zipStatusMessageChanged();

@@ -225,7 +225,7 @@ void RestoreZipViewModel::requestListing(quint64 generation)
     });
 }
 
-QFuture<ArchiveResult> RestoreZipViewModel::restoreBackup(const QString& password, std::function<bool()> beforeSwap)
+QFuture<ArchiveResult> RestoreZipViewModel::restoreBackup(SharedSecret password, std::function<bool()> beforeSwap)
 {
     if (m_selectedURL.isEmpty()) {
         qCDebug(lcDiagnostics).noquote() << "Файл для восстановления не выбран.";

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/archive/FinderCommentError.h"
+#include "core/archive/SecretBytes.h"
 #include "core/workflows/BackupListing.h"
 
 #include <QFuture>
@@ -58,7 +59,12 @@ public:
     // Restores selectedURL into the container. Fails at once with encryptedFileNotFound when nothing
     // is selected; otherwise the engine works off this thread and the future finishes on it.
     // Changes no published field: pass the result to handleResult(). beforeSwap: as the engine's.
-    QFuture<ArchiveResult> restoreBackup(const QString& password, std::function<bool()> beforeSwap = {});
+    QFuture<ArchiveResult> restoreBackup(SharedSecret password, std::function<bool()> beforeSwap = {});
+    QFuture<ArchiveResult> restoreBackup(const QString& password, std::function<bool()> beforeSwap = {})
+    {
+        return restoreBackup(std::make_shared<const SecretBytes>(SecretBytes::fromText(password)),
+                             std::move(beforeSwap));
+    }
 
     // Sets warningText to the German text of a failure; success changes nothing.
     void handleResult(const ArchiveResult& result);

@@ -1,8 +1,10 @@
 #include "kit/inputs/SecureInputView.h"
 
 #include "kit/inputs/PasswordMaskStyle.h"
+#include "kit/inputs/UserCharacters.h"
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/TarnColor.h"
+#include "platform/secrets/SecretBytes.h"
 
 #include <QKeyEvent>
 #include <QPainter>
@@ -37,6 +39,7 @@ SecureInputView::SecureInputView(Binding<QString> text, qreal fontSize, const QS
     // The binding follows the field once the keystroke's event has been handled; the write takes
     // the field's text as it is then, so writes queued in a burst land in order with the last text.
     connect(this, &QLineEdit::textEdited, this, [this] {
+        applyCharacterLimit();
         m_writePending = true;
         m_selectionPending = false; // what the user typed since the request is theirs
         QTimer::singleShot(0, this, &SecureInputView::commit);
@@ -45,7 +48,34 @@ SecureInputView::SecureInputView(Binding<QString> text, qreal fontSize, const QS
 }
 
 // Drops a queued write: see the class comment.
-SecureInputView::~SecureInputView() = default;
+SecureInputView::~SecureInputView()
+{
+    wipe();
+}
+
+void SecureInputView::wipe()
+{
+    m_writePending = false;
+    QString shown = QLineEdit::text();
+    SecretBytes::wipeText(shown);
+    // Replaced, not edited: the field drops its undo history with the overwritten text.
+    const QSignalBlocker blocker(this);
+    setText(QString());
+}
+
+void SecureInputView::applyCharacterLimit()
+{
+    if (m_characterLimit < 0)
+        return;
+    QString shown = QLineEdit::text();
+    const QString kept = UserCharacters::truncated(shown, m_characterLimit);
+    if (kept.size() == shown.size())
+        return;
+    // The field frees the text it replaces as it is: overwrite it first.
+    SecretBytes::wipeText(shown);
+    const QSignalBlocker blocker(this);
+    setText(kept);
+}
 
 QFont SecureInputView::entryFont(qreal size)
 {
@@ -57,7 +87,11 @@ void SecureInputView::commit()
     if (!m_writePending)
         return;
     m_writePending = false;
+    // The text written before is overwritten once nothing holds it any more: after a correction it
+    // may hold the whole password.
+    QString previous = m_text.get();
     m_text.set(QLineEdit::text());
+    SecretBytes::cleanse(previous);
 }
 
 void SecureInputView::refresh()

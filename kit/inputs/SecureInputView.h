@@ -19,6 +19,12 @@
 // refresh(). The field's own text is replaced only when the bound text differs from it, so queued
 // writes never undo keystrokes or move the caret.
 //
+// An edit past the character limit (none unless set) is cut to it, counted in user-perceived
+// characters as the kit's text field counts them.
+//
+// The field's text is a secret: wipe() and the destructor overwrite it where it lies, and the
+// bound text shares those characters once a keystroke was written to it.
+//
 // A keystroke's write still queued when the field is destroyed is dropped, never written: the field
 // usually goes with its owner, whose bound value may be gone by then. An owner that destroys the
 // field on its own and wants the last keystroke calls commit() first.
@@ -29,6 +35,7 @@ class SecureInputView : public QLineEdit
 public:
     SecureInputView(Binding<QString> text, qreal fontSize, const QString& placeholderString,
                     bool shouldSelectAll = false, std::function<void()> onEnterPressed = {}, QWidget* parent = nullptr);
+    // Overwrites the text.
     ~SecureInputView() override;
 
     // The face of the entry text at a size.
@@ -39,6 +46,10 @@ public:
     // Writes a queued keystroke to the binding now.
     void commit();
     void setShouldSelectAll(bool shouldSelectAll);
+    // Empties the field, overwriting its characters first (also for the copies that share them).
+    void wipe();
+    void setCharacterLimit(int limit) { m_characterLimit = limit; }
+    int characterLimit() const { return m_characterLimit; }
     bool shouldSelectAll() const { return m_shouldSelectAll; }
 
     QString placeholderString() const { return m_placeholderString; }
@@ -53,6 +64,7 @@ protected:
 
 private:
     void queueSelectAllIfEditing();
+    void applyCharacterLimit();
 
     Binding<QString> m_text;
     qreal m_fontSize;
@@ -61,4 +73,5 @@ private:
     bool m_selectionPending;
     std::function<void()> m_onEnterPressed;
     bool m_writePending = false;
+    int m_characterLimit = -1;
 };

@@ -1,5 +1,9 @@
 #include "kit/inputs/TextDebouncer.h"
 
+#include "platform/secrets/SecretBytes.h"
+
+#include <utility>
+
 TextDebouncer::TextDebouncer(QObject* parent)
     : QObject(parent)
 {
@@ -10,7 +14,9 @@ TextDebouncer::TextDebouncer(QObject* parent)
 
 void TextDebouncer::push(const QString& text)
 {
-    m_value = text;
+    QString previous = std::exchange(m_value, text);
+    if (m_secret)
+        SecretBytes::cleanse(previous);
     m_pending = true;
     m_timer.start();
 }
@@ -22,6 +28,12 @@ void TextDebouncer::flush()
         return;
     m_pending = false;
     Q_EMIT delivered(m_value);
+}
+
+void TextDebouncer::wipe()
+{
+    cancel();
+    SecretBytes::wipeText(m_value);
 }
 
 void TextDebouncer::cancel()

@@ -17,8 +17,12 @@ public:
     explicit TextDebouncer(QObject* parent = nullptr);
 
     void push(const QString& text);
+    // For secret text: a value let go of is overwritten when nothing else holds it.
+    void setSecret(bool secret) { m_secret = secret; }
     void flush();
     void cancel();
+    // cancel(), and the held value's characters overwritten where they are (for secret text).
+    void wipe();
     bool isPending() const { return m_pending; }
 
     int interval() const { return m_timer.interval(); }
@@ -31,4 +35,5 @@ private:
     QTimer m_timer;
     QString m_value;
     bool m_pending = false;
+    bool m_secret = false;
 };

@@ -8,12 +8,15 @@
 #include "kit/inputs/TextFieldModifier.h"
 #include "kit/inputs/UserCharacters.h"
 #include "kit/theme/TarnColor.h"
+#include "platform/secrets/SecretBytes.h"
 
 #include <QApplication>
 #include <QHBoxLayout>
 #include <QKeyEvent>
 #include <QLineEdit>
 #include <QVBoxLayout>
+
+#include <utility>
 
 namespace {
 
@@ -188,9 +191,13 @@ TextFieldHelper::TextFieldHelper(const QString& placeholder, const QString& titl
     m_warningTimer.setInterval(warningDurationMs);
     connect(&m_warningTimer, &QTimer::timeout, this, &TextFieldHelper::hideWarning);
 
-    connect(&m_debouncer, &TextDebouncer::delivered, this, [this](const QString& text) {
-        m_boundText = text;
+    const bool secret = m_connectionType == ConnectionType::password;
+    m_debouncer.setSecret(secret);
+    connect(&m_debouncer, &TextDebouncer::delivered, this, [this, secret](const QString& text) {
+        QString previous = std::exchange(m_boundText, text);
         m_bindingText.set(text);
+        if (secret)
+            SecretBytes::cleanse(previous);
     });
     connect(m_input, &QLineEdit::textChanged, this, &TextFieldHelper::onInputEdited);
     connect(m_input, &QLineEdit::returnPressed, this, &TextFieldHelper::submit);
@@ -208,6 +215,27 @@ TextFieldHelper::~TextFieldHelper()
     m_input->disconnect(this);
     if (m_box)
         m_box->disconnect(this);
+    if (m_connectionType == ConnectionType::password)
+        wipe();
+}
+
+QString TextFieldHelper::cutText(int characterLimit)
+{
+    return QStringLiteral("Die Eingabe wurde auf %1 Zeichen gekürzt.").arg(characterLimit);
+}
+
+void TextFieldHelper::wipe()
+{
+    m_debouncer.wipe();
+    QString shown = m_input->text();
+    SecretBytes::wipeText(shown);
+    // Replaced, not edited: the input drops its undo history with the overwritten text.
+    m_applying = true;
+    m_input->setText(QString());
+    m_applying = false;
+    SecretBytes::wipeText(m_buffer);
+    SecretBytes::wipeText(m_boundText);
+    updateButtons();
 }
 
 void TextFieldHelper::commit()
@@ -233,7 +261,12 @@ bool TextFieldHelper::isFocused() const
 
 bool TextFieldHelper::isWarningVisible() const
 {
-    return m_timerIsRunning && m_warnText.has_value();
+    return m_timerIsRunning && m_shownWarning.has_value();
+}
+
+std::optional<QString> TextFieldHelper::shownWarning() const
+{
+    return isWarningVisible() ? m_shownWarning : std::nullopt;
 }
 
 void TextFieldHelper::onInputEdited(const QString& text)
@@ -248,20 +281,28 @@ void TextFieldHelper::onInputEdited(const QString& text)
 // rules changed it.
 void TextFieldHelper::setBuffer(const QString& text, bool fromBinding)
 {
-    const QString old = m_buffer;
+    QString old = m_buffer;
     const InputPatterns::Outcome outcome = InputPatterns::apply(m_restrictRegex, m_warnRegex, text);
     const QString kept = UserCharacters::truncated(outcome.text, m_characterLimit);
+    const bool cut = !fromBinding && kept.size() < outcome.text.size();
 
     if (m_input->text() != kept) {
         const int cursor = m_input->cursorPosition() - int(text.size() - kept.size());
         m_applying = true;
+        if (!fromBinding && m_connectionType == ConnectionType::password) {
+            // The input frees the text it replaces as it is: overwrite it first.
+            QString replaced = m_input->text();
+            SecretBytes::wipeText(replaced);
+        }
         m_input->setText(kept);
         if (!fromBinding)
             m_input->setCursorPosition(qBound(0, cursor, int(kept.size())));
         m_applying = false;
     }
     m_buffer = kept;
-    if (outcome.warn)
+    if (cut)
+        showWarning(cutText(m_characterLimit));
+    else if (outcome.warn)
         showWarning();
     updateButtons();
 
@@ -273,15 +314,22 @@ void TextFieldHelper::setBuffer(const QString& text, bool fromBinding)
     } else if (old != kept) {
         m_debouncer.push(kept);
     }
+    // A password's text let go of is overwritten when nothing holds it any more: after a correction
+    // it may hold the whole password.
+    if (m_connectionType == ConnectionType::password)
+        SecretBytes::cleanse(old);
 }
 
-void TextFieldHelper::showWarning()
+void TextFieldHelper::showWarning(const std::optional<QString>& text)
 {
     m_warningTimer.start();
     m_timerIsRunning = true;
-    if (m_warnText) {
-        m_warningLine->setText(*m_warnText);
+    m_shownWarning = text ? text : m_warnText;
+    if (m_shownWarning) {
+        m_warningLine->setText(*m_shownWarning);
         m_warningLine->show();
+    } else {
+        m_warningLine->hide();
     }
 }
 
@@ -289,6 +337,7 @@ void TextFieldHelper::hideWarning()
 {
     m_warningTimer.stop();
     m_timerIsRunning = false;
+    m_shownWarning.reset();
     m_warningLine->hide();
 }
 

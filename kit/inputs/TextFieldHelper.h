@@ -29,6 +29,11 @@ class TextFieldModifier;
 // refresh(). A text the owner changed replaces the buffer and any typing still pending; otherwise
 // refresh() hands pending typing over, so it is never lost.
 //
+// An edit that goes past the limit is cut to it, and the warning line says so (cutText()).
+//
+// A password field overwrites its text where it lies (the input's buffer and every copy the field
+// holds) when it is destroyed, and on wipe().
+//
 // Typing still pending when the field is destroyed is dropped, never written: the field usually goes
 // with its owner, whose bound values may be gone by then. An owner that destroys the field on its own
 // and wants the last typing calls commit() first.
@@ -40,6 +45,9 @@ public:
     enum class ButtonType { clear, magicWand };
 
     static constexpr int warningDurationMs = 5000;
+
+    // The warning line's text when an edit was cut to the limit.
+    static QString cutText(int characterLimit);
 
     TextFieldHelper(const QString& placeholder, const QString& title, Binding<QString> binding_text,
                     bool isStylish = true, Binding<bool> isMaskedPassword = Binding<bool>::state(true),
@@ -63,9 +71,15 @@ public:
     // typing is handed over; masking and shake follow.
     void refresh();
 
+    // Empties the field, overwriting its characters first: in the input, in the pending typing and
+    // in the texts last handed over (the owner's copies that share them read as zeros afterwards).
+    void wipe();
+
     QString buffer() const { return m_buffer; }
     bool isFocused() const;
     bool isWarningVisible() const;
+    // The text the warning line shows while it is visible.
+    std::optional<QString> shownWarning() const;
     std::optional<QString> warnText() const { return m_warnText; }
     ConnectionType connectionType() const { return m_connectionType; }
     int characterLimit() const { return m_characterLimit; }
@@ -95,7 +109,7 @@ protected:
 private:
     void onInputEdited(const QString& text);
     void setBuffer(const QString& text, bool fromBinding);
-    void showWarning();
+    void showWarning(const std::optional<QString>& text = std::nullopt);
     void hideWarning();
     void applyMasking();
     void applyShake();
@@ -132,6 +146,7 @@ private:
     bool m_applying = false;
     bool m_appeared = false;
     bool m_timerIsRunning = false;
+    std::optional<QString> m_shownWarning;
     TextDebouncer m_debouncer;
     QTimer m_warningTimer;
 

@@ -3,13 +3,15 @@
 #include "platform/Diagnostics.h"
 
 #include <QFileInfo>
-#include <QStringDecoder>
+#include <QUtf8StringView>
 
 #include <atomic>
 #include <condition_variable>
 #include <memory>
 #include <mutex>
 #include <thread>
+
+#include <string.h>
 
 #include <libsecret/secret.h>
 
@@ -472,7 +474,11 @@ Result<Items, SecretStoreError> searchUnlocked(SecretService* service, const Sec
     return items;
 }
 
-LookupResult lookupNow(const SecretStore::Attributes& attributes, bool mayPrompt, Worker& worker)
+using SecretResult = Result<std::optional<SecretBytes>, SecretStoreError>;
+
+// The bytes of the first unlocked matching item. libsecret's own copy of them is overwritten here:
+// the items and their values are ours alone and go right after.
+SecretResult lookupBytes(const SecretStore::Attributes& attributes, bool mayPrompt, Worker& worker)
 {
     g_autoptr(GError) error = nullptr;
     g_autoptr(SecretService) service = openService(worker, &error);
@@ -484,6 +490,7 @@ LookupResult lookupNow(const SecretStore::Attributes& attributes, bool mayPrompt
     if (!items) {
         return fail(items.error());
     }
+    SecretResult found = std::optional<SecretBytes>();
     for (GList* entry = items->list(); entry; entry = entry->next) {
         SecretItem* item = SECRET_ITEM(entry->data);
         if (secret_item_get_locked(item)) {
@@ -491,18 +498,43 @@ LookupResult lookupNow(const SecretStore::Attributes& attributes, bool mayPrompt
         }
         g_autoptr(SecretValue) value = secret_item_get_secret(item);
         if (!value) {
-            return fail(storeError(SecretStoreError::failed, QStringLiteral("The secret could not be loaded.")));
+            found = fail(storeError(SecretStoreError::failed, QStringLiteral("The secret could not be loaded.")));
+            break;
         }
         gsize length = 0;
         const gchar* data = secret_value_get(value, &length);
-        QStringDecoder decoder(QStringDecoder::Utf8, QStringDecoder::Flag::Stateless);
-        QString text = decoder.decode(QByteArrayView(data, static_cast<qsizetype>(length)));
-        if (decoder.hasError()) {
-            return fail(storeError(SecretStoreError::notText, QStringLiteral("failed to convert data to string")));
+        SecretBytes bytes(data, length);
+        explicit_bzero(const_cast<gchar*>(data), length);
+        if (!QUtf8StringView(bytes.chars(), qsizetype(bytes.size())).isValidUtf8()) {
+            found = fail(storeError(SecretStoreError::notText, QStringLiteral("failed to convert data to string")));
+        } else {
+            found = std::optional<SecretBytes>(std::move(bytes));
         }
-        return std::optional<QString>(std::move(text));
+        break;
     }
-    return std::optional<QString>();
+    // Values of other matching items were loaded as well.
+    for (GList* entry = items->list(); entry; entry = entry->next) {
+        g_autoptr(SecretValue) value = secret_item_get_secret(SECRET_ITEM(entry->data));
+        if (value) {
+            gsize length = 0;
+            const gchar* data = secret_value_get(value, &length);
+            explicit_bzero(const_cast<gchar*>(data), length);
+        }
+    }
+    return found;
+}
+
+LookupResult lookupNow(const SecretStore::Attributes& attributes, bool mayPrompt, Worker& worker)
+{
+    auto bytes = lookupBytes(attributes, mayPrompt, worker);
+    if (!bytes) {
+        return fail(bytes.error());
+    }
+    if (!bytes->has_value()) {
+        return std::optional<QString>();
+    }
+    const SecretBytes& utf8 = **bytes;
+    return std::optional<QString>(QString::fromUtf8(utf8.chars(), qsizetype(utf8.size())));
 }
 
 // The default collection, unlocked through the store's prompt when it is locked.
@@ -532,7 +564,7 @@ Result<SecretCollection*, SecretStoreError> defaultCollection(SecretService* ser
     }
 }
 
-VoidResult storeNow(const SecretStore::Attributes& attributes, const QString& label, const QString& text,
+VoidResult storeNow(const SecretStore::Attributes& attributes, const QString& label, const SecretBytes& text,
                     Worker& worker)
 {
     g_autoptr(GError) error = nullptr;
@@ -540,9 +572,20 @@ VoidResult storeNow(const SecretStore::Attributes& attributes, const QString& la
     if (!service) {
         return fail(errorFrom(error));
     }
-    QByteArray bytes = text.toUtf8();
-    g_autoptr(SecretValue) value = secret_value_new(bytes.constData(), bytes.size(), "text/plain");
-    bytes.fill('\0');
+    g_autoptr(SecretValue) value = secret_value_new(text.chars(), gssize(text.size()), "text/plain");
+    // libsecret's copy is in its secure memory, which it cleanses, unless that memory could not be
+    // locked: it is overwritten here as well once the value has gone out (it and the items that cache
+    // it are ours alone).
+    struct Overwrite
+    {
+        SecretValue* value;
+        ~Overwrite()
+        {
+            gsize length = 0;
+            const gchar* data = secret_value_get(value, &length);
+            explicit_bzero(const_cast<gchar*>(data), length);
+        }
+    } overwrite{value};
 
     // Items that match already are updated in place, whoever wrote them, so that a later
     // lookup cannot find an older text.
@@ -605,8 +648,8 @@ VoidResult verifiedChange(Bounded<VoidResult> attempt, const SecretStore::Attrib
         qCDebug(lcDiagnostics) << "Secret store:" << what << "still hangs, its outcome is unknown";
         return fail(storeError(SecretStoreError::outcomeUnknown));
     }
-    const auto stored = bounded<LookupResult>(
-        deadline, "read-back", [attributes](Worker& worker) { return lookupNow(attributes, false, worker); });
+    const auto stored = bounded<SecretResult>(
+        deadline, "read-back", [attributes](Worker& worker) { return lookupBytes(attributes, false, worker); });
     if (!stored.result) {
         qCDebug(lcDiagnostics) << "Secret store:" << what << "could not be read back";
         return fail(storeError(SecretStoreError::outcomeUnknown));
@@ -659,11 +702,35 @@ LookupResult SecretStore::lookup(const Attributes& attributes, Unlock unlock, st
 VoidResult SecretStore::store(const Attributes& attributes, const QString& label, const QString& text,
                               std::chrono::milliseconds deadline)
 {
-    auto attempt = bounded<VoidResult>(deadline, "store", [attributes, label, text](Worker& worker) {
-        return storeNow(attributes, label, text, worker);
+    return storeSecret(attributes, label, std::make_shared<const SecretBytes>(SecretBytes::fromText(text)), deadline);
+}
+
+VoidResult SecretStore::storeSecret(const Attributes& attributes, const QString& label, const SharedSecret& text,
+                                    std::chrono::milliseconds deadline)
+{
+    const SharedSecret bytes = text ? text : std::make_shared<const SecretBytes>();
+    auto attempt = bounded<VoidResult>(deadline, "store", [attributes, label, bytes](Worker& worker) {
+        return storeNow(attributes, label, *bytes, worker);
     });
-    return verifiedChange(std::move(attempt), attributes, deadline, "store",
-                          [&text](const std::optional<QString>& stored) { return stored == text; });
+    return verifiedChange(
+        std::move(attempt), attributes, deadline, "store",
+        [&bytes](const std::optional<SecretBytes>& stored) { return stored.has_value() && stored->equals(*bytes); });
+}
+
+SecretStore::SecretLookup SecretStore::lookupSecret(const Attributes& attributes, Unlock unlock,
+                                                    std::chrono::milliseconds deadline)
+{
+    const bool mayPrompt = unlock == Unlock::ask;
+    auto found = bounded<SecretResult>(deadline, "lookup", [attributes, mayPrompt](Worker& worker) {
+                     return lookupBytes(attributes, mayPrompt, worker);
+                 }).result;
+    if (!found) {
+        return fail(found.error());
+    }
+    if (!found->has_value()) {
+        return SharedSecret();
+    }
+    return SharedSecret(std::make_shared<const SecretBytes>(std::move(**found)));
 }
 
 VoidResult SecretStore::clear(const Attributes& attributes, std::chrono::milliseconds deadline)
@@ -671,5 +738,5 @@ VoidResult SecretStore::clear(const Attributes& attributes, std::chrono::millise
     auto attempt =
         bounded<VoidResult>(deadline, "clear", [attributes](Worker& worker) { return clearNow(attributes, worker); });
     return verifiedChange(std::move(attempt), attributes, deadline, "clear",
-                          [](const std::optional<QString>& stored) { return !stored.has_value(); });
+                          [](const std::optional<SecretBytes>& stored) { return !stored.has_value(); });
 }

@@ -1,6 +1,7 @@
 #pragma once
 
 #include "platform/Result.h"
+#include "platform/secrets/SecretBytes.h"
 #include "platform/secrets/SecretStoreError.h"
 
 #include <QMap>
@@ -45,6 +46,12 @@ enum class Unlock { ask, never };
 Result<std::optional<QString>, SecretStoreError> lookup(const Attributes& attributes, Unlock unlock = Unlock::ask,
                                                         std::chrono::milliseconds deadline = callDeadline());
 
+// lookup() for a secret: its UTF-8 bytes, held only in cleansed buffers (libsecret's own copy is
+// overwritten); null when no item matches. Fails with notText where the bytes are not UTF-8.
+using SecretLookup = Result<SharedSecret, SecretStoreError>;
+SecretLookup lookupSecret(const Attributes& attributes, Unlock unlock = Unlock::ask,
+                          std::chrono::milliseconds deadline = callDeadline());
+
 // Updates the text of every item that carries all the attributes; when there is none, adds one
 // to the default collection. Locked items, or a locked default collection, are unlocked first.
 //
@@ -53,6 +60,9 @@ Result<std::optional<QString>, SecretStoreError> lookup(const Attributes& attrib
 // and the result tells what is actually stored: success when it holds the text, else the failure.
 Result<void, SecretStoreError> store(const Attributes& attributes, const QString& label, const QString& text,
                                      std::chrono::milliseconds deadline = callDeadline());
+// store() for a secret given as UTF-8 bytes; no copy of them outlives the call but libsecret's.
+Result<void, SecretStoreError> storeSecret(const Attributes& attributes, const QString& label, const SharedSecret& text,
+                                           std::chrono::milliseconds deadline = callDeadline());
 
 // Deletes every item that carries all the attributes, unlocking locked ones first; none stored is
 // a success. A timed-out

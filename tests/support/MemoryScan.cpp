@@ -3,6 +3,9 @@
 #include <cstdio>
 #include <cstring>
 
+#include <fcntl.h>
+#include <unistd.h>
+
 namespace {
 
 bool matchesAt(const unsigned char* at, const QByteArray& maskedBytes)
@@ -55,4 +58,46 @@ int MemoryScan::count(const QByteArray& maskedBytes)
     }
     std::fclose(maps);
     return hits;
+}
+
+int MemoryScan::countInProcess(qint64 pid, const QByteArray& maskedBytes)
+{
+    if (maskedBytes.isEmpty()) {
+        return -1;
+    }
+    FILE* maps = std::fopen(QByteArray("/proc/" + QByteArray::number(pid) + "/maps").constData(), "r");
+    if (!maps) {
+        return -1;
+    }
+    const int mem = ::open(QByteArray("/proc/" + QByteArray::number(pid) + "/mem").constData(), O_RDONLY | O_CLOEXEC);
+    if (mem < 0) {
+        std::fclose(maps);
+        return -1;
+    }
+    const QByteArray plain = masked(maskedBytes); // the other process is searched, not this one
+    int hits = 0;
+    int readable = 0;
+    char line[512];
+    QByteArray region;
+    while (std::fgets(line, sizeof line, maps)) {
+        unsigned long start = 0;
+        unsigned long end = 0;
+        char perms[5] = {};
+        if (std::sscanf(line, "%lx-%lx %4s", &start, &end, perms) != 3 || perms[0] != 'r' || perms[1] != 'w') {
+            continue;
+        }
+        region.resize(qsizetype(end - start));
+        const ssize_t got = ::pread(mem, region.data(), size_t(region.size()), off_t(start));
+        if (got <= 0) {
+            continue;
+        }
+        ++readable;
+        const QByteArrayView view(region.constData(), qsizetype(got));
+        for (qsizetype at = view.indexOf(plain); at >= 0; at = view.indexOf(plain, at + 1)) {
+            ++hits;
+        }
+    }
+    ::close(mem);
+    std::fclose(maps);
+    return readable > 0 ? hits : -1;
 }

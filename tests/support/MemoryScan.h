@@ -13,5 +13,8 @@ inline constexpr unsigned char mask = 0x5A;
 QByteArray masked(const QByteArray& bytes);
 // The places that hold the masked bytes unmasked; -1 when the memory map cannot be read.
 int count(const QByteArray& maskedBytes);
+// The same in the writable memory of another process of this user (a child started for the test),
+// read through /proc/<pid>/mem; -1 when it cannot be read.
+int countInProcess(qint64 pid, const QByteArray& maskedBytes);
 
 } // namespace MemoryScan

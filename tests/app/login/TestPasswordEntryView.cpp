@@ -5,10 +5,13 @@
 #include "app/shell/WindowContent.h"
 #include "kit/controls/TrendyButtonHelper.h"
 #include "kit/inputs/SecureInputView.h"
+#include "kit/inputs/WarningTextHelper.h"
 #include "tests/app/shell/ShellTestSupport.h"
 #include "tests/support/TestMain.h"
 
 #include <QApplication>
+#include <QClipboard>
+#include <QProcess>
 
 using namespace ShellTestSupport;
 using namespace Qt::StringLiterals;
@@ -244,6 +247,94 @@ private Q_SLOTS:
         QVERIFY(m_keyring->unlock());
         QTest::keyClick(login()->passwordField(), Qt::Key_Return);
         QTRY_VERIFY(m_delegate->isAuthenticated());
+    }
+
+    // A long password pasted into the settings was saved cut to the entries' limit; the same paste
+    // at the login is cut the same way, so it unlocks.
+    void longPasteIsCutAsTheSettingsCutIt_data()
+    {
+        QTest::addColumn<QString>("piece");
+        QTest::newRow("letters") << u"Ab3"_s;
+        // Two code units per character: the cut counts characters, not units.
+        QTest::newRow("combining marks") << u"e\u0301"_s;
+    }
+
+    void longPasteIsCutAsTheSettingsCutIt()
+    {
+        QFETCH(QString, piece);
+        QString pasted;
+        while (pasted.size() < 10000) {
+            pasted += piece;
+        }
+        QString saved;
+        for (int i = 0; i < PasswordViewModel::characterLimit; ++i) {
+            saved += piece.size() == 3 ? piece.at(i % 3) : piece;
+        }
+        m_delegate.reset();
+        QVERIFY(storeAppPassword(saved));
+        QVERIFY((m_delegate = launch()) && !m_delegate->isAuthenticated());
+        QVERIFY(answered(login()));
+
+        QGuiApplication::clipboard()->setText(pasted);
+        SecureInputView* field = login()->passwordField();
+        field->setFocus();
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        QCOMPARE(field->text(), saved);
+        QTest::keyClick(field, Qt::Key_Return);
+        QTRY_VERIFY(m_delegate->isAuthenticated());
+        QGuiApplication::clipboard()->clear();
+    }
+
+    // An app-password item that holds no text keeps the app locked, and the warning says how to get
+    // past it: the settings, where the password could be saved again, are out of reach while locked.
+    void damagedItemSaysWhatHelps_data()
+    {
+        QTest::addColumn<bool>("noted");
+        QTest::newRow("noted as saved") << true;
+        // The item alone keeps the app locked.
+        QTest::newRow("not noted") << false;
+    }
+
+    void damagedItemSaysWhatHelps()
+    {
+        QFETCH(bool, noted);
+        AppPasswordMarker::set(noted);
+        m_delegate.reset();
+        QVERIFY(storeAppPassword(m_password));
+        QProcess tool;
+        tool.start(
+            u"secret-tool"_s,
+            {u"store"_s, u"--label=raw"_s, u"service"_s, AppPassword::service(), u"account"_s, AppPassword::key()});
+        QVERIFY(tool.waitForStarted());
+        tool.write(QByteArray("\xff\xfe\x80", 3));
+        tool.closeWriteChannel();
+        QVERIFY(tool.waitForFinished() && tool.exitCode() == 0);
+
+        QVERIFY((m_delegate = launch()) && !m_delegate->isAuthenticated());
+        QVERIFY(answered(login()));
+        QCOMPARE(login()->storedPassword(), PasswordEntryView::StoredPassword::failed);
+        const auto text = m_delegate->windowContent()->warningText();
+        QVERIFY(text);
+        QCOMPARE(*text, PasswordEntryView::damagedItemText());
+        QVERIFY(text->contains(u"de.Tarn-Backup-Manager.MasterPassword/masterPassword"_s));
+        QVERIFY(text->contains(u"Passwörter und Schlüssel"_s));
+        QVERIFY(!text->contains(u"Speichere"_s));
+        if (qEnvironmentVariableIsSet("TARN_SCREENSHOT_DIR")) {
+            QTRY_VERIFY(m_delegate->windowContent()->warningLine()->isVisible());
+            QTest::qWait(600);
+            m_delegate->mainWindow()->grab().save(qEnvironmentVariable("TARN_SCREENSHOT_DIR") +
+                                                  u"/login-damaged-item.png"_s);
+        }
+        // No entry gets past it.
+        enter(m_password);
+        QTest::qWait(200);
+        QVERIFY(!m_delegate->isAuthenticated());
+        QCOMPARE(m_delegate->windowContent()->warningText(), text);
+
+        // Once the item is gone the app has no app password.
+        QVERIFY(storeAppPassword(std::nullopt));
+        m_delegate.reset();
+        QVERIFY((m_delegate = launch()) && m_delegate->isAuthenticated());
     }
 
     void touchIdButtonFollowsTheChoice_data()

@@ -5,6 +5,7 @@
 #include "app/shell/AppDelegate.h"
 #include "core/credentials/AppPasswordMarker.h"
 #include "core/lock/InactivityMonitor.h"
+#include "kit/inputs/ElidedLabel.h"
 #include "kit/inputs/TextFieldButtonHelper.h"
 #include "kit/inputs/TextFieldHelper.h"
 #include "kit/inputs/WarningTextHelper.h"
@@ -12,6 +13,7 @@
 #include "tests/support/TestMain.h"
 
 #include <QCheckBox>
+#include <QClipboard>
 #include <QComboBox>
 #include <QLineEdit>
 #include <QPromise>
@@ -347,6 +349,43 @@ private Q_SLOTS:
         QTRY_COMPARE(view->viewModel()->password2(), QStringLiteral("b"));
     }
 
+    // A paste longer than the limit is cut in both entries, and each says so in its warning line; the
+    // password saved is the cut one.
+    void longPasteIsCutWithAWarning()
+    {
+        PasswordView* view = makeTab(m_archive);
+        QVERIFY(settled(view));
+        QTest::mouseClick(view->changeButton(), Qt::LeftButton);
+        PasswordEditSheet* sheet = view->editSheet();
+        QVERIFY(sheet);
+        QString pasted;
+        while (pasted.size() < 10000) {
+            pasted += QStringLiteral("Xy7");
+        }
+        const QString cut = pasted.left(PasswordEditSheet::characterLimit);
+        QGuiApplication::clipboard()->setText(pasted);
+        for (TextFieldHelper* field : {sheet->passwordField(), sheet->confirmationField()}) {
+            QVERIFY(!field->isWarningVisible());
+            field->input()->setFocus();
+            QTest::keyClick(field->input(), Qt::Key_V, Qt::ControlModifier);
+            QCOMPARE(field->buffer(), cut);
+            QCOMPARE(field->input()->text(), cut);
+            QVERIFY(field->isWarningVisible());
+            QCOMPARE(field->shownWarning(),
+                     std::optional(QStringLiteral("Die Eingabe wurde auf 100 Zeichen gekürzt.")));
+            QVERIFY(field->warningLine()->isVisibleTo(sheet));
+        }
+        QGuiApplication::clipboard()->clear();
+        if (qEnvironmentVariableIsSet("TARN_SCREENSHOT_DIR")) {
+            sheet->window()->grab().save(qEnvironmentVariable("TARN_SCREENSHOT_DIR") +
+                                         QStringLiteral("/password-cut-warning.png"));
+        }
+        QTest::mouseClick(sheet->middleButton(), Qt::LeftButton);
+        QTRY_VERIFY(!view->editSheet());
+        QVERIFY(settled(view));
+        QCOMPARE(stored(m_archive), cut);
+    }
+
     void tabGoesWithTypingPending_data()
     {
         QTest::addColumn<bool>("closeWindow");
@@ -380,7 +419,8 @@ private Q_SLOTS:
         QCOMPARE(stored(m_archive), QStringLiteral("<absent>"));
     }
 
-    // The tab keeps the app password's part after the password was removed and made again.
+    // The tab keeps the app password's part after the password was removed and made again, and from
+    // then on asks before replacing it, as the archive tab does.
     void appPasswordMadeAgainIsStillTheAppPassword()
     {
         QVERIFY(m_fixture.launchMainWindow());
@@ -401,10 +441,21 @@ private Q_SLOTS:
         QTRY_COMPARE(m_fixture.lockItems(), 1);
         QVERIFY(AppPasswordMarker::isSet());
 
-        // Changing it asks nothing.
+        // Changing it asks first; "Abbrechen" keeps it. The question waits for the store's answer.
         enterAndSave(view, QStringLiteral("Dritt123"), QStringLiteral("Dritt123"));
+        QTRY_VERIFY_WITH_TIMEOUT(view->failureAlert(), 20000);
+        QCOMPARE(title(view->failureAlert()), QStringLiteral("Warnung"));
+        QCOMPARE(stored(m_app), QStringLiteral("Zweit123"));
+        QVERIFY(clickAlertButton(view->failureAlert(), QStringLiteral("Abbrechen")));
+        QTRY_COMPARE(view->failureAlert(), nullptr);
+        QCOMPARE(stored(m_app), QStringLiteral("Zweit123"));
+        // "Speichern" replaces it.
         QVERIFY(settled(view));
-        QCOMPARE(view->failureAlert(), nullptr);
+        QTest::mouseClick(view->editSheet()->middleButton(), Qt::LeftButton);
+        QTRY_VERIFY_WITH_TIMEOUT(view->failureAlert(), 20000);
+        QVERIFY(clickAlertButton(view->failureAlert(), QStringLiteral("Speichern")));
+        QTRY_VERIFY(!view->editSheet());
+        QVERIFY(settled(view));
         QCOMPARE(stored(m_app), QStringLiteral("Dritt123"));
         QCOMPARE(m_fixture.lockItems(), 1);
     }

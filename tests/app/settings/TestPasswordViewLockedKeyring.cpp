@@ -1,13 +1,15 @@
 #include "app/settings/PasswordView.h"
 #include "kit/controls/TrendyButtonHelper.h"
+
 #include "tests/app/settings/SettingsTestSupport.h"
 #include "tests/support/TestMain.h"
+#include <QLabel>
 
 using namespace SettingsTest;
 
 // A password tab built while the keyring stays locked (its prompt cannot be shown here, so the
-// keyring refuses to unlock at once): the tab shows the state of no password, and says why and what
-// to do, instead of passing the failure over in silence.
+// keyring refuses to unlock at once): the tab says that it cannot tell whether a password is stored,
+// offers neither creating nor removing one, and says why and what to do.
 class TestPasswordViewLockedKeyring : public QObject
 {
     Q_OBJECT
@@ -41,7 +43,13 @@ private Q_SLOTS:
 
         PasswordView* view = m_fixture.makeTab(model);
         QVERIFY(settled(view));
-        QCOMPARE(view->changeButton()->fields().text, std::optional(QStringLiteral("Passwort erstellen")));
+        QVERIFY(view->isStateUnknown());
+        QVERIFY(!view->changeButton()->isVisibleTo(view));
+        QVERIFY(!view->removeButton()->isVisibleTo(view));
+        QVERIFY(view->stateLabel()->isVisibleTo(view));
+        QCOMPARE(view->stateLabel()->text(),
+                 QStringLiteral("Ob ein Passwort gespeichert ist, ist unbekannt. Der Schlüsselbund ist gesperrt. "
+                                "Entsperre ihn, um fortzufahren."));
         QVERIFY(view->failureAlert());
         QCOMPARE(title(view->failureAlert()), QStringLiteral("Error"));
         QCOMPARE(message(view->failureAlert()),
@@ -49,6 +57,11 @@ private Q_SLOTS:
                                 "gesperrt. Entsperre ihn, um fortzufahren."));
         QVERIFY(clickAlertButton(view->failureAlert(), QStringLiteral("OK")));
         QTRY_COMPARE(view->failureAlert(), nullptr);
+        if (qEnvironmentVariableIsSet("TARN_SCREENSHOT_DIR")) {
+            QTest::qWait(400);
+            view->window()->grab().save(qEnvironmentVariable("TARN_SCREENSHOT_DIR") +
+                                        QStringLiteral("/password-tab-unknown-%1.png").arg(appPassword ? 1 : 2));
+        }
 
         QVERIFY(m_fixture.keyring.keyring()->unlock());
         QCOMPARE(stored(model), QStringLiteral("Vorher1"));

@@ -2,6 +2,8 @@
 #include "kit/inputs/TextFieldModifier.h"
 #include "tests/support/TestMain.h"
 
+#include <QClipboard>
+#include <QGuiApplication>
 #include <QLineEdit>
 #include <QRawFont>
 #include <QVBoxLayout>
@@ -155,6 +157,59 @@ private Q_SLOTS:
         QCOMPARE(field->cursorPosition(), 3);
         QTRY_COMPARE(m_password, u"abcd"_s);
         QCOMPARE(field->cursorPosition(), 3);
+    }
+
+    // The wipe overwrites the characters where they lie, so the bound copy, which shares them, is
+    // overwritten too; so does the field's destruction.
+    void wipeOverwritesTheTextWhereItLies_data()
+    {
+        QTest::addColumn<bool>("destroy");
+        QTest::newRow("wipe") << false;
+        QTest::newRow("field destroyed") << true;
+    }
+
+    void wipeOverwritesTheTextWhereItLies()
+    {
+        QFETCH(bool, destroy);
+        SecureInputView* field = makeField();
+        QTest::keyClicks(field, u"Geheim12"_s);
+        field->commit();
+        QCOMPARE(m_password, u"Geheim12"_s);
+        const QString held = m_password;
+        if (destroy) {
+            delete field;
+        } else {
+            field->wipe();
+            QCOMPARE(field->text(), QString());
+            QVERIFY(!field->isUndoAvailable());
+        }
+        QCOMPARE(held, QString(8, QChar(0)));
+    }
+
+    // A paste past the limit keeps the first characters, counted as users count them.
+    void pasteIsCutAtTheLimit_data()
+    {
+        QTest::addColumn<QString>("piece");
+        QTest::addColumn<int>("limit");
+        QTest::addColumn<QString>("kept");
+        QTest::newRow("letters") << u"ab"_s << 100 << u"ab"_s.repeated(50);
+        QTest::newRow("combining marks") << u"e\u0301"_s << 100 << u"e\u0301"_s.repeated(100);
+        QTest::newRow("no limit") << u"ab"_s << -1 << u"ab"_s.repeated(5000);
+    }
+
+    void pasteIsCutAtTheLimit()
+    {
+        QFETCH(QString, piece);
+        QFETCH(int, limit);
+        QFETCH(QString, kept);
+        SecureInputView* field = makeField();
+        field->setCharacterLimit(limit);
+        const QString pasted = piece.repeated(5000);
+        QGuiApplication::clipboard()->setText(pasted);
+        QTest::keyClick(field, Qt::Key_V, Qt::ControlModifier);
+        QGuiApplication::clipboard()->clear();
+        QCOMPARE(field->text(), kept);
+        QTRY_COMPARE(m_password, kept);
     }
 
     void outsideTextReplacesEntry()
