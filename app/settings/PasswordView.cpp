@@ -114,10 +114,20 @@ int PasswordView::frameHeight() const
             height = m_appContext->inactivityMonitor()->isAutoLogoutEnabled() ? 300 : 260;
         }
     }
-    // The text may wrap into more lines than these heights allow for; the success band then gets a
-    // strip of its own below the buttons instead of covering them.
-    const int content = m_column->totalHeightForWidth(SettingsView::tabWidth) + m_warningText->sizeHint().height();
+    // The success band lies over the bottom of the tab: where the column leaves no room for it below the
+    // buttons (a wrapped text, the timeout row), the tab grows so that the band never covers them.
+    const int content =
+        m_column->totalHeightForWidth(SettingsView::tabWidth) + m_warningText->reservedHeight(SettingsView::tabWidth);
     return std::max(height, content);
+}
+
+// Rows shown or hidden after the stored state changed (the timeout row follows the toggle) change the
+// column's height only once its layout has run: the height follows then.
+bool PasswordView::event(QEvent* event)
+{
+    if (event->type() == QEvent::LayoutRequest && minimumHeight() != frameHeight())
+        setFixedHeight(frameHeight());
+    return QWidget::event(event);
 }
 
 PasswordEditSheet* PasswordView::editSheet() const

@@ -146,6 +146,11 @@ int WarningTextHelper::bandHeight(int width) const
     return int(count) * QFontMetrics(font()).lineSpacing() + 2 * kVerticalPadding;
 }
 
+int WarningTextHelper::reservedHeight(int width) const
+{
+    return bandHeight(width) + kShadowRadius;
+}
+
 QSize WarningTextHelper::sizeHint() const
 {
     if (!m_present)

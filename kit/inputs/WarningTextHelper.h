@@ -40,6 +40,10 @@ public:
     // The lines of the message as drawn at a width (at the current width when none is given).
     QStringList lines(int width = -1) const;
 
+    // The height the band takes at a width with the current message, or with one line when none
+    // shows: what a host reserves so that a band never covers its content.
+    int reservedHeight(int width) const;
+
     QSize sizeHint() const override;
     QSize minimumSizeHint() const override;
     bool hasHeightForWidth() const override { return true; }

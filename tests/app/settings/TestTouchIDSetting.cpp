@@ -3,6 +3,8 @@
 #include "app/settings/PasswordView.h"
 #include "app/settings/SettingsContent.h"
 #include "app/shell/AppDelegate.h"
+#include "kit/controls/TrendyButtonHelper.h"
+#include "kit/inputs/WarningTextHelper.h"
 #include "tests/app/settings/SettingsTestSupport.h"
 #include "tests/support/TestMain.h"
 
@@ -52,6 +54,25 @@ private Q_SLOTS:
         QVERIFY(view->settingsGroup()->isVisibleTo(m_fixture.window.get()));
         QCOMPARE(view->isTouchIDAvailable(), reader);
         QCOMPARE(view->settingsGroup()->touchIDToggle()->isVisibleTo(m_fixture.window.get()), reader);
+    }
+
+    // With every row shown (fingerprint, automatic logout, its timeout) the tab grows so that the
+    // success band, once a save shows it, lies below the buttons.
+    void bandNeverCoversTheButtons()
+    {
+        QVERIFY(m_fixture.keyring.addReader());
+        PasswordView* view = m_fixture.makeTab(m_app);
+        QVERIFY(settled(view));
+        view->settingsGroup()->autoLogoutToggle()->click();
+        QVERIFY(view->settingsGroup()->timeoutRow()->isVisibleTo(m_fixture.window.get()));
+        view->viewModel()->setWarningText(QStringLiteral("Passwort erfolgreich gespeichert."));
+        QTRY_VERIFY(view->warningText()->isBandShown());
+        const QWidget* button = view->changeButton();
+        const int buttonsBottom = button->mapTo(view, QPoint(0, button->height())).y();
+        QTRY_VERIFY2(buttonsBottom <= view->height() - view->warningText()->reservedHeight(view->width()),
+                     qPrintable(QStringLiteral("buttons end at %1 of %2 px").arg(buttonsBottom).arg(view->height())));
+        QVERIFY(view->height() >= 300);
+        view->settingsGroup()->autoLogoutToggle()->click();
     }
 
     void switchWritesTheFlag()
