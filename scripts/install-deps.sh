@@ -13,7 +13,7 @@ packages=(
     dbus dbus-bin
     fonts-noto-color-emoji fonts-roboto fonts-urw-base35 fontconfig libfontconfig-dev
     zip unzip attr
-    bindfs exfat-fuse exfatprogs
+    bindfs exfat-fuse exfatprogs e2fsprogs
     time python3
     xvfb xauth xdotool x11-utils
     appstream desktop-file-utils dpkg-dev lintian devscripts

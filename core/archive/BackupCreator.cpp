@@ -17,12 +17,15 @@
 #include <QFileInfo>
 #include <QRegularExpression>
 
+#include <openssl/evp.h>
+
 #include <cerrno>
 #include <cstdio>
 #include <cstring>
 #include <ctime>
 #include <dirent.h>
 #include <fcntl.h>
+#include <memory>
 #include <sys/file.h>
 #include <sys/stat.h>
 #include <unistd.h>
@@ -154,13 +157,111 @@ time_t processStartTime()
     return time_t(bootTime + ticks / ticksPerSecond);
 }
 
-// Removes the temporary files of backups that were killed: older than this process, and not
-// locked by a backup that still runs.
-void removeKilledTemporaries(const QString& dir)
+// Syncs a folder. Where folders cannot be synced (EINVAL) their entries are as durable as the
+// file system makes them; every other error counts.
+bool syncFolder(int fd)
+{
+    if (::fsync(fd) == 0)
+        return true;
+    return errno == EINVAL;
+}
+
+bool readAt(int fd, qint64 pos, unsigned char* out, qint64 length)
+{
+    qint64 got = 0;
+    while (got < length) {
+        const ssize_t n = ::pread(fd, out + got, size_t(length - got), pos + got);
+        if (n < 0 && errno == EINTR)
+            continue;
+        if (n <= 0)
+            return false;
+        got += n;
+    }
+    return true;
+}
+
+quint32 littleEndian(const unsigned char* p, int size)
+{
+    quint32 value = 0;
+    for (int i = size - 1; i >= 0; --i)
+        value = value << 8 | p[i];
+    return value;
+}
+
+// What a temporary file left by an earlier backup holds.
+enum class Leftover {
+    partial, // provably not a whole backup
+    complete, // a whole backup under this key
+    unknown, // made under another key, or unreadable: it may be whole
+};
+
+// Tells a whole backup from a partial one by its first and last blocks alone. Only a file that
+// decrypts under this key to the start of a ZIP archive and does not end with its end record is
+// partial; what cannot be read under this key may be a whole backup of another password.
+Leftover classifyLeftover(int fd, const SecretBytes& key)
+{
+    constexpr qint64 block = ArchiveCipher::blockSize;
+    struct stat st = {};
+    if (::fstat(fd, &st) != 0)
+        return Leftover::unknown;
+    // The cipher text of a whole backup is a positive number of blocks.
+    if (st.st_size == 0 || st.st_size % block != 0)
+        return Leftover::partial;
+    const std::unique_ptr<EVP_CIPHER_CTX, decltype(&EVP_CIPHER_CTX_free)> ctx(EVP_CIPHER_CTX_new(),
+                                                                              &EVP_CIPHER_CTX_free);
+    const QByteArray iv = ArchiveCipher::iv();
+    // Decrypts whole blocks at pos (a block boundary) into out.
+    const auto decrypt = [&](qint64 pos, qint64 length, unsigned char* out) {
+        unsigned char cipher[6 * block];
+        const qint64 from = pos == 0 ? 0 : pos - block;
+        if (!readAt(fd, from, cipher, pos + length - from))
+            return false;
+        const unsigned char* chain = pos == 0 ? reinterpret_cast<const unsigned char*>(iv.constData()) : cipher;
+        int written = 0;
+        return ctx && key.size() == size_t(ArchiveCipher::keyLength) &&
+            EVP_DecryptInit_ex(ctx.get(), EVP_aes_256_cbc(), nullptr, key.data(), chain) == 1 &&
+            EVP_CIPHER_CTX_set_padding(ctx.get(), 0) == 1 &&
+            EVP_DecryptUpdate(ctx.get(), out, &written, pos == 0 ? cipher : cipher + block, int(length)) == 1 &&
+            written == length;
+    };
+    unsigned char first[block];
+    static constexpr unsigned char localHeader[4] = {0x50, 0x4B, 0x03, 0x04};
+    if (!decrypt(0, block, first) || std::memcmp(first, localHeader, 4) != 0)
+        return Leftover::unknown;
+
+    // Under this key the plaintext must end with the end of central directory record (22 bytes, no
+    // archive comment), right after the ZIP64 locator or, without one, the central directory.
+    const qint64 tail = std::min<qint64>(st.st_size, 5 * block);
+    unsigned char plain[5 * block];
+    if (!decrypt(st.st_size - tail, tail, plain))
+        return Leftover::unknown;
+    const int pad = plain[tail - 1];
+    bool padded = pad >= 1 && pad <= block;
+    for (qint64 i = tail - pad; padded && i < tail; ++i)
+        padded = plain[i] == pad;
+    if (!padded || tail - pad < 22)
+        return Leftover::partial;
+    const unsigned char* end = plain + tail - pad - 22;
+    static constexpr unsigned char endRecord[4] = {0x50, 0x4B, 0x05, 0x06};
+    if (std::memcmp(end, endRecord, 4) != 0 || littleEndian(end + 20, 2) != 0)
+        return Leftover::partial;
+    static constexpr unsigned char locator[4] = {0x50, 0x4B, 0x06, 0x07};
+    if (end - plain >= 20 && std::memcmp(end - 20, locator, 4) == 0)
+        return Leftover::complete;
+    const qint64 endAt = st.st_size - pad - 22;
+    return qint64(littleEndian(end + 16, 4)) + littleEndian(end + 12, 4) == endAt ? Leftover::complete
+                                                                                  : Leftover::partial;
+}
+
+// Deals with the temporary files of backups that were killed or cut off by a power loss: older
+// than this process and not locked by a backup that still runs. A partial one is removed; a whole
+// one (after a power loss its rename may be lost) gets its backup name where that is free; one
+// that cannot be told stays.
+void handleLeftoverTemporaries(const QString& dir, const SecretBytes& key)
 {
     static const time_t started = processStartTime();
     static const QRegularExpression pattern(
-        QStringLiteral("^\\.Backup_\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d\\.[A-Za-z0-9]{6}$"));
+        QStringLiteral("^\\.Backup_(\\d{4}-\\d\\d-\\d\\d_\\d\\d-\\d\\d-\\d\\d)\\.[A-Za-z0-9]{6}$"));
     if (started == 0)
         return;
     UniqueFd dirFd(::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
@@ -173,7 +274,8 @@ void removeKilledTemporaries(const QString& dir)
     }
     while (dirent* e = ::readdir(list)) {
         const QByteArray name(e->d_name);
-        if (!pattern.match(QFile::decodeName(name)).hasMatch())
+        const QRegularExpressionMatch match = pattern.match(QFile::decodeName(name));
+        if (!match.hasMatch())
             continue;
         UniqueFd fd(::openat(dirFd.get(), name.constData(), O_RDWR | O_NOFOLLOW | O_NONBLOCK | O_CLOEXEC));
         struct stat st = {};
@@ -181,10 +283,24 @@ void removeKilledTemporaries(const QString& dir)
             continue;
         if (::flock(fd.get(), LOCK_EX | LOCK_NB) != 0 && errno == EWOULDBLOCK)
             continue;
-        if (::unlinkat(dirFd.get(), name.constData(), 0) == 0)
-            qCDebug(lcDiagnostics).noquote()
-                << QStringLiteral("Временный файл прерванного резервного копирования удалён: ") +
-                    QFile::decodeName(name);
+        switch (classifyLeftover(fd.get(), key)) {
+        case Leftover::partial:
+            if (::unlinkat(dirFd.get(), name.constData(), 0) == 0)
+                qCDebug(lcDiagnostics).noquote()
+                    << QStringLiteral("Временный файл прерванного резервного копирования удалён: ") +
+                        QFile::decodeName(name);
+            break;
+        case Leftover::complete: {
+            const QByteArray backup =
+                QFile::encodeName(QStringLiteral("Backup_") + match.captured(1) + QStringLiteral(".orlwen"));
+            if (renameNoReplaceAt(dirFd.get(), name, backup) && ::fsync(fd.get()) == 0 && syncFolder(dirFd.get()))
+                qCDebug(lcDiagnostics).noquote()
+                    << QStringLiteral("Резервная копия прерванного запуска сохранена: ") + QFile::decodeName(backup);
+            break;
+        }
+        case Leftover::unknown:
+            break;
+        }
     }
     ::closedir(list);
 }
@@ -226,19 +342,19 @@ ArchiveResult BackupCreator::create(const QString& from, const QString& to, Secr
     }
     qCDebug(lcDiagnostics).noquote() << "Директория назначения успешно создана.";
 
-    removeKilledTemporaries(to);
-
-    const qint64 fixedStamp = ArchiveFaults::fixedStampMSecs.load();
-    const QDateTime now = fixedStamp >= 0 ? QDateTime::fromMSecsSinceEpoch(fixedStamp) : QDateTime::currentDateTime();
-    const QString stamp = now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
-    const QString dir = QDir(to).absolutePath();
-    const QString finalPath = dir + QStringLiteral("/Backup_") + stamp + QStringLiteral(".orlwen");
     const std::optional<SecretBytes> key = ArchiveCipher::takeSecretKey(password);
     if (!key) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") +
                 QStringLiteral("key derivation failed");
         return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
     }
+    handleLeftoverTemporaries(to, *key);
+
+    const qint64 fixedStamp = ArchiveFaults::fixedStampMSecs.load();
+    const QDateTime now = fixedStamp >= 0 ? QDateTime::fromMSecsSinceEpoch(fixedStamp) : QDateTime::currentDateTime();
+    const QString stamp = now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
+    const QString dir = QDir(to).absolutePath();
+    const QString finalPath = dir + QStringLiteral("/Backup_") + stamp + QStringLiteral(".orlwen");
     TemporaryBackup temp(dir, stamp);
     if (temp.fd() < 0) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") + errnoText();
@@ -275,10 +391,13 @@ ArchiveResult BackupCreator::create(const QString& from, const QString& to, Secr
             commentError = written.error();
     }
 
-    if (!temp.commit(finalPath)) {
+    // Opened before the rename, so that the folder synced is the one that holds the backup.
+    const UniqueFd dirFd(::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (!dirFd.isValid() || !temp.commit(finalPath)) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") + errnoText();
         return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
     }
+    ArchiveFaults::notify("create:renamed", QFile::encodeName(finalPath));
     // The name was free, so a comment file under it belongs to a backup that is gone. Where the file
     // system keeps no attribute, the comment file is written now that the backup has its name.
     if (commentRefused) {
@@ -288,9 +407,13 @@ ArchiveResult BackupCreator::create(const QString& from, const QString& to, Secr
     } else {
         removeCommentFile(finalPath);
     }
-    const UniqueFd dirFd(::open(QFile::encodeName(dir).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dirFd.isValid())
-        ::fsync(dirFd.get());
+    // The new name must be on disk before success is reported. A FUSE file system (bindfs, sshfs,
+    // gocryptfs) may ignore the folder's fsync, but forwards the file's, which there also makes its
+    // rename durable.
+    if (::fsync(temp.fd()) != 0 || !syncFolder(dirFd.get())) {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") + errnoText();
+        return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
+    }
     qCDebug(lcDiagnostics).noquote() << QStringLiteral("Зашифрованный архив сохранён: ") + finalPath;
     if (commentError) {
         logCommentFailure(*commentError);

@@ -4,6 +4,7 @@
 #include "core/archive/ArchiveFaults.h"
 #include "core/archive/ArchiveHandles.h"
 #include "core/archive/CipherSource.h"
+#include "core/archive/DurableTree.h"
 #include "core/archive/FileTree.h"
 #include "core/archive/RestoreContainer.h"
 #include "core/archive/SafeExtractor.h"
@@ -344,8 +345,8 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, Se
 
     // The new content must be on disk before it replaces the old: after a power loss the swap
     // could otherwise survive while the files behind it do not.
-    if (::syncfs(container.fd()) != 0) {
-        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка распаковки архива: ") + errnoText();
+    if (!DurableTree::sync(container.workingFd(), &error)) {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка распаковки архива: ") + error;
         container.dropWorkingFolder();
         return fail(failure(FinderCommentError::archiveCreationFailed));
     }

@@ -106,17 +106,23 @@ bool writeCommentFile(const QString& path, const QByteArray& bytes)
         written += n;
     }
     const int error = errno;
-    if (written != bytes.size() || ::fsync(fd.get()) != 0 || !fd.close() ||
+    // Opened before the rename, so that the folder synced is the one that holds the comment file.
+    const UniqueFd dir(
+        ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
+    if (written != bytes.size() || ::fsync(fd.get()) != 0 || !dir.isValid() ||
         ::rename(temporary.constData(), target.constData()) != 0) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка записи файла комментария: ") +
                 errnoText(written != bytes.size() ? error : errno);
         ::unlink(temporary.constData());
         return false;
     }
-    const UniqueFd dir(
-        ::open(QFile::encodeName(QFileInfo(path).absolutePath()).constData(), O_RDONLY | O_DIRECTORY | O_CLOEXEC));
-    if (dir.isValid())
-        ::fsync(dir.get());
+    // The new name must be on disk. A FUSE file system may ignore the folder's fsync but forwards
+    // the file's, which there also makes its rename durable. Folders that cannot be synced (EINVAL)
+    // are as durable as the file system makes them.
+    if (::fsync(fd.get()) != 0 || (::fsync(dir.get()) != 0 && errno != EINVAL) || !fd.close()) {
+        qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка записи файла комментария: ") + errnoText(errno);
+        return false;
+    }
     return true;
 }
 

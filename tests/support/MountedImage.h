@@ -26,6 +26,8 @@ public:
     QString skipReason() const { return m_skipReason; }
     // The mount point.
     QString path() const { return m_mountPoint; }
+    // The image file behind the loop device.
+    QString imagePath() const { return m_dir.filePath(QStringLiteral("image")); }
 
     // exFAT: stops and continues the FUSE process (one this object started), so that every access to
     // the file system waits, as on a stalled network folder.
