@@ -339,6 +339,12 @@ bool RestoreJournal::write(int dirFd, QString* error) const
 
 bool RestoreJournal::remove(int dirFd, QString* error)
 {
+    // Where a folder's sync does not reach the disk (a FUSE mount forwards a file's sync, not a
+    // folder's), syncing the record itself does, with every change made before it: the mark's removal
+    // is on the disk before the record goes.
+    const UniqueFd record(::openat(dirFd, fileName.constData(), O_RDONLY | O_NOFOLLOW | O_CLOEXEC));
+    if (record.isValid() && ::fsync(record.get()) != 0 && errno != EINVAL)
+        return fail(error, QStringLiteral("journal: ") + errnoText());
     if (::unlinkat(dirFd, fileName.constData(), 0) != 0 && errno != ENOENT)
         return fail(error, QStringLiteral("journal: ") + errnoText());
     if (!syncFolder(dirFd, "journal-removed"))
