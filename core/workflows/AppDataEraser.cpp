@@ -3,12 +3,12 @@
 #include "core/archive/FileTree.h"
 #include "core/workflows/CreateZipViewModel.h"
 #include "platform/Diagnostics.h"
-#include "platform/processes/Workspace.h"
 
 #include <QDir>
 #include <QFile>
 #include <QFileInfo>
 #include <QStringList>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
 #include <climits>
@@ -79,7 +79,9 @@ QString AppDataEraser::mountInsideText(const QString& mountPoint)
 
 QFuture<AppDataEraser::Outcome> AppDataEraser::eraseAppData(Guard beforeRemoval)
 {
-    return Workspace::runOnOwnThread([folder = appDataFolder(), beforeRemoval = std::move(beforeRemoval)] {
+    // On the global pool, as backup and restore: the program waits for it before it ends, so that Data
+    // is never left half removed.
+    return QtConcurrent::run([folder = appDataFolder(), beforeRemoval = std::move(beforeRemoval)] {
         const Outcome result = erase(folder, beforeRemoval);
         if (result)
             qCDebug(lcDiagnostics).noquote() << QStringLiteral("Успешно удалён ") + folder;
