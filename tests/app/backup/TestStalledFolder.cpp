@@ -231,6 +231,9 @@ private Q_SLOTS:
             auto* screen = main.screen<RestoreZipView>();
             QVERIFY(screen->model()->backups().isEmpty());
             QVERIFY(main.sheet()->isMiddleDisabled());
+            QVERIFY(screen->isCheckingFolder());
+            QVERIFY(screen->checkingLabel()->isVisible());
+            QCOMPARE(screen->checkingLabel()->text(), CreateZipView::checkingText());
         }
 
         // The answer comes once the folder answers.
@@ -246,6 +249,8 @@ private Q_SLOTS:
         } else {
             auto* screen = main.screen<RestoreZipView>();
             QTRY_COMPARE_WITH_TIMEOUT(screen->model()->backups().size(), 1, 20000);
+            QVERIFY(!screen->isCheckingFolder());
+            QVERIFY(!screen->checkingLabel()->isVisible());
         }
         main.pressCancel();
     }
