@@ -60,8 +60,9 @@ int main(int argc, char** argv)
 
     const int status = run(argc, argv);
     // Everything that keeps state has ended: the window, the settings, the keyring calls, the engine.
-    // What may be left is a folder check stuck in a file system that stopped answering; it keeps
-    // nothing, and waiting for it (static destructors included) could take forever.
+    // What may be left is work on a backup folder whose file system stopped answering (a check, a
+    // listing, a comment or a removal caught in the kernel); waiting for it (static destructors
+    // included) could take forever.
     if (FileSystemLanes::isBusy()) {
         std::fflush(nullptr);
         std::_Exit(status);

@@ -104,6 +104,14 @@ QString MainAppView::backupsInDataText(const QString& backupFolder)
         .arg(backupFolder);
 }
 
+QString MainAppView::backupFolderNotAnsweringText(const QString& backupFolder)
+{
+    return QStringLiteral("Der Backup-Ordner „%1“ antwortet nicht. Ob er im Datenordner der Betreuungssoftware liegt "
+                          "und seine Backups mit gelöscht werden, lässt sich nicht prüfen. Möchtest du trotzdem "
+                          "fortfahren?")
+        .arg(backupFolder);
+}
+
 MainAppView::MainAppView(AppContext* appContext, QWidget* parent)
     : QWidget(parent)
     , m_appContext(appContext)
@@ -311,41 +319,47 @@ void MainAppView::askAboutBackupsInData()
     }
     m_pendingStart = true;
     const int serial = m_sheetSerial;
-    // Resolving the folder may wait on a file system that does not answer.
+    // Resolving the folder may wait on a file system that does not answer: after as long as a process
+    // look-up may take, the folder counts as one that may lie in Data. The first answer holds.
+    const auto answered = std::make_shared<bool>(false);
+    const auto decide = [this, serial, folder, answered](std::optional<bool> holds) {
+        if (serial != m_sheetSerial || std::exchange(*answered, true))
+            return;
+        if (holds && !*holds)
+            closeCareSoftwareIfRunning(BackupActionType::delete_);
+        else
+            showBackupsInDataAlert(holds ? backupsInDataText(folder) : backupFolderNotAnsweringText(folder));
+    };
+    QTimer::singleShot(m_timing.processCheckTimeout, this, [decide] { decide(std::nullopt); });
     const auto inside = continueOn(
         this, Workspace::runOnOwnThread([folder] { return AppDataEraser::holds(folder); }),
         [](bool holds) { return holds; }, false);
-    whenFinished(this, inside, [this, serial, folder](bool holds) {
-        if (serial != m_sheetSerial)
-            return;
-        if (!holds) {
-            closeCareSoftwareIfRunning(BackupActionType::delete_);
-            return;
-        }
-        m_backupsInData = folder;
-        const auto cancel =
-            AlertCustomButton<QString>::make(QStringLiteral("Abbrechen"), TarnColor::accentColor(), true);
-        const auto erase = AlertCustomButton<QString>::make(
-            QStringLiteral("Löschen"), TarnColor::red(), false, [this, serial](const std::optional<QString>&) {
-                if (serial == m_sheetSerial)
-                    closeCareSoftwareIfRunning(BackupActionType::delete_);
-            });
-        m_backupsInDataAlert = AlertCustom::alertCustom<QString>(
-            m_sheet.data(), Binding<std::optional<QString>>::to(&m_backupsInData),
-            QStringLiteral("Backups im Datenordner"),
-            [](const std::optional<QString>& shown) {
-                auto* label =
-                    qobject_cast<QLabel*>(AlertCommon::messageText(backupsInDataText(shown.value_or(QString()))));
-                label->setAlignment(Qt::AlignCenter);
-                return label;
-            },
-            {cancel, erase}, AlertCustomType::trash);
-        // "Abbrechen", or the card closed any other way: nothing starts. "Löschen" starts anew after this.
-        if (m_backupsInDataAlert)
-            connect(m_backupsInDataAlert, &SheetOverlay::dismissed, this, [this] { m_pendingStart = false; });
-        else
-            m_pendingStart = false;
-    });
+    whenFinished(this, inside, [decide](bool holds) { decide(holds); });
+}
+
+void MainAppView::showBackupsInDataAlert(const QString& text)
+{
+    const int serial = m_sheetSerial;
+    m_backupsInData = text;
+    const auto cancel = AlertCustomButton<QString>::make(QStringLiteral("Abbrechen"), TarnColor::accentColor(), true);
+    const auto erase = AlertCustomButton<QString>::make(QStringLiteral("Löschen"), TarnColor::red(), false,
+                                                        [this, serial](const std::optional<QString>&) {
+                                                            if (serial == m_sheetSerial)
+                                                                closeCareSoftwareIfRunning(BackupActionType::delete_);
+                                                        });
+    m_backupsInDataAlert = AlertCustom::alertCustom<QString>(
+        m_sheet.data(), Binding<std::optional<QString>>::to(&m_backupsInData), QStringLiteral("Backups im Datenordner"),
+        [](const std::optional<QString>& shown) {
+            auto* label = qobject_cast<QLabel*>(AlertCommon::messageText(shown.value_or(QString())));
+            label->setAlignment(Qt::AlignCenter);
+            return label;
+        },
+        {cancel, erase}, AlertCustomType::trash);
+    // "Abbrechen", or the card closed any other way: nothing starts. "Löschen" starts anew after this.
+    if (m_backupsInDataAlert)
+        connect(m_backupsInDataAlert, &SheetOverlay::dismissed, this, [this] { m_pendingStart = false; });
+    else
+        m_pendingStart = false;
 }
 
 void MainAppView::closeCareSoftwareIfRunning(BackupActionType)

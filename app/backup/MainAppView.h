@@ -51,6 +51,8 @@ public:
     static QString siblingRunsAgainText();
     // Shown before an erase when the backup folder lies in the data folder, naming it.
     static QString backupsInDataText(const QString& backupFolder);
+    // The same question when the backup folder does not answer, so that where it lies is unknown.
+    static QString backupFolderNotAnsweringText(const QString& backupFolder);
 
     // Delays in milliseconds; tests shorten them.
     struct Timing
@@ -102,6 +104,7 @@ protected:
 
 private:
     void askAboutBackupsInData();
+    void showBackupsInDataAlert(const QString& text);
     void closeCareSoftwareIfRunning(BackupActionType type);
     void askToClose(const QList<RunningApplication>& applications);
     void terminateCareSoftwareAndContinue(const QList<RunningApplication>& applications);
@@ -131,6 +134,7 @@ private:
     QPointer<SheetOverlay> m_closeAlert;
     bool m_isCloseFailureShown = false;
     QPointer<SheetOverlay> m_closeFailureAlert;
+    // What the backups-in-Data card says while it shows.
     std::optional<QString> m_backupsInData;
     QPointer<SheetOverlay> m_backupsInDataAlert;
 

@@ -4,6 +4,7 @@
 #include "app/backup/ArchivePassword.h"
 #include "app/backup/BackupListModel.h"
 #include "app/backup/BackupListView.h"
+#include "app/backup/CreateZipView.h"
 #include "core/workflows/BackupListing.h"
 #include "core/workflows/ContainerGuard.h"
 #include "core/workflows/PathViewModel.h"
@@ -14,6 +15,7 @@
 #include "kit/inputs/WarningTextHelper.h"
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/TarnColor.h"
+#include "kit/theme/TarnFont.h"
 #include "platform/Diagnostics.h"
 #include "platform/WhenFinished.h"
 
@@ -84,6 +86,13 @@ RestoreZipView::RestoreZipView(ActionContext* context, QWidget* parent)
     m_list->setFixedHeight(listHeight);
     layout->setRowMinimumHeight(0, listHeight);
     layout->addWidget(m_list, 0, 0, Qt::AlignTop);
+    m_checkingLabel = new QLabel(CreateZipView::checkingText(), this);
+    m_checkingLabel->setTextFormat(Qt::PlainText);
+    m_checkingLabel->setFont(TarnFont(TarnFont::roboto_italic12).font());
+    QPalette palette = m_checkingLabel->palette();
+    palette.setColor(QPalette::WindowText, TarnColor::secondary());
+    m_checkingLabel->setPalette(palette);
+    layout->addWidget(m_checkingLabel, 0, 0, Qt::AlignCenter);
 
     const std::shared_ptr<RestoreZipViewModel> model = m_model;
     m_warning = new WarningTextHelper(
@@ -106,6 +115,7 @@ RestoreZipView::RestoreZipView(ActionContext* context, QWidget* parent)
 
     connect(m_model.get(), &RestoreZipViewModel::warningTextChanged, m_warning, &WarningTextHelper::refresh);
     connect(m_model.get(), &RestoreZipViewModel::backupsChanged, this, &RestoreZipView::showFiles);
+    connect(m_model.get(), &RestoreZipViewModel::isListedChanged, this, &RestoreZipView::showChecking);
     connect(m_model.get(), &RestoreZipViewModel::selectedURLChanged, this, &RestoreZipView::showSelection);
     connect(m_list->selectionModel(), &QItemSelectionModel::selectionChanged, this, [this] {
         if (m_showingSelection)
@@ -122,6 +132,7 @@ RestoreZipView::RestoreZipView(ActionContext* context, QWidget* parent)
     if (folder.isEmpty()) {
         m_folderChecked = true;
         m_model->setUrl(QUrl());
+        showChecking();
         return;
     }
     // A restore replaces the container's Data and works inside the container: backups there could go.
@@ -135,7 +146,18 @@ RestoreZipView::RestoreZipView(ActionContext* context, QWidget* parent)
         if (m_overlapsContainer)
             m_model->setWarningText(ContainerGuard::refusalText());
         m_model->setUrl(QUrl::fromLocalFile(folder));
+        showChecking();
     });
+}
+
+bool RestoreZipView::isCheckingFolder() const
+{
+    return !m_folderChecked || !m_model->isListed();
+}
+
+void RestoreZipView::showChecking()
+{
+    m_checkingLabel->setVisible(isCheckingFolder());
 }
 
 RestoreZipView::~RestoreZipView()

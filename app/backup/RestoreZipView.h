@@ -12,6 +12,7 @@
 #include <optional>
 
 class ActionContext;
+class QLabel;
 class BackupListModel;
 class BackupListView;
 class RestoreZipViewModel;
@@ -35,6 +36,9 @@ public:
     BackupListModel* listModel() const { return m_listModel; }
     BackupListView* listView() const { return m_list; }
     WarningTextHelper* warningView() const { return m_warning; }
+    // Shown over the list until the backup folder has answered.
+    QLabel* checkingLabel() const { return m_checkingLabel; }
+    bool isCheckingFolder() const;
     // The open comment sheet and its editor, or nullptr.
     SheetOverlay* editSheet() const { return m_editSheet; }
     TextEditorHelper* commentEditor() const { return m_editor; }
@@ -54,12 +58,14 @@ private:
     void closeEditSheet();
     void showFiles();
     void showSelection();
+    void showChecking();
 
     // Shared with the running work, which outlives the screen when its sheet closes early.
     std::shared_ptr<RestoreZipViewModel> m_model;
     ActionContext* m_context;
     // Whether the backup folder lies in the sibling's container is known.
     bool m_folderChecked = false;
+    QLabel* m_checkingLabel = nullptr;
     bool m_overlapsContainer = false;
     BackupListModel* m_listModel = nullptr;
     BackupListView* m_list = nullptr;

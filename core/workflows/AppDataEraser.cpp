@@ -1,14 +1,12 @@
 #include "core/workflows/AppDataEraser.h"
 
 #include "core/archive/FileTree.h"
+#include "core/workflows/ContainerGuard.h"
 #include "core/workflows/CreateZipViewModel.h"
 #include "platform/Diagnostics.h"
-#include "platform/processes/Workspace.h"
 
-#include <QDir>
 #include <QFile>
-#include <QFileInfo>
-#include <QStringList>
+#include <QtConcurrent/QtConcurrentRun>
 
 #include <cerrno>
 #include <climits>
@@ -40,28 +38,14 @@ QByteArray unescapeMountField(const QByteArray& field)
     return result;
 }
 
-// The path with links resolved as far as it exists.
-QString resolved(const QString& path)
-{
-    QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    QStringList missing;
-    while (!QFileInfo::exists(existing) && existing != QLatin1String("/")) {
-        missing.prepend(QFileInfo(existing).fileName());
-        existing = QFileInfo(existing).path();
-    }
-    const QString canonical = QFileInfo(existing).canonicalFilePath();
-    const QString base = canonical.isEmpty() ? existing : canonical;
-    return missing.isEmpty() ? base : QDir::cleanPath(base + QLatin1Char('/') + missing.join(QLatin1Char('/')));
-}
-
 } // namespace
 
 bool AppDataEraser::holds(const QString& folder)
 {
     if (folder.isEmpty())
         return false;
-    const QString data = resolved(appDataFolder());
-    const QString candidate = resolved(folder);
+    const QString data = ContainerGuard::resolvedPath(appDataFolder());
+    const QString candidate = ContainerGuard::resolvedPath(folder);
     return candidate == data || candidate.startsWith(data + QLatin1Char('/'));
 }
 
@@ -79,7 +63,9 @@ QString AppDataEraser::mountInsideText(const QString& mountPoint)
 
 QFuture<AppDataEraser::Outcome> AppDataEraser::eraseAppData(Guard beforeRemoval)
 {
-    return Workspace::runOnOwnThread([folder = appDataFolder(), beforeRemoval = std::move(beforeRemoval)] {
+    // On the global pool, as backup and restore: the program waits for it before it ends, so that Data
+    // is never left half removed.
+    return QtConcurrent::run([folder = appDataFolder(), beforeRemoval = std::move(beforeRemoval)] {
         const Outcome result = erase(folder, beforeRemoval);
         if (result)
             qCDebug(lcDiagnostics).noquote() << QStringLiteral("Успешно удалён ") + folder;

@@ -28,7 +28,7 @@ public:
     // The text when another file system is mounted inside the data folder, naming its mount point.
     static QString mountInsideText(const QString& mountPoint);
 
-    // Erases the data folder on a thread of its own; the future finishes there. Nothing is removed
+    // Erases the data folder on Qt's global pool; the future finishes there. Nothing is removed
     // when a file system is mounted inside it or when the guard objects.
     static QFuture<Outcome> eraseAppData(Guard beforeRemoval = {});
     static Outcome erase(const QString& folder, const Guard& beforeRemoval);

@@ -9,19 +9,6 @@
 
 namespace {
 
-QString resolved(const QString& path)
-{
-    QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
-    QStringList missing;
-    while (!QFileInfo::exists(existing) && existing != QLatin1String("/")) {
-        missing.prepend(QFileInfo(existing).fileName());
-        existing = QFileInfo(existing).path();
-    }
-    const QString canonical = QFileInfo(existing).canonicalFilePath();
-    const QString base = canonical.isEmpty() ? existing : canonical;
-    return missing.isEmpty() ? base : QDir::cleanPath(base + QLatin1Char('/') + missing.join(QLatin1Char('/')));
-}
-
 bool isSameOrInside(const QString& path, const QString& folder)
 {
     if (path == folder || folder == QLatin1String("/")) {
@@ -37,8 +24,8 @@ bool ContainerGuard::overlapsContainer(const QString& folder)
     if (folder.isEmpty()) {
         return false;
     }
-    const QString candidate = resolved(folder);
-    const QString container = resolved(RestoreZipViewModel::containerURL().toLocalFile());
+    const QString candidate = resolvedPath(folder);
+    const QString container = resolvedPath(RestoreZipViewModel::containerURL().toLocalFile());
     return isSameOrInside(candidate, container) || isSameOrInside(container, candidate);
 }
 
@@ -46,6 +33,19 @@ QFuture<bool> ContainerGuard::checkOverlap(const QString& folder)
 {
     return FileSystemLanes::run(folder, QStringLiteral("overlapsContainer"),
                                 [folder] { return overlapsContainer(folder); });
+}
+
+QString ContainerGuard::resolvedPath(const QString& path)
+{
+    QString existing = QDir::cleanPath(QFileInfo(path).absoluteFilePath());
+    QStringList missing;
+    while (!QFileInfo::exists(existing) && existing != QLatin1String("/")) {
+        missing.prepend(QFileInfo(existing).fileName());
+        existing = QFileInfo(existing).path();
+    }
+    const QString canonical = QFileInfo(existing).canonicalFilePath();
+    const QString base = canonical.isEmpty() ? existing : canonical;
+    return missing.isEmpty() ? base : QDir::cleanPath(base + QLatin1Char('/') + missing.join(QLatin1Char('/')));
 }
 
 QString ContainerGuard::refusalText()

@@ -16,6 +16,10 @@ bool overlapsContainer(const QString& folder);
 // holds alone. A call while the folder's check runs shares its answer.
 QFuture<bool> checkOverlap(const QString& folder);
 
+// The path with links resolved as far as it exists; the missing rest is appended as written. Waits for
+// the path's file system.
+QString resolvedPath(const QString& path);
+
 // The message shown when a backup folder is refused for that reason.
 QString refusalText();
 

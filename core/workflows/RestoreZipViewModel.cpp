@@ -130,6 +130,7 @@ void RestoreZipViewModel::setUrl(const QUrl& url)
     m_listing = false;
     m_listingPending = false;
     m_startMonitor = false;
+    setIsListed(url.isEmpty());
     if (url.isEmpty()) {
         m_folderMonitor.reset();
         return;
@@ -168,6 +169,14 @@ void RestoreZipViewModel::setBackups(const QList<BackupEntry>& backups)
         return;
     m_backups = backups;
     Q_EMIT backupsChanged();
+}
+
+void RestoreZipViewModel::setIsListed(bool listed)
+{
+    if (m_isListed == listed)
+        return;
+    m_isListed = listed;
+    Q_EMIT isListedChanged();
 }
 
 void RestoreZipViewModel::loadFiles(const QUrl& folder)
@@ -220,6 +229,7 @@ void RestoreZipViewModel::requestListing(quint64 generation)
         m_listing = false;
         setFiles(listing.files);
         setBackups(listing.backups);
+        setIsListed(true);
         if (std::exchange(m_listingPending, false))
             requestListing(generation);
     });

@@ -24,6 +24,7 @@ class RestoreZipViewModel : public QObject
     Q_PROPERTY(QList<QUrl> files READ files NOTIFY filesChanged)
     Q_PROPERTY(QList<BackupEntry> backups READ backups NOTIFY backupsChanged)
     Q_PROPERTY(QString warningText READ warningText WRITE setWarningText NOTIFY warningTextChanged)
+    Q_PROPERTY(bool isListed READ isListed NOTIFY isListedChanged)
 
 public:
     // ~/Library/Containers/de.orlwen: the container whose Data folder a restore replaces.
@@ -49,6 +50,9 @@ public:
     QList<BackupEntry> backups() const { return m_backups; }
     QString warningText() const { return m_warningText; }
     void setWarningText(const QString& warningText);
+    // The folder of url has answered its first listing, or url is empty: false while a folder that
+    // does not answer is still being listed.
+    bool isListed() const { return m_isListed; }
 
     // (Re)starts the current watch with a callback that lists folder again, and lists it now. The
     // watch is started and the folder listed off this thread, so that a large or stalled folder never
@@ -83,6 +87,7 @@ Q_SIGNALS:
     void filesChanged();
     void warningTextChanged();
     void backupsChanged();
+    void isListedChanged();
 
 private:
     struct Gate;
@@ -90,6 +95,7 @@ private:
     void requestListing(quint64 generation);
     void setFiles(const QList<QUrl>& files);
     void setBackups(const QList<BackupEntry>& backups);
+    void setIsListed(bool listed);
 
     // Shared with the watch, which may be started on a worker while this model goes.
     std::shared_ptr<FolderMonitor> m_folderMonitor;
@@ -101,6 +107,7 @@ private:
     bool m_startMonitor = false;
     bool m_listing = false;
     bool m_listingPending = false;
+    bool m_isListed = false;
 
     QUrl m_url;
     QUrl m_selectedURL;

@@ -433,6 +433,53 @@ private Q_SLOTS:
             QCOMPARE(main.view->backupActionType(), std::optional<BackupActionType>(BackupActionType::delete_));
         }
     }
+
+    // A backup folder on a file system that does not answer cannot be resolved: after as long as a
+    // process look-up may take, the erase asks as for backups inside Data, saying why, and never
+    // waits without end.
+    void backupFolderNotAnsweringAsksFirst_data() { backupsInDataAskFirst_data(); }
+
+    void backupFolderNotAnsweringAsksFirst()
+    {
+        QFETCH(QString, answer);
+        QFETCH(bool, erased);
+        if (!StalledBindfs::unavailableReason().isEmpty())
+            TARN_SKIP_UNLESS_PRIVILEGED(StalledBindfs::unavailableReason());
+        StalledBindfs mount;
+        QVERIFY2(mount.isMounted(), "bindfs did not mount");
+        const QString folder = mount.path() + QStringLiteral("/Backups");
+        QVERIFY(QDir().mkpath(folder));
+        useBackupFolder(folder);
+        QVERIFY(writeFile(dataFolder() + QStringLiteral("/db/bewohner.sqlite"), "daten"));
+        QVERIFY(mount.stall());
+
+        MainAppView::Timing timing = MainScreen::fastTiming();
+        timing.processCheckTimeout = 300;
+        MainScreen main(timing);
+        DeleteButtonView* screen = openConsentedErase(main);
+        QSignalSpy started(screen, &DeleteButtonView::deletionStarted);
+        main.pressAction();
+        QTRY_VERIFY(main.view->backupsInDataAlert());
+        QCOMPARE(alertMessage(main.view->backupsInDataAlert()), MainAppView::backupFolderNotAnsweringText(folder));
+        QCOMPARE(started.count(), 0);
+        QVERIFY(QFileInfo::exists(dataFolder()));
+        save(&main.window, QStringLiteral("backup-folder-not-answering"));
+
+        QVERIFY(clickAlertButton(main.view->backupsInDataAlert(), answer));
+        if (erased) {
+            QTRY_COMPARE(main.context()->messageText(), std::optional<QString>(DeleteButtonView::successText()));
+            QVERIFY(!QFileInfo::exists(dataFolder()));
+        } else {
+            QTRY_VERIFY(!main.view->backupsInDataAlert());
+            QVERIFY(!main.view->hasPendingStart());
+            QCOMPARE(started.count(), 0);
+            QVERIFY(QFileInfo::exists(dataFolder()));
+        }
+        // The late answer, once the folder answers, changes nothing.
+        mount.resume();
+        QTest::qWait(200);
+        QCOMPARE(started.count(), erased ? 1 : 0);
+    }
 };
 
 TARN_TEST_GUI_MAIN(TestSiblingApp)

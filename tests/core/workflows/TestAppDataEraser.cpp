@@ -7,6 +7,10 @@
 #include <QFile>
 #include <QFileInfo>
 #include <QProcess>
+#include <QThreadPool>
+
+#include <chrono>
+#include <thread>
 
 #include <unistd.h>
 
@@ -149,6 +153,21 @@ private Q_SLOTS:
         QCOMPARE(result.error().refusal, QStringLiteral("läuft wieder"));
         QCOMPARE(asked, 1);
         QCOMPARE(treeSnapshot(m_data), dataBefore);
+    }
+
+    // The program waits for the global pool before it ends: an erase under way is part of that wait,
+    // and Data is never left half removed when the program is asked to end.
+    void eraseUnderWayFinishesBeforeTheProgramEnds()
+    {
+        QVERIFY(writeFile(m_data + QStringLiteral("/db/bewohner.sqlite"), "daten"));
+        const auto erased = AppDataEraser::eraseAppData([]() -> std::optional<QString> {
+            std::this_thread::sleep_for(std::chrono::milliseconds(500));
+            return std::nullopt;
+        });
+        QThreadPool::globalInstance()->waitForDone();
+        QVERIFY(erased.isFinished());
+        QVERIFY(erased.result());
+        QVERIFY(!QFileInfo::exists(m_data));
     }
 };
 

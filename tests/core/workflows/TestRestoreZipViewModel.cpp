@@ -110,6 +110,38 @@ private Q_SLOTS:
         QVERIFY(model.warningText().isNull());
     }
 
+    // The first answer of the folder counts as listed, also when it holds no backup; no folder at all
+    // has nothing to wait for.
+    void listedOnceTheFolderAnswers_data()
+    {
+        QTest::addColumn<QString>("content");
+        QTest::newRow("one backup") << "Backup_2024-12-24_18-30-05.orlwen";
+        QTest::newRow("empty folder") << "";
+        QTest::newRow("missing folder") << "missing";
+        QTest::newRow("no folder") << "none";
+    }
+    void listedOnceTheFolderAnswers()
+    {
+        QFETCH(QString, content);
+        RestoreZipViewModel model;
+        QSignalSpy listed(&model, &RestoreZipViewModel::isListedChanged);
+        QVERIFY(!model.isListed());
+        if (content == QLatin1String("none")) {
+            model.setUrl(QUrl());
+            QVERIFY(model.isListed());
+            return;
+        }
+        if (content == QLatin1String("missing"))
+            QVERIFY(QDir(m_folder).removeRecursively());
+        else if (!content.isEmpty())
+            QVERIFY(touch(m_folder + QLatin1Char('/') + content));
+        model.setUrl(QUrl::fromLocalFile(m_folder));
+        QVERIFY(!model.isListed());
+        QTRY_VERIFY(model.isListed());
+        QCOMPARE(listed.count(), 1);
+        QCOMPARE(model.backups().size(), content.startsWith(QLatin1String("Backup_")) ? 1 : 0);
+    }
+
     void missingFolderListsEmpty()
     {
         QVERIFY(touch(m_folder + QStringLiteral("/a.orlwen")));
