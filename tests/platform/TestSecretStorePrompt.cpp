@@ -53,7 +53,7 @@ class TestSecretStorePrompt : public QObject
     // What the two items hold, read with the keyring unlocked.
     QString stored(const SecretStore::Attributes& item)
     {
-        const auto found = SecretStore::lookup(item);
+        const auto found = SecretStore::lookup(item, SecretStore::Unlock::ask, std::chrono::seconds(10));
         return !found ? QStringLiteral("<error>") : found->value_or(QStringLiteral("<absent>"));
     }
 
@@ -72,9 +72,11 @@ private Q_SLOTS:
 
     void init()
     {
+        // The setup's own calls get time enough on a busy machine; the short deadline is for the tests.
+        const std::chrono::milliseconds setup{10000};
         QVERIFY(m_keyring->unlock());
-        QVERIFY(SecretStore::store(m_item, QStringLiteral("label"), QStringLiteral("Vorher1")));
-        QVERIFY(SecretStore::clear(m_newItem));
+        QVERIFY(SecretStore::store(m_item, QStringLiteral("label"), QStringLiteral("Vorher1"), setup));
+        QVERIFY(SecretStore::clear(m_newItem, setup));
         QVERIFY(m_keyring->lock());
     }
 
