@@ -1,6 +1,6 @@
 #include "core/archive/ArchiveCipher.h"
 
-#include "core/archive/ArchiveFaults.h"
+#include "core/archive/FaultPlan.h"
 
 #include <openssl/evp.h>
 
@@ -46,9 +46,9 @@ std::optional<SecretBytes> ArchiveCipher::deriveSecretKey(const QString& passwor
     return deriveSecretKey(SecretBytes::fromText(password));
 }
 
-std::optional<SecretBytes> ArchiveCipher::takeSecretKey(SecretBytes& password)
+std::optional<SecretBytes> ArchiveCipher::takeSecretKey(SecretBytes& password, const FaultPlan& faults)
 {
-    std::optional<SecretBytes> key = deriveSecretKey(password);
+    std::optional<SecretBytes> key = faults.failKeyDerivation ? std::nullopt : deriveSecretKey(password);
     password.wipe();
     return key;
 }
@@ -65,8 +65,7 @@ std::optional<SecretBytes> ArchiveCipher::deriveSecretKey(const SecretBytes& pas
 
     const QByteArray salt = utf8Data(QLatin1String(saltText));
     SecretBytes key(keyLength);
-    if (ArchiveFaults::failKeyDerivation.load() ||
-        PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(material.data()), int(material.size()),
+    if (PKCS5_PBKDF2_HMAC(reinterpret_cast<const char*>(material.data()), int(material.size()),
                           reinterpret_cast<const unsigned char*>(salt.constData()), int(salt.size()), iterations,
                           EVP_sha256(), keyLength, key.data()) != 1)
         return std::nullopt;

@@ -8,6 +8,8 @@
 #include <optional>
 #include <string>
 
+struct FaultPlan;
+
 // The fixed cipher of every backup: PKCS#7-padded AES-256-CBC under a key derived by
 // PBKDF2-HMAC-SHA256 from the password followed by a built-in key string.
 // The three constants are part of the file format: backups written with one set can
@@ -30,8 +32,9 @@ public:
     static std::optional<SecretBytes> deriveSecretKey(const QString& password);
     // The same for the password's UTF-8 bytes.
     static std::optional<SecretBytes> deriveSecretKey(const SecretBytes& password);
-    // deriveSecretKey(), then the password is wiped: it is not needed once the key exists.
-    static std::optional<SecretBytes> takeSecretKey(SecretBytes& password);
+    // deriveSecretKey(), then the password is wiped: it is not needed once the key exists. Fails
+    // where the plan says so.
+    static std::optional<SecretBytes> takeSecretKey(SecretBytes& password, const FaultPlan& faults);
     // The same key as a byte array (empty when the derivation failed), for tests and tools.
     static QByteArray deriveKey(const QString& password);
 

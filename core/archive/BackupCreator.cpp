@@ -1,9 +1,9 @@
 #include "core/archive/BackupCreator.h"
 
 #include "core/archive/ArchiveCipher.h"
-#include "core/archive/ArchiveFaults.h"
 #include "core/archive/ArchiveHandles.h"
 #include "core/archive/CipherSink.h"
+#include "core/archive/FaultPlan.h"
 #include "core/archive/FileTree.h"
 #include "core/archive/FinderComment.h"
 #include "core/archive/TreePacker.h"
@@ -65,7 +65,8 @@ la_ssize_t writeToSink(archive*, void* client, const void* data, size_t size)
 
 // Packs `from` through the cipher into fd. Returns an empty text on success; *unstorable names
 // the entry whose name no ZIP header can hold, when that failed it.
-QString packEncrypted(const QString& from, int fd, const SecretBytes& key, QByteArray* unstorable)
+QString packEncrypted(const QString& from, int fd, const SecretBytes& key, const FaultPlan& faults,
+                      QByteArray* unstorable)
 {
     QElapsedTimer timer;
     timer.start();
@@ -73,7 +74,7 @@ QString packEncrypted(const QString& from, int fd, const SecretBytes& key, QByte
     ZipWriter zip;
     if (!zip.open(&sink, &writeToSink))
         return zip.errorString();
-    TreePacker packer(zip);
+    TreePacker packer(zip, faults);
     const bool packed = packer.addRoot(from);
     if (!packed) {
         *unstorable = packer.unstorableName();
@@ -325,7 +326,7 @@ void logCommentFailure(const FinderCommentError& error)
 } // namespace
 
 ArchiveResult BackupCreator::create(const QString& from, const QString& to, SecretBytes& password,
-                                    const QString& comment)
+                                    const QString& comment, const FaultPlan& faults)
 {
     if (from.isEmpty() || !QFileInfo::exists(from)) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: исходная директория не существует. ") + from;
@@ -342,7 +343,7 @@ ArchiveResult BackupCreator::create(const QString& from, const QString& to, Secr
     }
     qCDebug(lcDiagnostics).noquote() << "Директория назначения успешно создана.";
 
-    const std::optional<SecretBytes> key = ArchiveCipher::takeSecretKey(password);
+    const std::optional<SecretBytes> key = ArchiveCipher::takeSecretKey(password, faults);
     if (!key) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") +
                 QStringLiteral("key derivation failed");
@@ -350,7 +351,7 @@ ArchiveResult BackupCreator::create(const QString& from, const QString& to, Secr
     }
     handleLeftoverTemporaries(to, *key);
 
-    const qint64 fixedStamp = ArchiveFaults::fixedStampMSecs.load();
+    const qint64 fixedStamp = faults.fixedStampMSecs;
     const QDateTime now = fixedStamp >= 0 ? QDateTime::fromMSecsSinceEpoch(fixedStamp) : QDateTime::currentDateTime();
     const QString stamp = now.toString(QStringLiteral("yyyy-MM-dd_HH-mm-ss"));
     const QString dir = QDir(to).absolutePath();
@@ -363,7 +364,7 @@ ArchiveResult BackupCreator::create(const QString& from, const QString& to, Secr
 
     // The file stays open, and so locked, until it has its final name.
     QByteArray unstorable;
-    const QString error = packEncrypted(from, temp.fd(), *key, &unstorable);
+    const QString error = packEncrypted(from, temp.fd(), *key, faults, &unstorable);
     if (!error.isEmpty()) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") + error;
         FinderCommentError failure(FinderCommentError::archiveCreationFailed);
@@ -397,7 +398,7 @@ ArchiveResult BackupCreator::create(const QString& from, const QString& to, Secr
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка при создании зашифрованного архива: ") + errnoText();
         return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
     }
-    ArchiveFaults::notify("create:renamed", QFile::encodeName(finalPath));
+    faults.notify("create:renamed", QFile::encodeName(finalPath));
     // The name was free, so a comment file under it belongs to a backup that is gone. Where the file
     // system keeps no attribute, the comment file is written now that the backup has its name.
     if (commentRefused) {

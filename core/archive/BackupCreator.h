@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/archive/FaultPlan.h"
 #include "core/archive/FinderCommentError.h"
 #include "core/archive/SecretBytes.h"
 
@@ -15,10 +16,12 @@ class BackupCreator
 {
 public:
     // password: its UTF-8 bytes, wiped once the key is derived.
-    static ArchiveResult create(const QString& from, const QString& to, SecretBytes& password, const QString& comment);
-    static ArchiveResult create(const QString& from, const QString& to, const QString& password, const QString& comment)
+    static ArchiveResult create(const QString& from, const QString& to, SecretBytes& password, const QString& comment,
+                                const FaultPlan& faults = FaultPlan::none());
+    static ArchiveResult create(const QString& from, const QString& to, const QString& password, const QString& comment,
+                                const FaultPlan& faults = FaultPlan::none())
     {
         SecretBytes bytes = SecretBytes::fromText(password);
-        return create(from, to, bytes, comment);
+        return create(from, to, bytes, comment, faults);
     }
 };

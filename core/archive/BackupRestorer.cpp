@@ -1,10 +1,10 @@
 #include "core/archive/BackupRestorer.h"
 
 #include "core/archive/ArchiveCipher.h"
-#include "core/archive/ArchiveFaults.h"
 #include "core/archive/ArchiveHandles.h"
 #include "core/archive/CipherSource.h"
 #include "core/archive/DurableTree.h"
+#include "core/archive/FaultPlan.h"
 #include "core/archive/FileTree.h"
 #include "core/archive/RestoreContainer.h"
 #include "core/archive/SafeExtractor.h"
@@ -92,7 +92,7 @@ bool writeAll(int fd, const char* data, size_t size)
 
 // Unpacks every entry below workFd and gives the folders their modes; `checked` holds the entries
 // as the header check found them, in libarchive's order. Returns an empty text on success.
-QString unpack(ZipReader& zip, int workFd, const QList<ZipHeaderCheck::Entry>& checked)
+QString unpack(ZipReader& zip, int workFd, const QList<ZipHeaderCheck::Entry>& checked, const FaultPlan& faults)
 {
     SafeExtractor extractor(workFd, currentUmask());
     int entries = 0;
@@ -108,7 +108,7 @@ QString unpack(ZipReader& zip, int workFd, const QList<ZipHeaderCheck::Entry>& c
             extractor.finish(&error);
             return error;
         }
-        const int limit = ArchiveFaults::failRestoreAfterEntries.load();
+        const int limit = faults.failRestoreAfterEntries;
         if (limit >= 0 && entries >= limit)
             return QStringLiteral("injected failure after %1 entries").arg(entries);
         if (entries >= checked.size())
@@ -208,7 +208,7 @@ QString unpack(ZipReader& zip, int workFd, const QList<ZipHeaderCheck::Entry>& c
         default:
             return path + QStringLiteral(": neither a file, a folder nor a link");
         }
-        ArchiveFaults::notify("restore:entry", rawPath);
+        faults.notify("restore:entry", rawPath);
     }
 }
 
@@ -240,9 +240,9 @@ int openBackup(const QString& path, QString* error)
 
 } // namespace
 
-RecoveryResult BackupRestorer::recoverInterrupted(const QString& container)
+RecoveryResult BackupRestorer::recoverInterrupted(const QString& container, const FaultPlan& faults)
 {
-    RestoreContainer place(container);
+    RestoreContainer place(container, faults);
     QString error;
     switch (place.open(false, &error)) {
     case RestoreContainer::Open::missing:
@@ -267,9 +267,9 @@ RecoveryResult BackupRestorer::recoverInterrupted(const QString& container)
 }
 
 ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, SecretBytes& password,
-                                      const std::function<bool()>& beforeSwap)
+                                      const std::function<bool()>& beforeSwap, const FaultPlan& faults)
 {
-    const std::optional<SecretBytes> key = ArchiveCipher::takeSecretKey(password);
+    const std::optional<SecretBytes> key = ArchiveCipher::takeSecretKey(password, faults);
     if (!key) {
         qCDebug(lcDiagnostics).noquote() << "Ошибка: не удалось получить ключ.";
         return fail(failure(FinderCommentError::archiveCreationFailed));
@@ -307,7 +307,7 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, Se
     }
 
     // Held until the end: a second restore into this container fails at once.
-    RestoreContainer container(to);
+    RestoreContainer container(to, faults);
     const RestoreContainer::Open opened = container.open(true, &detail);
     if (opened == RestoreContainer::Open::busy) {
         qCDebug(lcDiagnostics).noquote() << QStringLiteral("Ошибка: восстановление уже выполняется: ") + to;
@@ -331,7 +331,7 @@ ArchiveResult BackupRestorer::restore(const QString& from, const QString& to, Se
             error = zip.errorString();
         else {
             qCDebug(lcDiagnostics).noquote() << "Архив успешно открыт для чтения. Начало распаковки.";
-            error = unpack(zip, container.workingFd(), checked);
+            error = unpack(zip, container.workingFd(), checked, faults);
         }
     }
     if (error.isEmpty() && !container.applyDataMode(&error))

@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/archive/FaultPlan.h"
 #include "core/archive/FinderCommentError.h"
 #include "core/archive/RestoreRecovery.h"
 #include "core/archive/SecretBytes.h"
@@ -18,15 +19,17 @@ public:
     // password: its UTF-8 bytes, wiped once the key is derived. beforeSwap, when given, is asked right
     // before Data is replaced: false keeps Data as it is and fails with archiveCreationFailed.
     static ArchiveResult restore(const QString& from, const QString& to, SecretBytes& password,
-                                 const std::function<bool()>& beforeSwap = {});
+                                 const std::function<bool()>& beforeSwap = {},
+                                 const FaultPlan& faults = FaultPlan::none());
     static ArchiveResult restore(const QString& from, const QString& to, const QString& password,
-                                 const std::function<bool()>& beforeSwap = {})
+                                 const std::function<bool()>& beforeSwap = {},
+                                 const FaultPlan& faults = FaultPlan::none())
     {
         SecretBytes bytes = SecretBytes::fromText(password);
-        return restore(from, to, bytes, beforeSwap);
+        return restore(from, to, bytes, beforeSwap, faults);
     }
     // Finishes or undoes a restore that was interrupted in this container, from its journal, and
     // removes what earlier runs left behind; the report says what was done. Success also when
     // there was nothing to do or a running restore holds the container.
-    static RecoveryResult recoverInterrupted(const QString& container);
+    static RecoveryResult recoverInterrupted(const QString& container, const FaultPlan& faults = FaultPlan::none());
 };

@@ -27,12 +27,13 @@ SecretBytes ownCopy(SharedSecret& password)
 } // namespace
 
 QFuture<ArchiveResult> EncryptionService::createEncryptedArchive(const QString& from, const QString& to,
-                                                                 SharedSecret password, const QString& comment)
+                                                                 SharedSecret password, const QString& comment,
+                                                                 const FaultPlan& faults)
 {
-    return QtConcurrent::run([from, to, password = std::move(password), comment]() mutable -> ArchiveResult {
+    return QtConcurrent::run([from, to, password = std::move(password), comment, faults]() mutable -> ArchiveResult {
         try {
             SecretBytes own = ownCopy(password);
-            return BackupCreator::create(from, to, own, comment);
+            return BackupCreator::create(from, to, own, comment, faults);
         } catch (...) {
             return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
         }
@@ -40,40 +41,44 @@ QFuture<ArchiveResult> EncryptionService::createEncryptedArchive(const QString& 
 }
 
 QFuture<ArchiveResult> EncryptionService::createEncryptedArchive(const QString& from, const QString& to,
-                                                                 const QString& password, const QString& comment)
+                                                                 const QString& password, const QString& comment,
+                                                                 const FaultPlan& faults)
 {
     return createEncryptedArchive(from, to, std::make_shared<const SecretBytes>(SecretBytes::fromText(password)),
-                                  comment);
+                                  comment, faults);
 }
 
 QFuture<ArchiveResult> EncryptionService::restoreEncryptedArchive(const QString& from, const QString& to,
                                                                   SharedSecret password,
-                                                                  std::function<bool()> beforeSwap)
+                                                                  std::function<bool()> beforeSwap,
+                                                                  const FaultPlan& faults)
 {
-    return QtConcurrent::run(
-        [from, to, password = std::move(password), beforeSwap = std::move(beforeSwap)]() mutable -> ArchiveResult {
-            try {
-                SecretBytes own = ownCopy(password);
-                return BackupRestorer::restore(from, to, own, beforeSwap);
-            } catch (...) {
-                return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
-            }
-        });
+    return QtConcurrent::run([from, to, password = std::move(password), beforeSwap = std::move(beforeSwap),
+                              faults]() mutable -> ArchiveResult {
+        try {
+            SecretBytes own = ownCopy(password);
+            return BackupRestorer::restore(from, to, own, beforeSwap, faults);
+        } catch (...) {
+            return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
+        }
+    });
 }
 
 QFuture<ArchiveResult> EncryptionService::restoreEncryptedArchive(const QString& from, const QString& to,
                                                                   const QString& password,
-                                                                  std::function<bool()> beforeSwap)
+                                                                  std::function<bool()> beforeSwap,
+                                                                  const FaultPlan& faults)
 {
     return restoreEncryptedArchive(from, to, std::make_shared<const SecretBytes>(SecretBytes::fromText(password)),
-                                   std::move(beforeSwap));
+                                   std::move(beforeSwap), faults);
 }
 
-QFuture<RecoveryResult> EncryptionService::recoverInterruptedRestore(const QString& containerPath)
+QFuture<RecoveryResult> EncryptionService::recoverInterruptedRestore(const QString& containerPath,
+                                                                     const FaultPlan& faults)
 {
-    return QtConcurrent::run([containerPath]() -> RecoveryResult {
+    return QtConcurrent::run([containerPath, faults]() -> RecoveryResult {
         try {
-            return BackupRestorer::recoverInterrupted(containerPath);
+            return BackupRestorer::recoverInterrupted(containerPath, faults);
         } catch (...) {
             return fail(FinderCommentError(FinderCommentError::archiveCreationFailed));
         }

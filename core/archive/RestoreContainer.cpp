@@ -1,6 +1,6 @@
 #include "core/archive/RestoreContainer.h"
 
-#include "core/archive/ArchiveFaults.h"
+#include "core/archive/FaultPlan.h"
 #include "core/archive/FileTree.h"
 #include "platform/Diagnostics.h"
 
@@ -55,8 +55,9 @@ void log(const QString& text)
 
 const QByteArray RestoreContainer::dataName = QByteArrayLiteral("Data");
 
-RestoreContainer::RestoreContainer(const QString& path)
+RestoreContainer::RestoreContainer(const QString& path, const FaultPlan& faults)
     : m_path(path)
+    , m_faults(faults)
 {
 }
 
@@ -157,7 +158,7 @@ bool RestoreContainer::removeMark(const QByteArray& mark, QString* error)
     }
     if (status != 0 && errno != ENOENT)
         return fail(error, m_path + QStringLiteral(": cannot remove the mark: ") + errnoText());
-    if (!RestoreJournal::syncFolder(data.get(), "mark"))
+    if (!RestoreJournal::syncFolder(data.get(), "mark", m_faults))
         return fail(error, m_path + QStringLiteral(": Data: ") + errnoText());
     return true;
 }
@@ -174,12 +175,12 @@ RestoreContainer::Removal RestoreContainer::removeOurs(const QByteArray& name, i
     }
     // The new name must be on disk before the first file goes: a partly removed tree must never
     // come back under a name that stands for a whole content.
-    if (!RestoreJournal::syncFolder(m_fd.get(), "removal")) {
+    if (!RestoreJournal::syncFolder(m_fd.get(), "removal", m_faults)) {
         err = errno;
         log(QStringLiteral("Ошибка удаления: ") + QFile::decodeName(name) + QStringLiteral(": ") + errnoText(err));
         return Removal::kept;
     }
-    ArchiveFaults::notify("remove:renamed", removal);
+    m_faults.notify("remove:renamed", removal);
     if (!removeTreeAt(m_fd.get(), removal, &err)) {
         log(QStringLiteral("Ошибка удаления: ") + QFile::decodeName(removal) + QStringLiteral(": ") + errnoText(err));
         return Removal::leftOver;
@@ -189,7 +190,7 @@ RestoreContainer::Removal RestoreContainer::removeOurs(const QByteArray& name, i
 
 bool RestoreContainer::writeJournal(QString* error)
 {
-    if (!m_journal.write(m_fd.get(), error))
+    if (!m_journal.write(m_fd.get(), m_faults, error))
         return false;
     m_journalled = true;
     return true;
@@ -305,12 +306,12 @@ bool RestoreContainer::keepAside(RestoreJournal& journal, const QByteArray& from
     journal.step = RestoreJournal::Step::keeping;
     journal.keptFrom = from;
     journal.kept = kept;
-    if (!journal.write(m_fd.get(), error))
+    if (!journal.write(m_fd.get(), m_faults, error))
         return false;
     if (!renameNoReplace(from, kept))
         return fail(error, m_path + QStringLiteral(": cannot keep the old content: ") + errnoText());
     // Until the new name is on disk the journal must say where the old content went.
-    if (!RestoreJournal::syncFolder(m_fd.get(), "keep"))
+    if (!RestoreJournal::syncFolder(m_fd.get(), "keep", m_faults))
         return fail(error, m_path + QStringLiteral(": cannot keep the old content: ") + errnoText());
     report->outcome = RestoreRecovery::Outcome::keptAside;
     report->keptFolder = QDir(m_path).absoluteFilePath(QFile::decodeName(kept));
@@ -342,7 +343,7 @@ bool RestoreContainer::resolve(RestoreJournal journal, RestoreRecovery* report, 
         }
         if (journal.keptFrom != journal.work && probe(journal.work).exists && !removeNamed(journal.work))
             return false;
-        return RestoreJournal::remove(m_fd.get(), error);
+        return RestoreJournal::remove(m_fd.get(), m_faults, error);
     }
 
     const Plan plan = planFor(journal);
@@ -359,7 +360,7 @@ bool RestoreContainer::resolve(RestoreJournal journal, RestoreRecovery* report, 
         break;
     case DataIs::missing:
         if (!plan.oldAt.isEmpty()) {
-            if (!renameNoReplace(plan.oldAt, dataName) || !RestoreJournal::syncFolder(m_fd.get(), "rollback"))
+            if (!renameNoReplace(plan.oldAt, dataName) || !RestoreJournal::syncFolder(m_fd.get(), "rollback", m_faults))
                 return fail(error, m_path + QStringLiteral(": cannot put Data back: ") + errnoText());
             report->outcome = Outcome::rolledBack;
             log(QStringLiteral("Данные возвращены после прерванной замены: ") + QFile::decodeName(plan.oldAt));
@@ -381,7 +382,7 @@ bool RestoreContainer::resolve(RestoreJournal journal, RestoreRecovery* report, 
     }
     if (!plan.newAt.isEmpty() && !removeNamed(plan.newAt))
         return false;
-    return RestoreJournal::remove(m_fd.get(), error);
+    return RestoreJournal::remove(m_fd.get(), m_faults, error);
 }
 
 void RestoreContainer::removeOnlyMarks(const QByteArray& name)
@@ -503,7 +504,7 @@ bool RestoreContainer::makeWorkingFolder(QString* error)
             UniqueFd file(::openat(m_work.get(), RestoreJournal::markName(mark).constData(),
                                    O_WRONLY | O_CREAT | O_EXCL | O_NOFOLLOW | O_CLOEXEC, 0600));
             return file.isValid() && ::fsync(file.get()) == 0 && file.close() &&
-                RestoreJournal::syncFolder(m_work.get(), "working");
+                RestoreJournal::syncFolder(m_work.get(), "working", m_faults);
         };
         if (!m_work.isValid() || ::fstat(m_work.get(), &st) != 0 || !makeMark()) {
             const int openError = errno;
@@ -539,7 +540,7 @@ void RestoreContainer::dropWorkingFolder()
     if (probe(m_journal.work).exists && removeOurs(m_journal.work) == Removal::kept)
         return; // the journal stays: the next recovery tries again
     QString error;
-    if (!RestoreJournal::remove(m_fd.get(), &error))
+    if (!RestoreJournal::remove(m_fd.get(), m_faults, &error))
         log(QStringLiteral("Ошибка удаления журнала: ") + error);
     m_journalled = false;
 }
@@ -560,7 +561,7 @@ bool RestoreContainer::undoSwap(QString* error)
         back = renameNoReplace(dataName, work) && renameNoReplace(m_journal.aside, dataName);
         break;
     }
-    if (back && RestoreJournal::syncFolder(m_fd.get(), "put-back")) {
+    if (back && RestoreJournal::syncFolder(m_fd.get(), "put-back", m_faults)) {
         revertJournal();
         return false;
     }
@@ -574,7 +575,7 @@ bool RestoreContainer::swapIn(QString* error)
 {
     using Step = RestoreJournal::Step;
     using Method = RestoreJournal::Method;
-    if (ArchiveFaults::failSwap.load())
+    if (m_faults.failSwap)
         return fail(error, QStringLiteral("injected failure of the swap"));
     const QByteArray& work = m_journal.work;
     struct stat st = {};
@@ -586,7 +587,7 @@ bool RestoreContainer::swapIn(QString* error)
         m_journal.method = Method::none;
         if (!writeJournal(error))
             return false;
-        ArchiveFaults::notify("swap:journal", work);
+        m_faults.notify("swap:journal", work);
         if (!renameNoReplace(work, dataName)) {
             *error = errnoText();
             revertJournal();
@@ -597,11 +598,11 @@ bool RestoreContainer::swapIn(QString* error)
         m_journal.step = Step::swapping;
         m_journal.method = Method::exchange;
         m_journal.dataIdentity = {st.st_dev, st.st_ino};
-        const bool forceFallback = ArchiveFaults::forceSwapFallback.load();
+        const bool forceFallback = m_faults.forceSwapFallback;
         if (!forceFallback && !writeJournal(error))
             return false;
         if (!forceFallback)
-            ArchiveFaults::notify("swap:journal", work);
+            m_faults.notify("swap:journal", work);
         int exchangeError = EINVAL;
         if (!forceFallback &&
             ::renameat2(m_fd.get(), work.constData(), m_fd.get(), dataName.constData(), RENAME_EXCHANGE) == 0)
@@ -615,7 +616,7 @@ bool RestoreContainer::swapIn(QString* error)
         }
         if (exchangeError != 0) {
             log(QStringLiteral("Атомарная замена не поддерживается, замена в два шага."));
-            const int failStep = ArchiveFaults::failFallbackStep.load();
+            const int failStep = m_faults.failFallbackStep;
             m_journal.method = Method::twoSteps;
             m_journal.aside = freeUniqueName(RestoreJournal::asidePrefix);
             if (m_journal.aside.isEmpty()) {
@@ -626,17 +627,17 @@ bool RestoreContainer::swapIn(QString* error)
                 revertJournal();
                 return false;
             }
-            ArchiveFaults::notify("swap:journal", work);
+            m_faults.notify("swap:journal", work);
             if (failStep == 1 || !renameNoReplace(dataName, m_journal.aside)) {
                 *error = failStep == 1 ? QStringLiteral("injected failure moving Data aside") : errnoText();
                 revertJournal();
                 return false;
             }
             bool movedIn = false;
-            if (!RestoreJournal::syncFolder(m_fd.get(), "moved-aside")) {
+            if (!RestoreJournal::syncFolder(m_fd.get(), "moved-aside", m_faults)) {
                 *error = QStringLiteral("moving Data aside: ") + errnoText();
             } else {
-                ArchiveFaults::notify("swap:moved-aside", m_journal.aside);
+                m_faults.notify("swap:moved-aside", m_journal.aside);
                 m_journal.step = Step::movedAside;
                 QString journalError;
                 if (!writeJournal(&journalError))
@@ -648,7 +649,7 @@ bool RestoreContainer::swapIn(QString* error)
             }
             if (!movedIn) {
                 if (failStep != 3 && renameNoReplace(m_journal.aside, dataName) &&
-                    RestoreJournal::syncFolder(m_fd.get(), "put-back")) {
+                    RestoreJournal::syncFolder(m_fd.get(), "put-back", m_faults)) {
                     revertJournal();
                     return false;
                 }
@@ -658,11 +659,11 @@ bool RestoreContainer::swapIn(QString* error)
                 m_leaveForRecovery = true;
                 return false;
             }
-            ArchiveFaults::notify("swap:moved-in", m_journal.aside);
+            m_faults.notify("swap:moved-in", m_journal.aside);
         }
     }
     // A swap that may not be on disk is no success: Data goes back as it was.
-    if (!RestoreJournal::syncFolder(m_fd.get(), "swap")) {
+    if (!RestoreJournal::syncFolder(m_fd.get(), "swap", m_faults)) {
         *error = QStringLiteral("swap: ") + errnoText();
         return undoSwap(error);
     }
@@ -673,7 +674,7 @@ bool RestoreContainer::swapIn(QString* error)
     // The swap stands also without this record: the names and the mark in the last one tell.
     if (!writeJournal(&journalError))
         log(QStringLiteral("Ошибка записи журнала: ") + journalError);
-    ArchiveFaults::notify("swap:swapped", work);
+    m_faults.notify("swap:swapped", work);
     return true;
 }
 
@@ -689,7 +690,7 @@ bool RestoreContainer::removeOldContent(QString* error)
     int removeError = 0;
     Removal removal = Removal::removed;
     if (!old.isEmpty()) {
-        if (ArchiveFaults::failCleanup.load()) {
+        if (m_faults.failCleanup) {
             const QByteArray removalName = freeUniqueName(RestoreJournal::removalPrefix);
             renameNoReplace(old, removalName);
             removeError = EBUSY;
@@ -709,7 +710,7 @@ bool RestoreContainer::removeOldContent(QString* error)
     if (!removeMark(m_journal.mark, error))
         return false; // the journal stays: the next recovery removes the mark
     QString journalError;
-    if (!RestoreJournal::remove(m_fd.get(), &journalError)) {
+    if (!RestoreJournal::remove(m_fd.get(), m_faults, &journalError)) {
         *error = journalError;
         return false;
     }

@@ -9,6 +9,8 @@
 
 #include <sys/types.h>
 
+struct FaultPlan;
+
 // The container folder of a restore and everything a restore does in it besides unpacking:
 // the exclusive lock for the whole restore, a working folder under a unique name beside
 // "Data", the swap that puts the working folder in place of Data, and the clean-up and
@@ -26,7 +28,8 @@
 class RestoreContainer
 {
 public:
-    explicit RestoreContainer(const QString& path);
+    // faults: kept by reference; it must outlive the container.
+    RestoreContainer(const QString& path, const FaultPlan& faults);
 
     enum class Open {
         locked, // this object holds the container's lock
@@ -109,6 +112,7 @@ private:
     bool renameNoReplace(const QByteArray& from, const QByteArray& to) const;
 
     QString m_path;
+    const FaultPlan& m_faults;
     UniqueFd m_fd;
     UniqueFd m_work;
     RestoreJournal m_journal;

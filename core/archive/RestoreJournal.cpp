@@ -1,6 +1,6 @@
 #include "core/archive/RestoreJournal.h"
 
-#include "core/archive/ArchiveFaults.h"
+#include "core/archive/FaultPlan.h"
 #include "core/archive/UniqueFd.h"
 
 #include <QCryptographicHash>
@@ -158,10 +158,9 @@ QByteArray RestoreJournal::markName(const QByteArray& mark)
     return markPrefix + mark;
 }
 
-bool RestoreJournal::syncFolder(int fd, const char* point)
+bool RestoreJournal::syncFolder(int fd, const char* point, const FaultPlan& faults)
 {
-    const char* failAt = ArchiveFaults::failFolderSyncAt.load();
-    if (failAt && std::strcmp(failAt, point) == 0) {
+    if (!faults.failFolderSyncAt.isEmpty() && faults.failFolderSyncAt == point) {
         errno = EIO;
         return false;
     }
@@ -314,7 +313,7 @@ RestoreJournal::Read RestoreJournal::read(int dirFd, RestoreJournal* journal, QS
     return Read::ok;
 }
 
-bool RestoreJournal::write(int dirFd, QString* error) const
+bool RestoreJournal::write(int dirFd, const FaultPlan& faults, QString* error) const
 {
     const QByteArray text = serialize();
     UniqueFd fd(
@@ -332,12 +331,12 @@ bool RestoreJournal::write(int dirFd, QString* error) const
         ::unlinkat(dirFd, unfinishedName.constData(), 0);
         return fail(error, QStringLiteral("journal: ") + errnoText(renameError));
     }
-    if (!syncFolder(dirFd, "journal"))
+    if (!syncFolder(dirFd, "journal", faults))
         return fail(error, QStringLiteral("journal: ") + errnoText());
     return true;
 }
 
-bool RestoreJournal::remove(int dirFd, QString* error)
+bool RestoreJournal::remove(int dirFd, const FaultPlan& faults, QString* error)
 {
     // Where a folder's sync does not reach the disk (a FUSE mount forwards a file's sync, not a
     // folder's), syncing the record itself does, with every change made before it: the mark's removal
@@ -347,7 +346,7 @@ bool RestoreJournal::remove(int dirFd, QString* error)
         return fail(error, QStringLiteral("journal: ") + errnoText());
     if (::unlinkat(dirFd, fileName.constData(), 0) != 0 && errno != ENOENT)
         return fail(error, QStringLiteral("journal: ") + errnoText());
-    if (!syncFolder(dirFd, "journal-removed"))
+    if (!syncFolder(dirFd, "journal-removed", faults))
         return fail(error, QStringLiteral("journal: ") + errnoText());
     return true;
 }

@@ -5,6 +5,8 @@
 
 #include <sys/types.h>
 
+struct FaultPlan;
+
 // The record of one restore's progress, kept in its container folder from the moment its working
 // folder is made until the last working item is gone. Each step is written (and synced) before
 // the rename that begins it, so that a run killed at any point leaves a record saying which
@@ -55,10 +57,10 @@ public:
     };
     static Read read(int dirFd, RestoreJournal* journal, QString* error);
     // Replaces the record atomically and syncs it and the folder.
-    bool write(int dirFd, QString* error) const;
+    bool write(int dirFd, const FaultPlan& faults, QString* error) const;
     // Removes the record and syncs the folder; a missing record counts as removed. False also when
     // the removal may not be on disk.
-    static bool remove(int dirFd, QString* error);
+    static bool remove(int dirFd, const FaultPlan& faults, QString* error);
     // Removes a half-written record of a killed run.
     static void removeUnfinished(int dirFd);
 
@@ -75,9 +77,9 @@ public:
     static bool isMark(const QByteArray& mark);
     static QByteArray markName(const QByteArray& mark);
     static const QByteArray markPrefix; // ".RestoreMark."
-    // Syncs a folder of the container. Fails where ArchiveFaults::failFolderSyncAt names `point`,
-    // as after a write error of the disk.
-    static bool syncFolder(int fd, const char* point);
+    // Syncs a folder of the container. Fails where the plan's failFolderSyncAt names `point`, as
+    // after a write error of the disk.
+    static bool syncFolder(int fd, const char* point, const FaultPlan& faults);
     // The visible folder for the old content of a restore begun at that time.
     static QString keptName(qint64 startedMSecs, int attempt);
 };

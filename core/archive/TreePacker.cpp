@@ -1,8 +1,8 @@
 #include "core/archive/TreePacker.h"
 
-#include "core/archive/ArchiveFaults.h"
 #include "core/archive/ArchiveHandles.h"
 #include "core/archive/CipherSink.h"
+#include "core/archive/FaultPlan.h"
 #include "core/archive/RestoreJournal.h"
 #include "core/archive/UniqueFd.h"
 #include "platform/Diagnostics.h"
@@ -17,7 +17,6 @@
 #include <cstring>
 #include <dirent.h>
 #include <fcntl.h>
-#include <stdexcept>
 #include <time.h>
 #include <unistd.h>
 
@@ -79,8 +78,9 @@ constexpr long longestSettlingNs = 100'000'000;
 
 } // namespace
 
-TreePacker::TreePacker(ZipWriter& zip)
+TreePacker::TreePacker(ZipWriter& zip, const FaultPlan& faults)
     : m_zip(zip)
+    , m_faults(faults)
     , m_buffer(CipherSink::chunkSize)
 {
 }
@@ -123,12 +123,9 @@ bool TreePacker::failed(const QByteArray& entryPath, int error)
 
 bool TreePacker::countEntry()
 {
-    const int limit = ArchiveFaults::failCreateAfterEntries.load();
+    const int limit = m_faults.failCreateAfterEntries;
     if (limit >= 0 && m_entries >= limit)
         return failed(QStringLiteral("injected failure after %1 entries").arg(m_entries));
-    const int throwLimit = ArchiveFaults::throwCreateAfterEntries.load();
-    if (throwLimit >= 0 && m_entries >= throwLimit)
-        throw std::runtime_error("injected exception");
     ++m_entries;
     return true;
 }
@@ -211,7 +208,7 @@ bool TreePacker::addChild(int dirFd, const QByteArray& name, const QByteArray& e
     struct stat st = {};
     if (::fstatat(dirFd, name.constData(), &st, AT_SYMLINK_NOFOLLOW) != 0)
         return errno == ENOENT ? skipVanished(entryPath) : failed(entryPath, errno);
-    ArchiveFaults::notify("walk:open", entryPath);
+    m_faults.notify("walk:open", entryPath);
     // A restore's mark in the top folder is ours, not the sibling app's: it stays out of backups.
     if (S_ISREG(st.st_mode) && entryPath.count('/') == 1 && name.startsWith(RestoreJournal::markPrefix) &&
         RestoreJournal::isMark(name.mid(RestoreJournal::markPrefix.size())))
@@ -297,7 +294,7 @@ bool TreePacker::addFile(int dirFd, const QByteArray& name, const QByteArray& en
     archive_entry_set_size(entry.get(), st.st_size);
     if (!writeHeader(entry, entryPath))
         return false;
-    ArchiveFaults::notify("walk:read", entryPath);
+    m_faults.notify("walk:read", entryPath);
     off_t left = st.st_size;
     while (left > 0) {
         const ssize_t n = ::read(fd.get(), m_buffer.data(), size_t(std::min<off_t>(left, off_t(m_buffer.size()))));

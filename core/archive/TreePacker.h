@@ -8,6 +8,7 @@
 #include <sys/stat.h>
 
 class ArchiveEntry;
+struct FaultPlan;
 class ZipWriter;
 
 // Walks a folder tree and writes one ZIP entry per file, folder and symbolic link, named after
@@ -21,7 +22,7 @@ class ZipWriter;
 class TreePacker
 {
 public:
-    explicit TreePacker(ZipWriter& zip);
+    TreePacker(ZipWriter& zip, const FaultPlan& faults);
 
     bool addRoot(const QString& given);
     QString errorString() const { return m_error; }
@@ -45,6 +46,7 @@ private:
     bool addFile(int dirFd, const QByteArray& name, const QByteArray& entryPath);
 
     ZipWriter& m_zip;
+    const FaultPlan& m_faults;
     std::vector<char> m_buffer;
     QString m_error;
     QByteArray m_unstorable;

@@ -1,7 +1,6 @@
 #include "tests/core/archive/ArchiveFixtures.h"
 
 #include "core/archive/ArchiveCipher.h"
-#include "core/archive/ArchiveFaults.h"
 #include "core/archive/EncryptionService.h"
 
 #include <QDir>
@@ -12,10 +11,7 @@
 
 #include <sys/stat.h>
 
-ScratchDir::ScratchDir()
-{
-    resetArchiveFaults();
-}
+ScratchDir::ScratchDir() = default;
 
 namespace {
 
@@ -32,7 +28,6 @@ void makeWritable(const QString& folder)
 
 ScratchDir::~ScratchDir()
 {
-    resetArchiveFaults();
     makeWritable(m_dir.path());
 }
 
@@ -139,14 +134,15 @@ int modeOf(const QString& path)
     return int(st.st_mode & 07777);
 }
 
-ArchiveResult createBackup(const QString& from, const QString& to, const QString& password, const QString& comment)
+ArchiveResult createBackup(const QString& from, const QString& to, const QString& password, const QString& comment,
+                           const FaultPlan& faults)
 {
-    return EncryptionService::shared().createEncryptedArchive(from, to, password, comment).result();
+    return EncryptionService::shared().createEncryptedArchive(from, to, password, comment, faults).result();
 }
 
-ArchiveResult restoreBackup(const QString& from, const QString& to, const QString& password)
+ArchiveResult restoreBackup(const QString& from, const QString& to, const QString& password, const FaultPlan& faults)
 {
-    return EncryptionService::shared().restoreEncryptedArchive(from, to, password).result();
+    return EncryptionService::shared().restoreEncryptedArchive(from, to, password, {}, faults).result();
 }
 
 const char* codeName(const ArchiveResult& result)
@@ -154,9 +150,9 @@ const char* codeName(const ArchiveResult& result)
     return result ? "success" : FinderCommentError::name(result.error().code);
 }
 
-RecoveryResult recoverContainer(const QString& container)
+RecoveryResult recoverContainer(const QString& container, const FaultPlan& faults)
 {
-    return EncryptionService::recoverInterruptedRestore(container).result();
+    return EncryptionService::recoverInterruptedRestore(container, faults).result();
 }
 
 const char* codeName(const RecoveryResult& result)
@@ -181,19 +177,4 @@ const char* outcomeName(const RecoveryResult& result)
         return "keptAside";
     }
     return "";
-}
-
-void resetArchiveFaults()
-{
-    ArchiveFaults::failCreateAfterEntries = -1;
-    ArchiveFaults::throwCreateAfterEntries = -1;
-    ArchiveFaults::failRestoreAfterEntries = -1;
-    ArchiveFaults::failSwap = false;
-    ArchiveFaults::failCleanup = false;
-    ArchiveFaults::failKeyDerivation = false;
-    ArchiveFaults::forceSwapFallback = false;
-    ArchiveFaults::failFallbackStep = 0;
-    ArchiveFaults::failFolderSyncAt = nullptr;
-    ArchiveFaults::fixedStampMSecs = -1;
-    ArchiveFaults::observer = nullptr;
 }

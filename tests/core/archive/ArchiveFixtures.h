@@ -1,5 +1,6 @@
 #pragma once
 
+#include "core/archive/FaultPlan.h"
 #include "core/archive/FinderCommentError.h"
 #include "core/archive/RestoreRecovery.h"
 
@@ -14,7 +15,7 @@
 // Helpers shared by the archive engine's tests.
 
 // A temporary folder for one test, removed at the end even where the test left folders without
-// their owner's write permission. Clears every failure seam when made and when removed.
+// their owner's write permission.
 class ScratchDir
 {
 public:
@@ -61,13 +62,11 @@ QStringList entriesOf(const QString& dir);
 int modeOf(const QString& path);
 
 ArchiveResult createBackup(const QString& from, const QString& to, const QString& password,
-                           const QString& comment = QString());
-ArchiveResult restoreBackup(const QString& from, const QString& to, const QString& password);
+                           const QString& comment = QString(), const FaultPlan& faults = FaultPlan::none());
+ArchiveResult restoreBackup(const QString& from, const QString& to, const QString& password,
+                            const FaultPlan& faults = FaultPlan::none());
 const char* codeName(const ArchiveResult& result);
-RecoveryResult recoverContainer(const QString& container);
+RecoveryResult recoverContainer(const QString& container, const FaultPlan& faults = FaultPlan::none());
 const char* codeName(const RecoveryResult& result);
 // "nothingToDo", "cleanedUp", ...: the outcome of a successful recovery, else its failure.
 const char* outcomeName(const RecoveryResult& result);
-
-// Clears every failure seam.
-void resetArchiveFaults();

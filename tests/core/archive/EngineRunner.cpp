@@ -15,10 +15,10 @@
 // "scan" creates a backup and restores it on this thread, then counts the places in the heap
 // that hold the key or the password material; both arrive XOR-masked with 0x5A.
 #include "core/archive/ArchiveCipher.h"
-#include "core/archive/ArchiveFaults.h"
 #include "core/archive/BackupCreator.h"
 #include "core/archive/BackupRestorer.h"
 #include "core/archive/EncryptionService.h"
+#include "core/archive/FaultPlan.h"
 
 #include <QCoreApplication>
 #include <QDir>
@@ -138,7 +138,7 @@ int countInMemory(const QByteArray& masked)
     return hits;
 }
 
-int scan(const QStringList& args, bool keepCopy)
+int scan(const QStringList& args, bool keepCopy, const FaultPlan& faults)
 {
     const QString source = args[0];
     const QString backups = args[1];
@@ -149,22 +149,23 @@ int scan(const QStringList& args, bool keepCopy)
     QByteArray kept;
     if (keepCopy)
         kept = ArchiveCipher::deriveKey(password);
-    if (!BackupCreator::create(source, backups, password, QString()))
+    if (!BackupCreator::create(source, backups, password, QString(), faults))
         return 1;
     const QStringList names = QDir(backups).entryList(QDir::Files);
-    if (names.size() != 1 || !BackupRestorer::restore(backups + QLatin1Char('/') + names.first(), container, password))
+    if (names.size() != 1 ||
+        !BackupRestorer::restore(backups + QLatin1Char('/') + names.first(), container, password, {}, faults))
         return 1;
     std::printf("key %d material %d\n", countInMemory(maskedKey), countInMemory(maskedMaterial));
     std::fflush(stdout);
     return 0;
 }
 
-int restoreLoop(const QStringList& args)
+int restoreLoop(const QStringList& args, const FaultPlan& faults)
 {
     for (int round = 0;; ++round) {
         const QString& backup = args[round % 2];
         const ArchiveResult result =
-            EncryptionService::shared().restoreEncryptedArchive(backup, args[2], args[3]).result();
+            EncryptionService::shared().restoreEncryptedArchive(backup, args[2], args[3], {}, faults).result();
         if (!result) {
             std::fprintf(stderr, "restore failed: %s\n", FinderCommentError::name(result.error().code));
             return 1;
@@ -200,22 +201,23 @@ int main(int argc, char** argv)
     const QByteArray command = argv[i];
     for (++i; i < argc; ++i)
         args.append(QString::fromLocal8Bit(argv[i]));
-    ArchiveFaults::observer = &observe;
+    FaultPlan faults;
+    faults.observer = &observe;
 
     if (command == "scan" && args.size() == 6)
-        return scan(args, keepCopy);
+        return scan(args, keepCopy, faults);
     QCoreApplication app(argc, argv);
     if (command == "restore" && args.size() == 3) {
         const ArchiveResult result =
-            EncryptionService::shared().restoreEncryptedArchive(args[0], args[1], args[2]).result();
+            EncryptionService::shared().restoreEncryptedArchive(args[0], args[1], args[2], {}, faults).result();
         if (!result)
             std::fprintf(stderr, "restore failed: %s\n", FinderCommentError::name(result.error().code));
         return result ? 0 : 1;
     }
     if (command == "restore-loop" && args.size() == 4)
-        return restoreLoop(args);
+        return restoreLoop(args, faults);
     if (command == "recover" && args.size() == 1) {
-        const RecoveryResult result = EncryptionService::recoverInterruptedRestore(args[0]).result();
+        const RecoveryResult result = EncryptionService::recoverInterruptedRestore(args[0], faults).result();
         if (!result) {
             std::fprintf(stderr, "recovery failed: %s\n", FinderCommentError::name(result.error().code));
             return 1;

@@ -1,4 +1,3 @@
-#include "core/archive/ArchiveFaults.h"
 #include "core/archive/FinderComment.h"
 #include "tests/core/archive/ArchiveFixtures.h"
 #include "tests/support/FileFixtures.h"
@@ -170,11 +169,7 @@ private Q_SLOTS:
         m_scratch = std::make_unique<ScratchDir>();
         QVERIFY(m_scratch->isValid());
     }
-    void cleanup()
-    {
-        ArchiveFaults::observer = nullptr;
-        m_scratch.reset();
-    }
+    void cleanup() { m_scratch.reset(); }
 
     void createSurvivesPowerCut_data()
     {
@@ -332,8 +327,9 @@ private Q_SLOTS:
         const struct timespec times[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
         QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(temporary).constData(), times, 0), 0);
 
-        ArchiveFaults::fixedStampMSecs = QDateTime(QDate(2024, 2, 1), QTime(12, 0)).toMSecsSinceEpoch();
-        const ArchiveResult result = createBackup(source, backups, password);
+        FaultPlan faults;
+        faults.fixedStampMSecs = QDateTime(QDate(2024, 2, 1), QTime(12, 0)).toMSecsSinceEpoch();
+        const ArchiveResult result = createBackup(source, backups, password, QString(), faults);
         QVERIFY2(result, codeName(result));
 
         QCOMPARE(QFileInfo::exists(temporary), outcome == QLatin1String("kept"));
@@ -368,10 +364,11 @@ private Q_SLOTS:
         ServerDeath::mountPoint = mount.path();
         ServerDeath::done = false;
         QVERIFY(ServerDeath::server > 0);
-        ArchiveFaults::observer = &ServerDeath::observe;
+        FaultPlan faults;
+        faults.observer = &ServerDeath::observe;
 
-        const ArchiveResult result = createBackup(source, mount.path() + QStringLiteral("/backups"), password);
-        ArchiveFaults::observer = nullptr;
+        const ArchiveResult result =
+            createBackup(source, mount.path() + QStringLiteral("/backups"), password, QString(), faults);
         QVERIFY(ServerDeath::done);
         QCOMPARE(codeName(result), "archiveCreationFailed");
     }

@@ -1,4 +1,3 @@
-#include "core/archive/ArchiveFaults.h"
 #include "core/archive/EncryptionService.h"
 #include "tests/core/archive/ArchiveFixtures.h"
 #include "tests/support/FileFixtures.h"
@@ -223,7 +222,8 @@ private Q_SLOTS:
         WalkChange::entry = entry;
         WalkChange::change = change;
         WalkChange::when = when;
-        ArchiveFaults::observer = &WalkChange::onOpen;
+        FaultPlan faults;
+        faults.observer = &WalkChange::onOpen;
         // The file was written well before the backup: a change now gets another modification time.
         const struct timespec past[2] = {{0, UTIME_OMIT}, {::time(nullptr) - 3600, 0}};
         QCOMPARE(::utimensat(AT_FDCWD, QFile::encodeName(m_source + QStringLiteral("/journal.db")).constData(), past,
@@ -232,10 +232,9 @@ private Q_SLOTS:
 
         DiagnosticLines::start();
         QFuture<ArchiveResult> future =
-            EncryptionService::shared().createEncryptedArchive(m_source, m_backups, password, QString());
+            EncryptionService::shared().createEncryptedArchive(m_source, m_backups, password, QString(), faults);
         QTRY_VERIFY_WITH_TIMEOUT(future.isFinished(), 20000);
         const QStringList diagnostics = DiagnosticLines::stop();
-        ArchiveFaults::observer = nullptr;
         QCOMPARE(codeName(future.result()), succeeds ? "success" : "archiveCreationFailed");
         const QStringList names = entriesOf(m_backups);
         if (!succeeds) {
@@ -295,11 +294,11 @@ private Q_SLOTS:
         TickChange::file = QFile::encodeName(source + QStringLiteral("/journal.db"));
         TickChange::entry = "Data/journal.db";
         TickChange::change = change;
-        ArchiveFaults::observer = &TickChange::onPoint;
+        FaultPlan faults;
+        faults.observer = &TickChange::onPoint;
         DiagnosticLines::start();
-        const ArchiveResult result = createBackup(source, m_backups, password);
+        const ArchiveResult result = createBackup(source, m_backups, password, QString(), faults);
         const QStringList diagnostics = DiagnosticLines::stop();
-        ArchiveFaults::observer = nullptr;
         QCOMPARE(codeName(result), "archiveCreationFailed");
         QCOMPARE(entriesOf(m_backups), QStringList());
         const QStringList naming =
@@ -333,10 +332,11 @@ private Q_SLOTS:
         QVERIFY(QFileInfo::exists(container + QStringLiteral("/Data/notes.txt")));
     }
 
-    void exceptionInTheWriterLeavesNoFile()
+    void failureInTheWriterLeavesNoFile()
     {
-        ArchiveFaults::throwCreateAfterEntries = 2;
-        const ArchiveResult result = createBackup(m_source, m_backups, password);
+        FaultPlan faults;
+        faults.failCreateAfterEntries = 2;
+        const ArchiveResult result = createBackup(m_source, m_backups, password, QString(), faults);
         QCOMPARE(codeName(result), "archiveCreationFailed");
         QCOMPARE(entriesOf(m_backups), QStringList());
     }
@@ -344,18 +344,17 @@ private Q_SLOTS:
     // Without a key nothing is encrypted (never under a key of zeros) and nothing changes.
     void keyDerivationFails()
     {
-        ArchiveFaults::failKeyDerivation = true;
-        QCOMPARE(codeName(createBackup(m_source, m_backups, password)), "archiveCreationFailed");
+        FaultPlan faults;
+        faults.failKeyDerivation = true;
+        QCOMPARE(codeName(createBackup(m_source, m_backups, password, QString(), faults)), "archiveCreationFailed");
         QCOMPARE(entriesOf(m_backups), QStringList());
 
-        ArchiveFaults::failKeyDerivation = false;
         QVERIFY(createBackup(m_source, m_backups, password));
         const QString backup = m_backups + QLatin1Char('/') + entriesOf(m_backups).first();
         const QString container = path(QStringLiteral("container"));
         QVERIFY(writeFile(container + QStringLiteral("/Data/alt.txt"), "alt"));
         const QMap<QString, QString> before = treeSnapshot(container);
-        ArchiveFaults::failKeyDerivation = true;
-        QCOMPARE(codeName(restoreBackup(backup, container, password)), "archiveCreationFailed");
+        QCOMPARE(codeName(restoreBackup(backup, container, password, faults)), "archiveCreationFailed");
         QCOMPARE(treeSnapshot(container), before);
     }
 

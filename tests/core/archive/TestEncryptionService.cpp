@@ -1,5 +1,4 @@
 #include "core/archive/ArchiveCipher.h"
-#include "core/archive/ArchiveFaults.h"
 #include "core/archive/EncryptionService.h"
 #include "core/archive/FinderComment.h"
 #include "tests/core/archive/ArchiveFixtures.h"
@@ -69,14 +68,15 @@ QByteArray encrypt(const QByteArray& plain)
 }
 
 ArchiveResult create(const QString& from, const QString& to, const QString& pw = password,
-                     const QString& comment = QString())
+                     const QString& comment = QString(), const FaultPlan& faults = FaultPlan::none())
 {
-    return createBackup(from, to, pw, comment);
+    return createBackup(from, to, pw, comment, faults);
 }
 
-ArchiveResult restore(const QString& from, const QString& to, const QString& pw = password)
+ArchiveResult restore(const QString& from, const QString& to, const QString& pw = password,
+                      const FaultPlan& faults = FaultPlan::none())
 {
-    return restoreBackup(from, to, pw);
+    return restoreBackup(from, to, pw, faults);
 }
 
 } // namespace
@@ -123,7 +123,6 @@ private Q_SLOTS:
         QVERIFY(writeFile(m_container + QStringLiteral("/Data/.alt versteckt"), "alt"));
         QVERIFY(writeFile(m_container + QStringLiteral("/Data/Unterordner/alt2.txt"), "alt 2"));
         m_oldTree = treeSnapshot(m_container + QStringLiteral("/Data"));
-        resetArchiveFaults();
     }
 
     void cleanup()
@@ -236,6 +235,7 @@ private Q_SLOTS:
         QFETCH(int, code);
         QString from = m_source;
         QString to = m_backups + QStringLiteral("/neu/tiefer");
+        FaultPlan faults;
         if (kind == QLatin1String("source missing"))
             from = path(QStringLiteral("nirgends/Data"));
         else if (kind == QLatin1String("inside"))
@@ -250,11 +250,11 @@ private Q_SLOTS:
             QVERIFY(writeFile(m_backups + QStringLiteral("/datei"), "x"));
             to = m_backups + QStringLiteral("/datei");
         } else if (kind == QLatin1String("midway")) {
-            ArchiveFaults::failCreateAfterEntries = 5;
+            faults.failCreateAfterEntries = 5;
             QDir().mkpath(to);
         }
         const QStringList before = QFileInfo::exists(m_backups) ? entriesOf(m_backups) : QStringList();
-        const ArchiveResult result = create(from, to);
+        const ArchiveResult result = create(from, to, password, QString(), faults);
         QVERIFY(!result);
         QCOMPARE(FinderCommentError::name(result.error().code),
                  FinderCommentError::name(FinderCommentError::Code(code)));
@@ -321,11 +321,11 @@ private Q_SLOTS:
         const QString small = path(QStringLiteral("klein/Data"));
         QVERIFY(writeFile(small + QStringLiteral("/x"), "x"));
         const QDateTime moment(QDate(2024, 3, 5), QTime(14, 7, 9, 100));
-        ArchiveFaults::fixedStampMSecs = moment.toMSecsSinceEpoch();
-        const ArchiveResult first = create(small, folder, password, QStringLiteral("Grüße vom Stick"));
-        ArchiveFaults::fixedStampMSecs = moment.addMSecs(800).toMSecsSinceEpoch();
-        const ArchiveResult second = create(small, folder, password, QStringLiteral("zweites"));
-        ArchiveFaults::fixedStampMSecs = -1;
+        FaultPlan faults;
+        faults.fixedStampMSecs = moment.toMSecsSinceEpoch();
+        const ArchiveResult first = create(small, folder, password, QStringLiteral("Grüße vom Stick"), faults);
+        faults.fixedStampMSecs = moment.addMSecs(800).toMSecsSinceEpoch();
+        const ArchiveResult second = create(small, folder, password, QStringLiteral("zweites"), faults);
         QVERIFY2(first, codeName(first));
         QCOMPARE(QString::fromLatin1(codeName(second)), QStringLiteral("archiveCreationFailed"));
         const QString backup = onlyBackup(folder);
@@ -342,9 +342,9 @@ private Q_SLOTS:
         const QDateTime moment(QDate(2024, 3, 5), QTime(14, 7, 9));
         const QString name = QStringLiteral("/Backup_2024-03-05_14-07-09.orlwen");
         QVERIFY(writeFile(m_backups + QStringLiteral("/.Backup_2024-03-05_14-07-09.orlwen.comment"), "verwaist"));
-        ArchiveFaults::fixedStampMSecs = moment.toMSecsSinceEpoch();
-        const ArchiveResult result = create(m_source, m_backups);
-        ArchiveFaults::fixedStampMSecs = -1;
+        FaultPlan faults;
+        faults.fixedStampMSecs = moment.toMSecsSinceEpoch();
+        const ArchiveResult result = create(m_source, m_backups, password, QString(), faults);
         QVERIFY2(result, codeName(result));
         QCOMPARE(getFinderComment(m_backups + name), std::nullopt);
         QCOMPARE(entriesOf(m_backups), QStringList{name.mid(1)});
@@ -356,11 +356,11 @@ private Q_SLOTS:
         const QString small = path(QStringLiteral("klein/Data"));
         QVERIFY(writeFile(small + QStringLiteral("/x"), "x"));
         const QDateTime moment(QDate(2024, 3, 5), QTime(14, 7, 9, 100));
-        ArchiveFaults::fixedStampMSecs = moment.toMSecsSinceEpoch();
-        QVERIFY(create(small, m_backups, password, QStringLiteral("erstes")));
-        ArchiveFaults::fixedStampMSecs = moment.addMSecs(800).toMSecsSinceEpoch();
-        const ArchiveResult second = create(small, m_backups, password, QStringLiteral("zweites"));
-        ArchiveFaults::fixedStampMSecs = -1;
+        FaultPlan faults;
+        faults.fixedStampMSecs = moment.toMSecsSinceEpoch();
+        QVERIFY(create(small, m_backups, password, QStringLiteral("erstes"), faults));
+        faults.fixedStampMSecs = moment.addMSecs(800).toMSecsSinceEpoch();
+        const ArchiveResult second = create(small, m_backups, password, QStringLiteral("zweites"), faults);
         QVERIFY(!second);
         QCOMPARE(second.error().code, FinderCommentError::archiveCreationFailed);
         QCOMPARE(entriesOf(m_backups), QStringList{QStringLiteral("Backup_2024-03-05_14-07-09.orlwen")});
@@ -401,6 +401,7 @@ private Q_SLOTS:
         const QString outside = path(QStringLiteral("outside"));
         QDir().mkpath(outside);
         const QString backup = outside + QStringLiteral("/Backup_2024-03-05_14-07-09.orlwen");
+        FaultPlan faults;
         QByteArray bytes;
         const QByteArray good = makeZip({{"Data/", AE_IFDIR, {}}, {"Data/neu.txt", AE_IFREG, "neu"}});
         if (kind == QLatin1String("truncated")) {
@@ -430,16 +431,16 @@ private Q_SLOTS:
         } else if (kind == QLatin1String("through parent link")) {
             bytes = encrypt(makeZip({{"Data/hoch", AE_IFLNK, ".."}, {"Data/hoch/Data/neu/", AE_IFDIR, {}}}));
         } else if (kind == QLatin1String("midway")) {
-            ArchiveFaults::failRestoreAfterEntries = 1;
+            faults.failRestoreAfterEntries = 1;
             bytes = encrypt(good);
         } else if (kind == QLatin1String("swap")) {
-            ArchiveFaults::failSwap = true;
+            faults.failSwap = true;
             bytes = encrypt(good);
         }
         if (kind != QLatin1String("missing"))
             QVERIFY(writeFile(backup, bytes));
 
-        const ArchiveResult result = restore(backup, m_container);
+        const ArchiveResult result = restore(backup, m_container, password, faults);
         QVERIFY(!result);
         QCOMPARE(FinderCommentError::name(result.error().code),
                  FinderCommentError::name(FinderCommentError::Code(code)));
@@ -469,8 +470,9 @@ private Q_SLOTS:
     void failedCleanupIsStillSuccess()
     {
         QVERIFY(create(m_source, m_backups));
-        ArchiveFaults::failCleanup = true;
-        const ArchiveResult result = restore(onlyBackup(), m_container);
+        FaultPlan faults;
+        faults.failCleanup = true;
+        const ArchiveResult result = restore(onlyBackup(), m_container, password, faults);
         QVERIFY2(result, codeName(result));
         QCOMPARE(treeSnapshot(m_container + QStringLiteral("/Data")), m_sourceTree);
         const QStringList names = entriesOf(m_container);
@@ -480,7 +482,6 @@ private Q_SLOTS:
         QVERIFY2(names.first().startsWith(QLatin1String(".RemovingData.")), qPrintable(names.first()));
         QCOMPARE(treeSnapshot(m_container + QLatin1Char('/') + names.first()), m_oldTree);
         // The next restore clears the leftover first.
-        ArchiveFaults::failCleanup = false;
         QVERIFY(restore(onlyBackup(), m_container));
         QCOMPARE(entriesOf(m_container), QStringList{QStringLiteral("Data")});
     }

@@ -1,4 +1,3 @@
-#include "core/archive/ArchiveFaults.h"
 #include "core/archive/EncryptionService.h"
 #include "core/archive/RestoreJournal.h"
 #include "tests/core/archive/ArchiveFixtures.h"
@@ -175,9 +174,10 @@ private Q_SLOTS:
         SecondRestore::container = m_container;
         SecondRestore::started = false;
         SecondRestore::result.reset();
-        ArchiveFaults::observer = &SecondRestore::onEntry;
+        FaultPlan faults;
+        faults.observer = &SecondRestore::onEntry;
 
-        const ArchiveResult first = restoreBackup(m_backup, m_container, password);
+        const ArchiveResult first = restoreBackup(m_backup, m_container, password, faults);
         QVERIFY2(first, codeName(first));
         QVERIFY(SecondRestore::result.has_value());
         QCOMPARE(codeName(*SecondRestore::result), "archiveCreationFailed");
@@ -208,10 +208,11 @@ private Q_SLOTS:
         QFETCH(bool, dataLeftMissing);
         if (!withData)
             QVERIFY(QDir(m_data).removeRecursively());
-        ArchiveFaults::forceSwapFallback = true;
-        ArchiveFaults::failFallbackStep = failStep;
+        FaultPlan faults;
+        faults.forceSwapFallback = true;
+        faults.failFallbackStep = failStep;
 
-        const ArchiveResult result = restoreBackup(m_backup, m_container, password);
+        const ArchiveResult result = restoreBackup(m_backup, m_container, password, faults);
         QCOMPARE(codeName(result), succeeds ? "success" : "archiveCreationFailed");
         if (succeeds) {
             QCOMPARE(treeSnapshot(m_data), m_newTree);
@@ -228,7 +229,7 @@ private Q_SLOTS:
         QVERIFY2(left[0].startsWith(QLatin1String(".OldData.")) && left[1] == QLatin1String(".RestoreJournal") &&
                      left[2].startsWith(QLatin1String(".TempData.")),
                  qPrintable(left.join(u',')));
-        const RecoveryResult recovered = recoverContainer(m_container);
+        const RecoveryResult recovered = recoverContainer(m_container, faults);
         QCOMPARE(outcomeName(recovered), "rolledBack");
         verifyUntouched();
     }
@@ -247,11 +248,12 @@ private Q_SLOTS:
         QFETCH(bool, twoSteps);
         if (::geteuid() != 0)
             TARN_SKIP_UNLESS_PRIVILEGED(QStringLiteral("marking a folder immutable needs root"));
-        ArchiveFaults::forceSwapFallback = twoSteps;
+        FaultPlan faults;
+        faults.forceSwapFallback = twoSteps;
         FreezeOldContent::container = m_container;
-        ArchiveFaults::observer = &FreezeOldContent::onSwapped;
+        faults.observer = &FreezeOldContent::onSwapped;
 
-        const ArchiveResult result = restoreBackup(m_backup, m_container, password);
+        const ArchiveResult result = restoreBackup(m_backup, m_container, password, faults);
         QVERIFY2(result, codeName(result));
         QCOMPARE(FreezeOldContent::frozen.size(), 1);
         const QString old = FreezeOldContent::frozen.first();
@@ -262,12 +264,12 @@ private Q_SLOTS:
         QCOMPARE(entriesOf(m_container), expected);
 
         // Still frozen: the recovery fails and keeps everything.
-        QCOMPARE(codeName(recoverContainer(m_container)), "archiveCreationFailed");
+        QCOMPARE(codeName(recoverContainer(m_container, faults)), "archiveCreationFailed");
         QCOMPARE(entriesOf(m_container), expected);
         QCOMPARE(treeSnapshot(old), m_oldTree);
 
         FreezeOldContent::thaw();
-        const RecoveryResult recovered = recoverContainer(m_container);
+        const RecoveryResult recovered = recoverContainer(m_container, faults);
         QCOMPARE(outcomeName(recovered), "completed");
         QCOMPARE(treeSnapshot(m_data), m_newTree);
         QCOMPARE(entriesOf(m_container), dataOnly());
@@ -299,18 +301,19 @@ private Q_SLOTS:
         QFETCH(bool, twoSteps);
         QFETCH(int, failStep);
         QFETCH(bool, restored);
-        ArchiveFaults::forceSwapFallback = twoSteps;
-        ArchiveFaults::failFallbackStep = failStep;
-        ArchiveFaults::failFolderSyncAt = point.constData();
-        const ArchiveResult result = restoreBackup(m_backup, m_container, password);
-        ArchiveFaults::failFolderSyncAt = nullptr;
-        ArchiveFaults::failFallbackStep = 0;
+        FaultPlan faults;
+        faults.forceSwapFallback = twoSteps;
+        faults.failFallbackStep = failStep;
+        faults.failFolderSyncAt = point;
+        const ArchiveResult result = restoreBackup(m_backup, m_container, password, faults);
+        faults.failFolderSyncAt.clear();
+        faults.failFallbackStep = 0;
         QCOMPARE(codeName(result), restored ? "success" : "archiveCreationFailed");
         QCOMPARE(dataWithoutMark(), restored ? m_newTree : m_oldTree);
         if (restored && point != "journal-removed")
             QVERIFY(entriesOf(m_container).contains(QStringLiteral(".RestoreJournal")));
 
-        const RecoveryResult recovered = recoverContainer(m_container);
+        const RecoveryResult recovered = recoverContainer(m_container, faults);
         QVERIFY2(recovered, codeName(recovered));
         QCOMPARE(treeSnapshot(m_data), restored ? m_newTree : m_oldTree);
         QCOMPARE(entriesOf(m_container), dataOnly());
@@ -330,21 +333,22 @@ private Q_SLOTS:
         QFETCH(QByteArray, point);
         QFETCH(bool, freshData);
         // Data left missing between the two renames, with the journal saying where it is.
-        ArchiveFaults::forceSwapFallback = true;
-        ArchiveFaults::failFallbackStep = 3;
-        QCOMPARE(codeName(restoreBackup(m_backup, m_container, password)), "archiveCreationFailed");
-        ArchiveFaults::failFallbackStep = 0;
+        FaultPlan faults;
+        faults.forceSwapFallback = true;
+        faults.failFallbackStep = 3;
+        QCOMPARE(codeName(restoreBackup(m_backup, m_container, password, faults)), "archiveCreationFailed");
+        faults.failFallbackStep = 0;
         QVERIFY(!QFileInfo::exists(m_data));
         if (freshData)
             QVERIFY(writeFile(m_data + QStringLiteral("/frisch.txt"), "frisch"));
         const QMap<QString, QString> dataBefore = treeSnapshot(m_data);
 
-        ArchiveFaults::failFolderSyncAt = point.constData();
-        QCOMPARE(codeName(recoverContainer(m_container)), "archiveCreationFailed");
-        ArchiveFaults::failFolderSyncAt = nullptr;
+        faults.failFolderSyncAt = point;
+        QCOMPARE(codeName(recoverContainer(m_container, faults)), "archiveCreationFailed");
+        faults.failFolderSyncAt.clear();
         QVERIFY(entriesOf(m_container).contains(QStringLiteral(".RestoreJournal")));
 
-        const RecoveryResult recovered = recoverContainer(m_container);
+        const RecoveryResult recovered = recoverContainer(m_container, faults);
         QVERIFY2(recovered, codeName(recovered));
         QCOMPARE(recovered->outcome == RestoreRecovery::Outcome::keptAside, freshData);
         QCOMPARE(treeSnapshot(m_data), freshData ? dataBefore : m_oldTree);
