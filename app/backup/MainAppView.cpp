@@ -8,7 +8,6 @@
 #include "app/updates/BottomUpdateView.h"
 #include "app/updates/CheckForUpdatesViewModel.h"
 #include "core/workflows/AppDataEraser.h"
-#include "core/workflows/PathViewModel.h"
 #include "kit/controls/PopUpLottieHelper.h"
 #include "kit/controls/RestoreButtonView.h"
 #include "kit/dialogs/AlertCustom.h"
@@ -16,6 +15,7 @@
 #include "kit/inputs/WarningTextHelper.h"
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/TarnColor.h"
+#include "platform/AppSettings.h"
 #include "platform/Diagnostics.h"
 #include "platform/WhenFinished.h"
 #include "platform/processes/Workspace.h"
@@ -24,7 +24,6 @@
 #include <QEventLoopLocker>
 #include <QGridLayout>
 #include <QLabel>
-#include <QSettings>
 #include <QShowEvent>
 #include <QTimer>
 #include <QVBoxLayout>
@@ -312,7 +311,7 @@ void MainAppView::startSelectedAction(BackupActionType type)
 
 void MainAppView::askAboutBackupsInData()
 {
-    const QString folder = QSettings().value(PathViewModel::savedPathKey()).toString();
+    const QString folder = AppSettings::instance().savedPath();
     if (folder.isEmpty()) {
         closeCareSoftwareIfRunning(BackupActionType::delete_);
         return;

@@ -7,7 +7,6 @@
 #include "app/backup/CreateZipView.h"
 #include "core/workflows/BackupListing.h"
 #include "core/workflows/ContainerGuard.h"
-#include "core/workflows/PathViewModel.h"
 #include "core/workflows/RestoreZipViewModel.h"
 #include "kit/dialogs/AlertCustom.h"
 #include "kit/dialogs/BlurredSheetContentHelper.h"
@@ -16,6 +15,7 @@
 #include "kit/theme/FontFaces.h"
 #include "kit/theme/TarnColor.h"
 #include "kit/theme/TarnFont.h"
+#include "platform/AppSettings.h"
 #include "platform/Diagnostics.h"
 #include "platform/WhenFinished.h"
 
@@ -23,7 +23,6 @@
 #include <QGridLayout>
 #include <QItemSelectionModel>
 #include <QLabel>
-#include <QSettings>
 #include <QVBoxLayout>
 
 namespace {
@@ -127,7 +126,7 @@ RestoreZipView::RestoreZipView(ActionContext* context, QWidget* parent)
     connect(m_list, &BackupListView::deleteRequested, this, &RestoreZipView::confirmDelete);
     connect(m_context, &ActionContext::performActionChanged, this, &RestoreZipView::startRestore);
 
-    const QString folder = QSettings().value(PathViewModel::savedPathKey()).toString();
+    const QString folder = AppSettings::instance().savedPath();
     m_context->setIsButtonDisabled(m_model->selectedURL().isEmpty());
     if (folder.isEmpty()) {
         m_folderChecked = true;

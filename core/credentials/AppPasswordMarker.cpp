@@ -1,23 +1,13 @@
 #include "core/credentials/AppPasswordMarker.h"
 
-#include <QSettings>
-#include <QString>
-
-namespace {
-const QString markerKey = QStringLiteral("hasAppPassword");
-}
+#include "platform/AppSettings.h"
 
 bool AppPasswordMarker::isSet()
 {
-    return QSettings().value(markerKey, false).toBool();
+    return AppSettings::instance().hasAppPassword();
 }
 
 void AppPasswordMarker::set(bool stored)
 {
-    QSettings settings;
-    if (stored) {
-        settings.setValue(markerKey, true);
-    } else {
-        settings.remove(markerKey);
-    }
+    AppSettings::instance().setHasAppPassword(stored);
 }

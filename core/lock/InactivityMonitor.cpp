@@ -31,8 +31,8 @@ std::chrono::nanoseconds bootClock()
 
 InactivityMonitor::InactivityMonitor(QObject* parent)
     : QObject(parent)
-    , m_isAutoLogoutEnabled(autoLogoutKey, false)
-    , m_timeoutInterval(timeoutKey, defaultTimeout)
+    , m_isAutoLogoutEnabled(autoLogoutKey, AppSettings::defaultValue(AppSettings::Key::isAutoLogoutEnabled).toBool())
+    , m_timeoutInterval(timeoutKey, AppSettings::defaultValue(AppSettings::Key::logoutTimeout).toDouble())
     , m_remainingTime(m_timeoutInterval.value())
 {
     m_inactivityTimer.setSingleShot(true);

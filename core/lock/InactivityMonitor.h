@@ -1,6 +1,7 @@
 #pragma once
 
 #include "core/lock/PreferenceBacked.h"
+#include "platform/AppSettings.h"
 
 #include <QObject>
 #include <QTimer>
@@ -27,9 +28,8 @@ class InactivityMonitor : public QObject
     Q_PROPERTY(double remainingTime READ remainingTime NOTIFY remainingTimeChanged)
 
 public:
-    static inline const QString autoLogoutKey = QStringLiteral("isAutoLogoutEnabled");
-    static inline const QString timeoutKey = QStringLiteral("LogoutTimeout");
-    static constexpr double defaultTimeout = 600.0;
+    static inline const QString autoLogoutKey = AppSettings::name(AppSettings::Key::isAutoLogoutEnabled);
+    static inline const QString timeoutKey = AppSettings::name(AppSettings::Key::logoutTimeout);
 
     // Reads both preferences and writes them back; starts nothing.
     explicit InactivityMonitor(QObject* parent = nullptr);

@@ -1,7 +1,8 @@
 #include "core/lock/PreferenceBacked.h"
 
+#include "platform/AppSettings.h"
+
 #include <QHash>
-#include <QSettings>
 
 #include <cmath>
 
@@ -38,12 +39,12 @@ bool PreferenceStore::isWriter(const QString& key, quint64 token)
 
 QVariant PreferenceStore::read(const QString& key)
 {
-    return QSettings().value(key);
+    return AppSettings::instance().stored(key);
 }
 
 void PreferenceStore::write(const QString& key, const QVariant& value)
 {
-    QSettings().setValue(key, value);
+    AppSettings::instance().store(key, value);
 }
 
 // The settings file keeps no types: a stored bool reads back as the text "true" or "false",

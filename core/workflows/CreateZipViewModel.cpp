@@ -3,7 +3,7 @@
 #include "core/archive/EncryptionService.h"
 #include "core/workflows/FolderMonitor.h"
 #include "core/workflows/FutureRelay.h"
-#include "core/workflows/PathViewModel.h"
+#include "platform/AppSettings.h"
 #include "platform/Diagnostics.h"
 #include "platform/FileSystemLanes.h"
 #include "platform/WhenFinished.h"
@@ -11,7 +11,6 @@
 #include <QDateTime>
 #include <QDir>
 #include <QFileInfo>
-#include <QSettings>
 
 #include <mutex>
 
@@ -76,7 +75,7 @@ CreateZipViewModel::CreateZipViewModel(QObject* parent)
     , m_gate(std::make_shared<Gate>())
 {
     m_gate->model = this;
-    const QString saved = QSettings().value(PathViewModel::savedPathKey()).toString();
+    const QString saved = AppSettings::instance().savedPath();
     if (!saved.isEmpty())
         m_destinationPath = QUrl::fromLocalFile(saved);
     else

@@ -1,14 +1,13 @@
 #include "core/workflows/PathViewModel.h"
 
 #include "core/workflows/ContainerGuard.h"
+#include "platform/AppSettings.h"
 #include "platform/Diagnostics.h"
 #include "platform/WhenFinished.h"
 
-#include <QSettings>
-
 QString PathViewModel::savedPathKey()
 {
-    return QStringLiteral("savedPathKey");
+    return AppSettings::name(AppSettings::Key::savedPath);
 }
 
 PathViewModel::PathViewModel(QObject* parent)
@@ -26,7 +25,7 @@ void PathViewModel::setRestorePath(const QUrl& restorePath)
 
 void PathViewModel::loadPath()
 {
-    const QString path = QSettings().value(savedPathKey()).toString();
+    const QString path = AppSettings::instance().savedPath();
     const QUrl url = QUrl::fromLocalFile(path);
     if (path.isEmpty() || !url.isValid())
         return;
@@ -38,7 +37,7 @@ void PathViewModel::savePath()
     const QString path = m_restorePath.toLocalFile();
     if (path.isEmpty())
         return;
-    QSettings().setValue(savedPathKey(), path);
+    AppSettings::instance().setSavedPath(path);
     qCDebug(lcDiagnostics) << "Путь сохранён:" << path;
 }
 

@@ -1,8 +1,9 @@
 #include "kit/theme/TarnColor.h"
 
+#include "platform/AppSettings.h"
+
 #include <QGuiApplication>
 #include <QPalette>
-#include <QSettings>
 
 #include <algorithm>
 #include <cmath>
@@ -147,10 +148,7 @@ QColor green()
 
 QString iconColorHex()
 {
-    const QVariant stored = QSettings().value(QStringLiteral("iconColor"));
-    if (stored.typeId() == QMetaType::QString)
-        return stored.toString();
-    return toHex(accentColor());
+    return AppSettings::instance().iconColorHex().value_or(toHex(accentColor()));
 }
 
 QColor iconColor()

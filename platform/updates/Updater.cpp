@@ -1,5 +1,6 @@
 #include "platform/updates/Updater.h"
 
+#include "platform/AppSettings.h"
 #include "platform/Diagnostics.h"
 #include "platform/WhenFinished.h"
 #include "platform/updates/AppcastParser.h"
@@ -11,21 +12,11 @@
 
 #include <QFileInfo>
 #include <QNetworkAccessManager>
-#include <QSettings>
 #include <QStandardPaths>
 #include <QTimer>
 #include <QtConcurrent>
 
 #include <memory>
-
-namespace {
-const QString checksKey = QStringLiteral("automaticallyChecksForUpdates");
-const QString downloadsKey = QStringLiteral("automaticallyDownloadsUpdates");
-// The verified download of the last session that saved one.
-const QString downloadedVersionKey = QStringLiteral("downloadedUpdate/version");
-const QString downloadedPathKey = QStringLiteral("downloadedUpdate/path");
-const QString downloadedLengthKey = QStringLiteral("downloadedUpdate/length");
-} // namespace
 
 std::optional<QString> UpdaterDelegateProtocol::feedURLString(Updater*)
 {
@@ -44,27 +35,27 @@ Updater::~Updater() = default;
 
 bool Updater::automaticallyChecksForUpdates() const
 {
-    return QSettings().value(checksKey, true).toBool();
+    return AppSettings::instance().automaticallyChecksForUpdates();
 }
 
 void Updater::setAutomaticallyChecksForUpdates(bool value)
 {
     if (automaticallyChecksForUpdates() == value)
         return;
-    QSettings().setValue(checksKey, value);
+    AppSettings::instance().setAutomaticallyChecksForUpdates(value);
     Q_EMIT automaticallyChecksForUpdatesChanged(value);
 }
 
 bool Updater::automaticallyDownloadsUpdates() const
 {
-    return QSettings().value(downloadsKey, false).toBool();
+    return AppSettings::instance().automaticallyDownloadsUpdates();
 }
 
 void Updater::setAutomaticallyDownloadsUpdates(bool value)
 {
     if (automaticallyDownloadsUpdates() == value)
         return;
-    QSettings().setValue(downloadsKey, value);
+    AppSettings::instance().setAutomaticallyDownloadsUpdates(value);
     Q_EMIT automaticallyDownloadsUpdatesChanged(value);
 }
 
@@ -240,10 +231,10 @@ void Updater::checkFinished(const std::optional<UpdateError>& failure, const QBy
 
 QString Updater::keptDownload(const AppcastItem& item) const
 {
-    const QSettings settings;
-    const QString path = settings.value(downloadedPathKey).toString();
-    if (settings.value(downloadedVersionKey).toString() != item.versionString || path.isEmpty() ||
-        settings.value(downloadedLengthKey).toLongLong() != item.enclosureLength)
+    // The verified download of the last session that saved one.
+    const AppSettings::DownloadedUpdate kept = AppSettings::instance().downloadedUpdate();
+    const QString path = kept.path;
+    if (kept.version != item.versionString || path.isEmpty() || kept.length != item.enclosureLength)
         return {};
     const QFileInfo info(path);
     if (!info.isFile() || info.isSymLink() || info.size() != item.enclosureLength)
@@ -258,10 +249,7 @@ void Updater::keptDownloadVerified(const AppcastItem& found, const QString& path
         m_downloadedPath = path;
     } else {
         qCDebug(lcDiagnostics) << "Сохранённое обновление больше не проходит проверку:" << path;
-        QSettings settings;
-        settings.remove(downloadedVersionKey);
-        settings.remove(downloadedPathKey);
-        settings.remove(downloadedLengthKey);
+        AppSettings::instance().forgetDownloadedUpdate();
     }
     updateFound(found);
 }
@@ -282,10 +270,7 @@ void Updater::rememberDownload(const AppcastItem& item, const QString& path)
 {
     m_downloadedVersion = item.versionString;
     m_downloadedPath = path;
-    QSettings settings;
-    settings.setValue(downloadedVersionKey, item.versionString);
-    settings.setValue(downloadedPathKey, path);
-    settings.setValue(downloadedLengthKey, item.enclosureLength);
+    AppSettings::instance().setDownloadedUpdate({item.versionString, path, item.enclosureLength});
 }
 
 void Updater::downloadUpdate()
