@@ -5,8 +5,6 @@
 
 #include <QAccessibleWidget>
 #include <QFontMetricsF>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QSvgRenderer>
 
@@ -46,8 +44,8 @@ public:
 
     void doAction(const QString& actionName) override
     {
-        if (actionName == pressActionName() && button()->isEnabled())
-            Q_EMIT button()->clicked();
+        if (actionName == pressActionName())
+            button()->click();
         else
             QAccessibleWidget::doAction(actionName);
     }
@@ -66,11 +64,9 @@ QAccessibleInterface* accessibleFactory(const QString& className, QObject* objec
 } // namespace
 
 AccessoryBarButton::AccessoryBarButton(QWidget* parent)
-    : QWidget(parent)
+    : PressableView(parent)
     , m_textColor(TarnColor::primary())
 {
-    setAttribute(Qt::WA_Hover);
-    setFocusPolicy(Qt::TabFocus);
     setCursor(Qt::PointingHandCursor);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
     static const bool installed = [] {
@@ -116,7 +112,10 @@ void AccessoryBarButton::setTextColor(const QColor& color)
 
 void AccessoryBarButton::setAppearance(qreal appearance)
 {
+    const bool wasPressable = isPressable();
     m_appearance = qBound(0.0, appearance, 1.0);
+    if (isPressable() != wasPressable)
+        pressableChanged();
     update();
 }
 
@@ -141,9 +140,9 @@ void AccessoryBarButton::paintEvent(QPaintEvent*)
     painter.translate(-centre);
     painter.setOpacity(m_appearance * (isEnabled() ? 1.0 : disabledOpacity));
 
-    if ((m_hovered || m_pressed) && isEnabled()) {
+    if ((isHovered() || isPressed()) && isEnabled()) {
         painter.setPen(Qt::NoPen);
-        painter.setBrush(TarnColor::withOpacity(TarnColor::primary(), m_pressed ? 0.16 : 0.08));
+        painter.setBrush(TarnColor::withOpacity(TarnColor::primary(), isPressed() ? 0.16 : 0.08));
         painter.drawRoundedRect(QRectF(rect()), cornerRadius, cornerRadius);
     }
     // Where the keyboard is, once the window is used with it.
@@ -162,57 +161,4 @@ void AccessoryBarButton::paintEvent(QPaintEvent*)
     const QRectF textRect(x, 0, width() - x - horizontalPadding, barHeight);
     const QString shown = QFontMetricsF(font()).elidedText(m_text, Qt::ElideRight, textRect.width());
     painter.drawText(textRect, Qt::AlignLeft | Qt::AlignVCenter | Qt::TextSingleLine, shown);
-}
-
-void AccessoryBarButton::enterEvent(QEnterEvent*)
-{
-    m_hovered = true;
-    update();
-}
-
-void AccessoryBarButton::leaveEvent(QEvent*)
-{
-    m_hovered = false;
-    m_pressed = false;
-    update();
-}
-
-void AccessoryBarButton::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton || !acceptsInput())
-        return QWidget::mousePressEvent(event);
-    m_pressed = true;
-    update();
-}
-
-void AccessoryBarButton::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton || !m_pressed)
-        return QWidget::mouseReleaseEvent(event);
-    m_pressed = false;
-    update();
-    if (acceptsInput() && rect().contains(event->position().toPoint()))
-        Q_EMIT clicked();
-}
-
-void AccessoryBarButton::keyPressEvent(QKeyEvent* event)
-{
-    if ((event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter) &&
-        acceptsInput()) {
-        Q_EMIT clicked();
-        return;
-    }
-    QWidget::keyPressEvent(event);
-}
-
-void AccessoryBarButton::focusInEvent(QFocusEvent* event)
-{
-    QWidget::focusInEvent(event);
-    update();
-}
-
-void AccessoryBarButton::focusOutEvent(QFocusEvent* event)
-{
-    QWidget::focusOutEvent(event);
-    update();
 }

@@ -1,8 +1,9 @@
 #pragma once
 
+#include "kit/controls/PressableView.h"
+
 #include <QColor>
 #include <QString>
-#include <QWidget>
 
 #include <memory>
 
@@ -10,7 +11,7 @@ class QSvgRenderer;
 
 // A flat button of the bottom bar: an optional image and one line of plain text, with a faint rounded
 // background while hovered. Its appearance (0 to 1) fades it in and scales it from 0.8 about its centre.
-class AccessoryBarButton : public QWidget
+class AccessoryBarButton : public PressableView
 {
     Q_OBJECT
     Q_PROPERTY(QString text READ text WRITE setText)
@@ -32,7 +33,6 @@ public:
     void setTextColor(const QColor& color);
     qreal appearance() const { return m_appearance; }
     void setAppearance(qreal appearance);
-    bool isHovered() const { return m_hovered; }
     // Screen readers take it for a link (an address it opens) instead of a button. Its name is the
     // accessible name, else its text.
     bool isLink() const { return m_isLink; }
@@ -40,27 +40,15 @@ public:
 
     QSize sizeHint() const override;
 
-Q_SIGNALS:
-    void clicked();
-
 protected:
+    // Faded out, it takes no press.
+    bool isPressable() const override { return m_appearance > 0; }
     void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void focusInEvent(QFocusEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
-    bool acceptsInput() const { return isEnabled() && m_appearance > 0; }
-
     QString m_text;
     std::unique_ptr<QSvgRenderer> m_image;
     QColor m_textColor;
     qreal m_appearance = 1.0;
-    bool m_hovered = false;
-    bool m_pressed = false;
     bool m_isLink = false;
 };

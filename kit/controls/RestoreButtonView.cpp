@@ -8,8 +8,6 @@
 #include "kit/theme/TarnColor.h"
 
 #include <QFontMetricsF>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QTextLayout>
@@ -40,7 +38,7 @@ QColor mix(const QColor& from, const QColor& to, qreal t)
 
 RestoreButtonView::RestoreButtonView(const QString& iconName, const QString& title, const QString& subTitle,
                                      std::optional<QColor> color, std::function<void()> action, QWidget* parent)
-    : QWidget(parent)
+    : PressableView(parent)
     , m_iconName(iconName)
     , m_title(title)
     , m_subTitle(subTitle)
@@ -49,21 +47,18 @@ RestoreButtonView::RestoreButtonView(const QString& iconName, const QString& tit
     , m_titleFont(FontFaces::faceOrSystem(QStringLiteral("Roboto-Bold"), 16, QFont::Bold))
     , m_subtitleFont(FontFaces::faceOrSystem(QStringLiteral("Roboto-Regular"), 12, QFont::Normal))
 {
-    setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setFocusPolicy(m_action ? Qt::TabFocus : Qt::NoFocus);
+    pressableChanged();
     ControlAccessibility::install();
     m_animation = new QVariantAnimation(this);
     m_animation->setEasingCurve(Motion::easeInOut());
     connect(m_animation, &QVariantAnimation::valueChanged, this,
             [this](const QVariant& value) { setHoverProgress(value.toReal()); });
+    connect(this, &PressableView::hoveredChanged, this, &RestoreButtonView::animateHover);
 }
 
-void RestoreButtonView::setHover(bool hover)
+void RestoreButtonView::animateHover(bool hover)
 {
-    if (m_hover == hover)
-        return;
-    m_hover = hover;
     const qreal target = hover ? 1.0 : 0.0;
     m_animation->stop();
     if (Motion::defaultDuration() == 0) {
@@ -74,8 +69,6 @@ void RestoreButtonView::setHover(bool hover)
         m_animation->setEndValue(target);
         m_animation->start();
     }
-    update();
-    Q_EMIT hoverChanged(hover);
 }
 
 void RestoreButtonView::setHoverProgress(qreal progress)
@@ -179,7 +172,7 @@ void RestoreButtonView::paintEvent(QPaintEvent*)
     qreal y = padTop + (rowHeight - textHeight) / 2;
 
     QFont titleFont = m_titleFont;
-    titleFont.setUnderline(m_hover);
+    titleFont.setUnderline(isHovered());
     painter.setFont(titleFont);
     painter.setPen(color);
     painter.drawText(QRectF(textX, y, textColumnWidth, titleMetrics.height()), Qt::AlignLeft | Qt::AlignVCenter,
@@ -196,57 +189,7 @@ void RestoreButtonView::paintEvent(QPaintEvent*)
         FocusMark::paintRing(&painter, bounds, radius, color);
 }
 
-void RestoreButtonView::click()
+void RestoreButtonView::run()
 {
-    if (!m_action)
-        return;
-    Q_EMIT clicked();
     m_action();
-}
-
-void RestoreButtonView::keyPressEvent(QKeyEvent* event)
-{
-    const bool activates =
-        event->key() == Qt::Key_Space || event->key() == Qt::Key_Return || event->key() == Qt::Key_Enter;
-    if (!m_action || !activates || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    event->accept();
-    if (!event->isAutoRepeat())
-        click();
-}
-
-void RestoreButtonView::enterEvent(QEnterEvent* event)
-{
-    setHover(true);
-    QWidget::enterEvent(event);
-}
-
-void RestoreButtonView::leaveEvent(QEvent* event)
-{
-    setHover(false);
-    QWidget::leaveEvent(event);
-}
-
-void RestoreButtonView::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton && m_action) {
-        m_pressed = true;
-        event->accept();
-        return;
-    }
-    QWidget::mousePressEvent(event);
-}
-
-void RestoreButtonView::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() == Qt::LeftButton && m_pressed) {
-        m_pressed = false;
-        event->accept();
-        if (rect().contains(event->position().toPoint()))
-            click();
-        return;
-    }
-    QWidget::mouseReleaseEvent(event);
 }

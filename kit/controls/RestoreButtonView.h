@@ -1,7 +1,8 @@
 #pragma once
 
+#include "kit/controls/PressableView.h"
+
 #include <QColor>
-#include <QWidget>
 
 #include <functional>
 #include <optional>
@@ -12,18 +13,17 @@ class QVariantAnimation;
 // Hovering (animated) enlarges the badge and swaps its colours, underlines the title and slides the
 // texts 5 pixels to the left. A click runs the action; without one the row only reacts to hovering.
 // A row with an action is reached with Tab, shows a ring while focused, and Space or Return runs it.
-class RestoreButtonView : public QWidget
+class RestoreButtonView : public PressableView
 {
     Q_OBJECT
-    Q_PROPERTY(bool isHover READ isHover WRITE setHover NOTIFY hoverChanged)
     Q_PROPERTY(qreal hoverProgress READ hoverProgress WRITE setHoverProgress)
 
 public:
     RestoreButtonView(const QString& iconName, const QString& title, const QString& subTitle,
                       std::optional<QColor> color, std::function<void()> action, QWidget* parent = nullptr);
 
-    bool isHover() const { return m_hover; }
-    void setHover(bool hover);
+    bool isHover() const { return isHovered(); }
+    void setHover(bool hover) { setHovered(hover); }
     // 0 at rest, 1 hovered; animated between the two.
     qreal hoverProgress() const { return m_progress; }
     void setHoverProgress(qreal progress);
@@ -32,9 +32,6 @@ public:
     bool hasAction() const { return bool(m_action); }
     QString title() const { return m_title; }
     QString subTitle() const { return m_subTitle; }
-    // What a click does: runs the action, if any.
-    void click();
-
     // Values of the current frame.
     qreal symbolSize() const;
     qreal diskSize() const;
@@ -43,20 +40,14 @@ public:
 
     QSize sizeHint() const override;
 
-Q_SIGNALS:
-    void hoverChanged(bool hover);
-    void clicked();
-
 protected:
+    bool isPressable() const override { return bool(m_action); }
+    void run() override;
     void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QStringList subtitleLines() const;
+    void animateHover(bool hover);
 
     QString m_iconName;
     QString m_title;
@@ -65,8 +56,6 @@ private:
     std::function<void()> m_action;
     QFont m_titleFont;
     QFont m_subtitleFont;
-    bool m_hover = false;
-    bool m_pressed = false;
     qreal m_progress = 0;
     QVariantAnimation* m_animation = nullptr;
 };

@@ -8,15 +8,11 @@
 #include "kit/theme/TarnColor.h"
 
 #include <QFontMetricsF>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
 #include <QPainterPath>
 #include <QVariantAnimation>
 
-#include <algorithm>
 #include <cmath>
-#include <initializer_list>
 
 namespace {
 constexpr qreal bitmapIconSize = 18;
@@ -26,43 +22,25 @@ constexpr qreal cornerRadius = 5;
 constexpr qreal disabledOpacity = 0.4;
 // The focus ring lies this far inside the button's edge, in the text colour.
 constexpr qreal focusInset = 2;
-
-bool isPlainKey(const QKeyEvent* event, std::initializer_list<int> keys)
-{
-    return (event->modifiers() & ~Qt::KeypadModifier) == Qt::NoModifier &&
-        std::find(keys.begin(), keys.end(), event->key()) != keys.end();
-}
 } // namespace
 
 TrendyButtonHelper::TrendyButtonHelper(Fields fields, QWidget* parent)
-    : QWidget(parent)
+    : PressableView(parent)
     , m_fields(std::move(fields))
     , m_font(m_fields.font.font())
 {
-    setAttribute(Qt::WA_Hover);
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setFocusPolicy(m_fields.isDisabled ? Qt::NoFocus : Qt::TabFocus);
+    pressableChanged();
     ControlAccessibility::install();
     m_pressAnimation = new QVariantAnimation(this);
     m_pressAnimation->setEasingCurve(Motion::easeInOut());
     connect(m_pressAnimation, &QVariantAnimation::valueChanged, this,
             [this](const QVariant& value) { setPressOpacity(value.toReal()); });
+    connect(this, &PressableView::pressedChanged, this, &TrendyButtonHelper::fadePress);
 }
 
-void TrendyButtonHelper::setHovered(bool hovered)
+void TrendyButtonHelper::fadePress(bool pressed)
 {
-    if (m_hovered == hovered)
-        return;
-    m_hovered = hovered;
-    update();
-    Q_EMIT hoveredChanged(hovered);
-}
-
-void TrendyButtonHelper::setPressed(bool pressed)
-{
-    if (m_pressed == pressed)
-        return;
-    m_pressed = pressed;
     const qreal target = pressed ? 0.5 : 1.0;
     m_pressAnimation->stop();
     if (Motion::defaultDuration() == 0) {
@@ -73,7 +51,6 @@ void TrendyButtonHelper::setPressed(bool pressed)
         m_pressAnimation->setEndValue(target);
         m_pressAnimation->start();
     }
-    Q_EMIT pressedChanged(pressed);
 }
 
 void TrendyButtonHelper::setIsDisabled(bool disabled)
@@ -82,10 +59,7 @@ void TrendyButtonHelper::setIsDisabled(bool disabled)
         return;
     m_fields.isDisabled = disabled;
     // Tab passes a disabled button by.
-    setFocusPolicy(disabled ? Qt::NoFocus : Qt::TabFocus);
-    if (disabled)
-        setPressed(false);
-    update();
+    pressableChanged();
     Q_EMIT disabledChanged(disabled);
 }
 
@@ -126,7 +100,7 @@ QColor TrendyButtonHelper::fillColor() const
     if (m_fields.isDisabled)
         return TarnColor::withOpacity(TarnColor::secondary(), disabledOpacity);
     const QColor base = m_fields.buttonColor.value_or(TarnColor::accentColor());
-    return m_hovered ? TarnColor::withOpacity(base, 0.8) : base;
+    return isHovered() ? TarnColor::withOpacity(base, 0.8) : base;
 }
 
 QString TrendyButtonHelper::countdownText() const
@@ -255,83 +229,8 @@ void TrendyButtonHelper::paintEvent(QPaintEvent*)
     }
 }
 
-void TrendyButtonHelper::enterEvent(QEnterEvent* event)
+void TrendyButtonHelper::run()
 {
-    setHovered(true);
-    QWidget::enterEvent(event);
-}
-
-void TrendyButtonHelper::leaveEvent(QEvent* event)
-{
-    setHovered(false);
-    QWidget::leaveEvent(event);
-}
-
-void TrendyButtonHelper::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton) {
-        QWidget::mousePressEvent(event);
-        return;
-    }
-    if (!m_fields.isDisabled)
-        setPressed(true);
-    event->accept();
-}
-
-void TrendyButtonHelper::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton) {
-        QWidget::mouseReleaseEvent(event);
-        return;
-    }
-    event->accept();
-    const bool wasPressed = m_pressed;
-    if (!m_fields.isDisabled)
-        setPressed(false);
-    if (wasPressed && rect().contains(event->position().toPoint()))
-        trigger();
-}
-
-void TrendyButtonHelper::keyPressEvent(QKeyEvent* event)
-{
-    if (m_fields.isDisabled || !isPlainKey(event, {Qt::Key_Space, Qt::Key_Return, Qt::Key_Enter})) {
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    event->accept();
-    if (event->key() == Qt::Key_Space) {
-        // Pressed while held, like the mouse button; the release runs it.
-        if (!event->isAutoRepeat())
-            setPressed(true);
-        return;
-    }
-    if (!event->isAutoRepeat())
-        trigger();
-}
-
-void TrendyButtonHelper::keyReleaseEvent(QKeyEvent* event)
-{
-    if (event->key() != Qt::Key_Space || event->isAutoRepeat() || !m_pressed) {
-        QWidget::keyReleaseEvent(event);
-        return;
-    }
-    event->accept();
-    setPressed(false);
-    trigger();
-}
-
-void TrendyButtonHelper::focusOutEvent(QFocusEvent* event)
-{
-    // A Space held while the focus leaves presses nothing.
-    setPressed(false);
-    QWidget::focusOutEvent(event);
-}
-
-void TrendyButtonHelper::trigger()
-{
-    if (m_fields.isDisabled)
-        return;
-    Q_EMIT clicked();
     if (m_fields.callback)
         m_fields.callback();
 }

@@ -1,10 +1,10 @@
 #pragma once
 
+#include "kit/controls/PressableView.h"
 #include "kit/theme/TarnFont.h"
 
 #include <QColor>
 #include <QPixmap>
-#include <QWidget>
 
 #include <functional>
 #include <optional>
@@ -15,11 +15,9 @@ class QVariantAnimation;
 // optional text and an optional countdown "(n)". Hovering lightens the fill, pressing dims the whole
 // button, disabled shows a grey fill and runs nothing. An enabled button is reached with Tab (a click
 // leaves the focus where it was), shows a ring while focused, and Space or Return presses it.
-class TrendyButtonHelper : public QWidget
+class TrendyButtonHelper : public PressableView
 {
     Q_OBJECT
-    Q_PROPERTY(bool isHovered READ isHovered WRITE setHovered NOTIFY hoveredChanged)
-    Q_PROPERTY(bool isPressed READ isPressed WRITE setPressed NOTIFY pressedChanged)
     Q_PROPERTY(bool isDisabled READ isDisabled WRITE setIsDisabled NOTIFY disabledChanged)
     Q_PROPERTY(int timer READ timer WRITE setTimer NOTIFY timerChanged)
     Q_PROPERTY(qreal pressOpacity READ pressOpacity WRITE setPressOpacity)
@@ -45,10 +43,6 @@ public:
 
     explicit TrendyButtonHelper(Fields fields, QWidget* parent = nullptr);
 
-    bool isHovered() const { return m_hovered; }
-    void setHovered(bool hovered);
-    bool isPressed() const { return m_pressed; }
-    void setPressed(bool pressed);
     bool isDisabled() const { return m_fields.isDisabled; }
     void setIsDisabled(bool disabled);
     int timer() const { return m_fields.timer; }
@@ -70,24 +64,16 @@ public:
 
 public Q_SLOTS:
     // What a click does: runs the callback unless disabled.
-    void trigger();
+    void trigger() { click(); }
 
 Q_SIGNALS:
-    void clicked();
-    void hoveredChanged(bool hovered);
-    void pressedChanged(bool pressed);
     void disabledChanged(bool disabled);
     void timerChanged(int value);
 
 protected:
+    bool isPressable() const override { return !m_fields.isDisabled; }
+    void run() override;
     void paintEvent(QPaintEvent* event) override;
-    void enterEvent(QEnterEvent* event) override;
-    void leaveEvent(QEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
-    void keyReleaseEvent(QKeyEvent* event) override;
-    void focusOutEvent(QFocusEvent* event) override;
 
 private:
     struct Layout
@@ -101,11 +87,10 @@ private:
     QSizeF contentSize() const;
     qreal iconWidth() const;
     QFont countdownFont() const;
+    void fadePress(bool pressed);
 
     Fields m_fields;
     QFont m_font;
-    bool m_hovered = false;
-    bool m_pressed = false;
     qreal m_pressOpacity = 1.0;
     QVariantAnimation* m_pressAnimation = nullptr;
 };

@@ -9,8 +9,6 @@
 #include <QAccessible>
 #include <QElapsedTimer>
 #include <QFontMetricsF>
-#include <QKeyEvent>
-#include <QMouseEvent>
 #include <QPainter>
 
 namespace {
@@ -27,7 +25,7 @@ qint64 monotonicMilliseconds()
 
 CheckBoxHelper::CheckBoxHelper(const QString& title, qreal size, bool selection, std::optional<QColor> imgColor,
                                QWidget* parent)
-    : QWidget(parent)
+    : PressableView(parent)
     , m_title(title)
     , m_size(size)
     , m_selection(selection)
@@ -37,7 +35,8 @@ CheckBoxHelper::CheckBoxHelper(const QString& title, qreal size, bool selection,
     , m_clock(monotonicMilliseconds)
 {
     setSizePolicy(QSizePolicy::Fixed, QSizePolicy::Fixed);
-    setFocusPolicy(Qt::TabFocus);
+    // Return stays with the dialog's default action.
+    setReturnRuns(false);
     ControlAccessibility::install();
 }
 
@@ -119,37 +118,4 @@ void CheckBoxHelper::paintEvent(QPaintEvent*)
         painter.drawText(QRectF(m_size + labelSpacing, 0, width() - m_size - labelSpacing, height()),
                          Qt::AlignLeft | Qt::AlignVCenter, m_title);
     }
-}
-
-void CheckBoxHelper::mousePressEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton) {
-        QWidget::mousePressEvent(event);
-        return;
-    }
-    m_pressed = true;
-    event->accept();
-}
-
-void CheckBoxHelper::mouseReleaseEvent(QMouseEvent* event)
-{
-    if (event->button() != Qt::LeftButton || !m_pressed) {
-        QWidget::mouseReleaseEvent(event);
-        return;
-    }
-    m_pressed = false;
-    event->accept();
-    if (rect().contains(event->position().toPoint()))
-        toggle();
-}
-
-void CheckBoxHelper::keyPressEvent(QKeyEvent* event)
-{
-    if (event->key() != Qt::Key_Space || (event->modifiers() & ~Qt::KeypadModifier) != Qt::NoModifier) {
-        QWidget::keyPressEvent(event);
-        return;
-    }
-    event->accept();
-    if (!event->isAutoRepeat())
-        toggle();
 }

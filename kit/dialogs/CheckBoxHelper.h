@@ -1,7 +1,8 @@
 #pragma once
 
+#include "kit/controls/PressableView.h"
+
 #include <QColor>
-#include <QWidget>
 
 #include <functional>
 #include <optional>
@@ -9,7 +10,7 @@
 // A round check symbol with an optional grey label; a click on either flips the value. After each flip
 // further clicks are ignored for the lock interval (0.5 s), so a double click cannot undo its first click.
 // It is reached with Tab, marked while focused, and Space flips it as a click does.
-class CheckBoxHelper : public QWidget
+class CheckBoxHelper : public PressableView
 {
     Q_OBJECT
     Q_PROPERTY(bool selection READ selection WRITE setSelection NOTIFY selectionChanged)
@@ -48,10 +49,8 @@ Q_SIGNALS:
     void toggled(bool selection);
 
 protected:
+    void run() override { toggle(); }
     void paintEvent(QPaintEvent* event) override;
-    void mousePressEvent(QMouseEvent* event) override;
-    void mouseReleaseEvent(QMouseEvent* event) override;
-    void keyPressEvent(QKeyEvent* event) override;
 
 private:
     QString m_title;
@@ -63,5 +62,4 @@ private:
     int m_lockInterval = 500;
     Clock m_clock;
     std::optional<qint64> m_lockedUntil;
-    bool m_pressed = false;
 };
