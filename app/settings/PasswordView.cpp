@@ -29,7 +29,7 @@
 PasswordView::PasswordView(AppContext* appContext, const PasswordModel& model, QWidget* parent)
     : QWidget(parent)
     , m_appContext(appContext)
-    , m_viewModel(new PasswordViewModel(model, PasswordViewModel::FlagRead::deferred, this))
+    , m_viewModel(new PasswordViewModel(model, this))
 {
     auto* main = new QWidget(this);
     auto* column = new QVBoxLayout(main);

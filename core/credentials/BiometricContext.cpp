@@ -27,11 +27,6 @@ BiometricContext::~BiometricContext()
     m_reader->cancelAvailabilityChecks();
 }
 
-bool BiometricContext::canEvaluatePolicy() const
-{
-    return m_reader->isAvailable();
-}
-
 QFuture<bool> BiometricContext::canEvaluatePolicyAsync() const
 {
     return m_reader->checkAvailability();
@@ -53,11 +48,6 @@ void BiometricContext::cancel()
 {
     m_reader->cancelAvailabilityChecks();
     m_reader->cancel();
-}
-
-bool isTouchIDAvailable()
-{
-    return BiometricContext().canEvaluatePolicy();
 }
 
 QFuture<bool> isTouchIDAvailableAsync()

@@ -21,11 +21,9 @@ public:
     explicit BiometricContext(const QDBusConnection& bus, QObject* parent = nullptr);
     ~BiometricContext() override;
 
-    // A reader is present and the user has enrolled fingers.
-    bool canEvaluatePolicy() const;
-    // The same answer without blocking the caller; the future finishes on this object's thread
-    // within the reader's deadline. cancel() and the end of this object cancel it instead: its
-    // continuations do not run, and a late reply is dropped.
+    // Whether a reader is present and the user has enrolled fingers, without blocking the caller;
+    // the future finishes on this object's thread within the reader's deadline. cancel() and the end of this object
+    // cancel it instead: its continuations do not run, and a late reply is dropped.
     QFuture<bool> canEvaluatePolicyAsync() const;
     // Starts the check; evaluated follows exactly once, on this object's thread, after this call
     // returns. A check that does not succeed, cancellation and every error included, is a failure.
@@ -46,7 +44,6 @@ private:
     bool m_evaluating = false;
 };
 
-// Whether the biometric login can be offered now.
-bool isTouchIDAvailable();
-// The same without blocking the caller; call it on a thread with an event loop (the GUI thread).
+// Whether the biometric login can be offered now, without blocking the caller; call it on a thread
+// with an event loop (the GUI thread).
 QFuture<bool> isTouchIDAvailableAsync();

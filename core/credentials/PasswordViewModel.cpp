@@ -104,20 +104,12 @@ QFuture<T> finishOn(QObject* context, const QFuture<T>& work, std::function<void
 } // namespace
 
 PasswordViewModel::PasswordViewModel(const PasswordModel& model, QObject* parent)
-    : PasswordViewModel(model, FlagRead::atOnce, parent)
-{
-}
-
-PasswordViewModel::PasswordViewModel(const PasswordModel& model, FlagRead flagRead, QObject* parent)
     : QObject(parent)
     , m_key(model.key)
     , m_keychainService(model.service)
     , m_text(model.text)
     , m_isTouchID(model.isTouchID)
 {
-    if (m_isTouchID && flagRead == FlagRead::atOnce) {
-        setUseTouchID(m_keychainService.getBool(touchIDKey));
-    }
 }
 
 std::optional<PasswordValidationError> PasswordViewModel::ruleFailure() const
@@ -135,41 +127,6 @@ std::optional<PasswordValidationError> PasswordViewModel::ruleFailure() const
         return PasswordValidationError::passwordsDoNotMatch;
     }
     return std::nullopt;
-}
-
-Result<void, PasswordValidationError> PasswordViewModel::validateAndSave()
-{
-    if (const auto failure = ruleFailure()) {
-        return fail(*failure);
-    }
-    if (!m_isTouchID) {
-        const auto existing = m_keychainService.getDigestAsync(rawValue(m_key)).result();
-        if (const auto refused = existingCheck(storedState(existing))) {
-            return *refused;
-        }
-    }
-    return savePassword();
-}
-
-Result<void, PasswordValidationError> PasswordViewModel::savePassword()
-{
-    const Outcome written = writePassword(m_keychainService, entry(), rawValue(m_key));
-    if (!written) {
-        return written;
-    }
-    qCDebug(lcDiagnostics) << "Пароль сохранён:" << rawValue(m_key);
-    setWarningText(savedText);
-    return {};
-}
-
-Result<void, PasswordValidationError> PasswordViewModel::deletePassword()
-{
-    if (!m_keychainService.remove(rawValue(m_key))) {
-        return fail(PasswordValidationError::passwordCannotBeDeleted);
-    }
-    qCDebug(lcDiagnostics) << "Пароль удалён:" << rawValue(m_key);
-    setWarningText(removedText);
-    return {};
 }
 
 QFuture<Result<bool, SecretStoreError>> PasswordViewModel::storedStateAsync() const

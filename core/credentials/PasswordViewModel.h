@@ -38,13 +38,8 @@ public:
 
     using Outcome = Result<void, PasswordValidationError>;
 
-    // When the Touch ID flag is read for a model that carries the Touch ID choice: in the
-    // constructor, or later through loadTouchIDAsync().
-    enum class FlagRead { atOnce, deferred };
-
-    // Reads the Touch ID flag when the model carries the Touch ID choice.
+    // Reads nothing: the Touch ID flag comes through loadTouchIDAsync().
     explicit PasswordViewModel(const PasswordModel& model, QObject* parent = nullptr);
-    PasswordViewModel(const PasswordModel& model, FlagRead flagRead, QObject* parent = nullptr);
     // Overwrites the entries that this model alone holds.
     ~PasswordViewModel() override;
 
@@ -73,15 +68,6 @@ public:
     bool useTouchID() const { return m_useTouchID; }
     void setUseTouchID(bool value);
 
-    // Applies the rules to password1 (and its repetition) in order, asks before an existing
-    // archive password is replaced, then saves. The first failure is returned; nothing is written.
-    // An archive password that cannot be read counts as none, unless the keyring stayed locked.
-    Result<void, PasswordValidationError> validateAndSave();
-    // Writes password1 without any rule.
-    Result<void, PasswordValidationError> savePassword();
-    // Removes the stored password; none stored is a success.
-    Result<void, PasswordValidationError> deletePassword();
-
     // Whether a password is stored under the key, or the store's failure.
     QFuture<Result<bool, SecretStoreError>> storedStateAsync() const;
     // The same, with a failed read counted as none.
@@ -89,9 +75,14 @@ public:
     // Reads the Touch ID flag into useTouchID when the model carries the Touch ID choice; the
     // archive model reads nothing and gives false.
     QFuture<bool> loadTouchIDAsync();
-    // validateAndSave(): the rules at once, the existence check and the write off the thread.
+    // Applies the rules to password1 (and its repetition) in order, asks before an existing
+    // archive password is replaced, then saves. The first failure is the outcome; nothing is
+    // written. An archive password that cannot be read counts as none, unless the keyring stayed
+    // locked. The rules answer at once, the existence check and the write run off the thread.
     QFuture<Outcome> validateAndSaveAsync();
+    // Writes password1 without any rule.
     QFuture<Outcome> savePasswordAsync();
+    // Removes the stored password; none stored is a success.
     QFuture<Outcome> deletePasswordAsync();
     // Replaces the Touch ID flag: a flag that the store did not take is a keychainError.
     QFuture<Outcome> storeTouchIDAsync(bool value) const;

@@ -85,34 +85,6 @@ FingerprintReader::~FingerprintReader()
     }
 }
 
-bool FingerprintReader::isAvailable() const
-{
-    if (!m_bus.isConnected()) {
-        return false;
-    }
-    const QDeadlineTimer deadline(m_availabilityDeadline);
-    const QDBusMessage device = m_bus.call(
-        QDBusMessage::createMethodCall(serviceName, managerPath, managerInterface, QStringLiteral("GetDefaultDevice")),
-        QDBus::Block, int(qMax<qint64>(1, deadline.remainingTime())));
-    if (device.type() != QDBusMessage::ReplyMessage || device.arguments().isEmpty()) {
-        qCDebug(lcDiagnostics) << "Сканер отпечатков недоступен:" << device.errorName();
-        return false;
-    }
-    const QString path = device.arguments().constFirst().value<QDBusObjectPath>().path();
-    if (path.isEmpty() || deadline.hasExpired()) {
-        return false;
-    }
-
-    QDBusMessage list = deviceCall(path, QStringLiteral("ListEnrolledFingers"));
-    list << currentUserName();
-    const QDBusMessage fingers = m_bus.call(list, QDBus::Block, int(qMax<qint64>(1, deadline.remainingTime())));
-    if (fingers.type() != QDBusMessage::ReplyMessage || fingers.arguments().isEmpty()) {
-        qCDebug(lcDiagnostics) << "Нет сохранённых отпечатков:" << fingers.errorName();
-        return false;
-    }
-    return !fingers.arguments().constFirst().toStringList().isEmpty();
-}
-
 QFuture<bool> FingerprintReader::checkAvailability()
 {
     auto check = std::make_shared<QPromise<bool>>();

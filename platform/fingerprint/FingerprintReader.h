@@ -35,13 +35,11 @@ public:
     explicit FingerprintReader(const QDBusConnection& bus, QObject* parent = nullptr);
     ~FingerprintReader() override;
 
-    // A default device exists and the current user has enrolled fingers. Blocks for up to the
-    // availability deadline; the GUI uses checkAvailability().
-    bool isAvailable() const;
-    // The same answer without blocking: the future finishes on this object's thread within the
-    // availability deadline (a service that does not answer in time: false). A check that is
-    // cancelled, or whose reader goes away, ends as a cancelled future without a result, so that
-    // its continuations do not run; a reply that arrives after that is dropped.
+    // Whether a default device exists and the current user has enrolled fingers, without
+    // blocking: the future finishes on this object's thread within the availability deadline (a
+    // service that does not answer in time: false). A check that is cancelled, or whose reader goes
+    // away, ends as a cancelled future without a result, so that its continuations do not run; a
+    // reply that arrives after that is dropped.
     QFuture<bool> checkAvailability();
     // Cancels every running availability check.
     void cancelAvailabilityChecks();

@@ -71,7 +71,9 @@ private Q_SLOTS:
         const KeychainService keychain(m_service);
         QVERIFY(!keychain.getBool(m_flagKey));
         keychain.setBool(false, m_flagKey); // silent
-        QVERIFY(!PasswordViewModel(m_appModel).useTouchID());
+        PasswordViewModel viewModel(m_appModel);
+        QCOMPARE(await(viewModel.loadTouchIDAsync(), this), std::optional<bool>(false));
+        QVERIFY(!viewModel.useTouchID());
     }
 
     void asyncCallsReportTheLockedStore()
@@ -98,7 +100,9 @@ private Q_SLOTS:
         viewModel.setPassword1(QStringLiteral("Geheim2"));
         viewModel.setPassword2(QStringLiteral("Geheim2"));
         // The existing password cannot be read, so there is no question; the write then fails.
-        const auto result = viewModel.validateAndSave();
+        const auto outcome = await(viewModel.validateAndSaveAsync(), this);
+        QVERIFY(outcome);
+        const auto& result = *outcome;
         QVERIFY(!result);
         QCOMPARE(result.error(), PasswordValidationError::keychain(m_lockedText));
         QCOMPARE(result.error().errorDescription(),
@@ -110,7 +114,9 @@ private Q_SLOTS:
     void removalReportsCannotBeDeleted()
     {
         PasswordViewModel viewModel(m_archiveModel);
-        const auto result = viewModel.deletePassword();
+        const auto outcome = await(viewModel.deletePasswordAsync(), this);
+        QVERIFY(outcome);
+        const auto& result = *outcome;
         QVERIFY(!result);
         QCOMPARE(result.error(), PasswordValidationError(PasswordValidationError::passwordCannotBeDeleted));
         QCOMPARE(viewModel.warningText(), std::nullopt);

@@ -51,6 +51,16 @@ class TestPasswordViewModel : public QObject
         return outcome ? failureOf(*outcome) : -2;
     }
 
+    // The Touch ID choice of a fresh model once it has read the flag.
+    static std::optional<bool> touchIDChoice(const PasswordModel& model)
+    {
+        PasswordViewModel viewModel(model);
+        if (!finished(viewModel.loadTouchIDAsync())) {
+            return std::nullopt;
+        }
+        return viewModel.useTouchID();
+    }
+
 private Q_SLOTS:
     void init()
     {
@@ -130,7 +140,7 @@ private Q_SLOTS:
         for (const PasswordModel& model : {m_appModel, m_archiveModel}) {
             PasswordViewModel viewModel(model);
             enter(viewModel, password1, password2);
-            QCOMPARE(failureOf(viewModel.validateAndSave()), expected);
+            QCOMPARE(failureOf(finished(viewModel.validateAndSaveAsync())), expected);
             QCOMPARE(stored(model), QStringLiteral("<absent>"));
             QCOMPARE(viewModel.password1(), password1);
             QCOMPARE(viewModel.password2(), password2);
@@ -153,7 +163,7 @@ private Q_SLOTS:
         for (const PasswordModel& model : {m_appModel, m_archiveModel}) {
             PasswordViewModel viewModel(model);
             enter(viewModel, password, password);
-            QVERIFY(viewModel.validateAndSave());
+            QCOMPARE(failureOf(finished(viewModel.validateAndSaveAsync())), -1);
             QCOMPARE(stored(model), password);
             QCOMPARE(viewModel.warningText(),
                      std::optional(QStringLiteral("Das Passwort wurde erfolgreich gespeichert!")));
@@ -167,13 +177,13 @@ private Q_SLOTS:
     {
         PasswordViewModel first(m_archiveModel);
         enter(first, QStringLiteral("Archiv1"), QStringLiteral("Archiv1"));
-        QVERIFY(first.validateAndSave());
+        QCOMPARE(failureOf(finished(first.validateAndSaveAsync())), -1);
 
         PasswordViewModel second(m_archiveModel);
         enter(second, QStringLiteral("Archiv2"), QStringLiteral("Archiv2"));
-        const auto asked = second.validateAndSave();
+        const auto asked = finished(second.validateAndSaveAsync());
         QCOMPARE(failureOf(asked), int(PasswordValidationError::existingPasswordNeedsOverride));
-        QCOMPARE(asked.error().errorDescription(),
+        QCOMPARE(asked->error().errorDescription(),
                  QStringLiteral("Es gibt bereits ein Passwort im Schlüsselbund. Möchtest du das vorhandene Passwort "
                                 "überschreiben? Backups, die mit dem alten Passwort gespeichert wurden, können danach "
                                 "**nicht mehr wiederhergestellt** werden."));
@@ -181,7 +191,7 @@ private Q_SLOTS:
         QCOMPARE(second.warningText(), std::nullopt);
 
         // The user confirmed.
-        QVERIFY(second.savePassword());
+        QCOMPARE(failureOf(finished(second.savePasswordAsync())), -1);
         QCOMPARE(stored(m_archiveModel), QStringLiteral("Archiv2"));
         QCOMPARE(second.warningText(), std::optional(PasswordViewModel::savedText));
     }
@@ -191,7 +201,7 @@ private Q_SLOTS:
         QVERIFY(KeychainService(m_appModel.service).set(QStringLiteral("Alt1"), QStringLiteral("masterPassword")));
         PasswordViewModel viewModel(m_appModel);
         enter(viewModel, QStringLiteral("Neu12"), QStringLiteral("Neu12"));
-        QVERIFY(viewModel.validateAndSave());
+        QCOMPARE(failureOf(finished(viewModel.validateAndSaveAsync())), -1);
         QCOMPARE(stored(m_appModel), QStringLiteral("Neu12"));
     }
 
@@ -202,7 +212,8 @@ private Q_SLOTS:
         PasswordViewModel viewModel(m_appModel);
         viewModel.setIsTouchID(false);
         enter(viewModel, QStringLiteral("Neu12"), QStringLiteral("Neu12"));
-        QCOMPARE(failureOf(viewModel.validateAndSave()), int(PasswordValidationError::existingPasswordNeedsOverride));
+        QCOMPARE(failureOf(finished(viewModel.validateAndSaveAsync())),
+                 int(PasswordValidationError::existingPasswordNeedsOverride));
         QCOMPARE(stored(m_appModel), QStringLiteral("Alt1"));
     }
 
@@ -210,7 +221,7 @@ private Q_SLOTS:
     {
         PasswordViewModel viewModel(m_archiveModel);
         enter(viewModel, QStringLiteral("a b"), QString());
-        QVERIFY(viewModel.savePassword());
+        QCOMPARE(failureOf(finished(viewModel.savePasswordAsync())), -1);
         QCOMPARE(stored(m_archiveModel), QStringLiteral("a b"));
     }
 
@@ -218,27 +229,27 @@ private Q_SLOTS:
     {
         PasswordViewModel viewModel(m_archiveModel);
         QVERIFY(viewModel.keychainService().set(QStringLiteral("Archiv1"), QStringLiteral("zipPassword")));
-        QVERIFY(viewModel.deletePassword());
+        QCOMPARE(failureOf(finished(viewModel.deletePasswordAsync())), -1);
         QCOMPARE(stored(m_archiveModel), QStringLiteral("<absent>"));
         QCOMPARE(viewModel.warningText(), std::optional(QStringLiteral("Das Passwort wurde erfolgreich entfernt!")));
 
         // Nothing stored: still a success.
         PasswordViewModel again(m_appModel);
-        QVERIFY(again.deletePassword());
+        QCOMPARE(failureOf(finished(again.deletePasswordAsync())), -1);
         QCOMPARE(again.warningText(), std::optional(PasswordViewModel::removedText));
     }
 
     void touchIDChoiceStartsFromTheFlag()
     {
         const KeychainService anyService(QStringLiteral("test.de.Tarn-Backup-Manager.ZipPassword"));
-        QVERIFY(!PasswordViewModel(m_appModel).useTouchID());
+        QCOMPARE(touchIDChoice(m_appModel), std::optional(false));
 
         anyService.setBool(true, QStringLiteral("useTouchID"));
-        QVERIFY(PasswordViewModel(m_appModel).useTouchID());
-        QVERIFY(!PasswordViewModel(m_archiveModel).useTouchID());
+        QCOMPARE(touchIDChoice(m_appModel), std::optional(true));
+        QCOMPARE(touchIDChoice(m_archiveModel), std::optional(false));
 
         anyService.setBool(false, QStringLiteral("useTouchID"));
-        QVERIFY(!PasswordViewModel(m_appModel).useTouchID());
+        QCOMPARE(touchIDChoice(m_appModel), std::optional(false));
     }
 
     void passwordNeverReachesTheLog()
@@ -252,12 +263,12 @@ private Q_SLOTS:
         {
             PasswordViewModel viewModel(m_archiveModel);
             enter(viewModel, secret, secret);
-            (void)viewModel.validateAndSave();
-            (void)viewModel.validateAndSave(); // asks to override
-            (void)viewModel.savePassword();
-            (void)viewModel.deletePassword();
+            (void)finished(viewModel.validateAndSaveAsync());
+            (void)finished(viewModel.validateAndSaveAsync()); // asks to override
+            (void)finished(viewModel.savePasswordAsync());
+            (void)finished(viewModel.deletePasswordAsync());
             enter(viewModel, secret + QLatin1Char('!'), secret);
-            (void)viewModel.validateAndSave();
+            (void)finished(viewModel.validateAndSaveAsync());
         }
         qInstallMessageHandler(previous);
         QLoggingCategory::setFilterRules(QString());
@@ -278,7 +289,7 @@ private Q_SLOTS:
     {
         QFETCH(bool, app);
         const PasswordModel& model = app ? m_appModel : m_archiveModel;
-        PasswordViewModel viewModel(model, PasswordViewModel::FlagRead::deferred);
+        PasswordViewModel viewModel(model);
         QCOMPARE(finished(viewModel.isPasswordStoredAsync()), std::optional(false));
 
         // The rules answer at once and write nothing.
@@ -315,8 +326,8 @@ private Q_SLOTS:
 
     void asynchronousTouchIDFlag()
     {
-        PasswordViewModel app(m_appModel, PasswordViewModel::FlagRead::deferred);
-        PasswordViewModel archive(m_archiveModel, PasswordViewModel::FlagRead::deferred);
+        PasswordViewModel app(m_appModel);
+        PasswordViewModel archive(m_archiveModel);
         QCOMPARE(failureOf(finished(archive.storeTouchIDAsync(true))), -1);
         QVERIFY(KeychainService().getBool(PasswordViewModel::touchIDKey));
         // Read only when asked, and only for the app password.
@@ -334,7 +345,7 @@ private Q_SLOTS:
 
     void futureOfDestroyedModelIsCancelled()
     {
-        auto viewModel = std::make_unique<PasswordViewModel>(m_archiveModel, PasswordViewModel::FlagRead::deferred);
+        auto viewModel = std::make_unique<PasswordViewModel>(m_archiveModel);
         enter(*viewModel, QStringLiteral("Spaet1"), QStringLiteral("Spaet1"));
         QFuture<PasswordViewModel::Outcome> saving = viewModel->validateAndSaveAsync();
         viewModel.reset();
